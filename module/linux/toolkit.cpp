@@ -1,0 +1,16 @@
+#include "module/toolkit.h"
+
+// On Linux the host owns Qt's application object; the panel only creates
+// widgets inside it, so there is nothing to start or stop here.
+namespace torvane {
+
+const char *const platform_name = "Linux";
+
+bool StartToolkit()
+{
+	return true;
+}
+
+void StopToolkit() {}
+
+} // namespace torvane

@@ -1,0 +1,16 @@
+#pragma once
+
+// Process-wide start-up and teardown of the platform's user-interface
+// libraries, around the module's load and unload.
+namespace torvane {
+
+// The platform's name in the load banner.
+extern const char *const platform_name;
+
+// Returns false when the libraries cannot be started; the module then does
+// not load.
+bool StartToolkit();
+
+void StopToolkit();
+
+} // namespace torvane

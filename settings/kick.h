@@ -1,0 +1,14 @@
+#pragma once
+
+#include "settings/model.h"
+
+#include <string>
+
+namespace torvane {
+
+// The server a destination streams to. For a Kick destination (platform "kick"
+// in any letter case) whose server is a bare Kick ingest host, the full form
+// rtmps://host:443/app; for every other destination its server unchanged.
+std::string CompleteKickServer(const Destination &destination);
+
+} // namespace torvane

@@ -1,0 +1,37 @@
+#include "settings/model.h"
+
+#include "settings/config.h"
+
+namespace torvane {
+
+static Destination Preset(const char *platform, std::string server)
+{
+	Destination d;
+	d.name = platform;
+	d.platform = platform;
+	d.server = std::move(server);
+	return d;
+}
+
+PanelSettings DefaultSettings()
+{
+	PanelSettings s;
+	s.bitrate = 4500;
+	s.height = 1080;
+	s.fps = 30;
+	s.destinations.push_back(Preset("YouTube", std::string("rtmps://") + youtube_ingest_host + ":443/live2"));
+	s.destinations.push_back(Preset("Twitch", std::string("rtmp://") + twitch_ingest_host + "/app"));
+	s.destinations.push_back(Preset("Kick", ""));
+	s.destinations.push_back(Preset("Patreon", ""));
+	return s;
+}
+
+Destination MakeCustomDestination(size_t count)
+{
+	Destination d;
+	d.name = "Custom " + std::to_string(static_cast<unsigned long long>(count) + 1);
+	d.platform = "Custom";
+	return d;
+}
+
+} // namespace torvane

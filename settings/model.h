@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+// One configured streaming target. Every text is UTF-8. A destination's
+// position in PanelSettings::destinations is its identity.
+struct Destination {
+	std::string name;
+	std::string platform; // "YouTube", "Twitch", "Kick", "Patreon", "Custom" or any other text
+	std::string server;   // RTMP(S) URL with the application path, without the key
+	std::string key;
+	std::string username;
+	std::string password;
+	bool enabled = false;
+};
+
+// The whole configuration: the stream quality shared by every destination,
+// then the destinations in display order.
+struct PanelSettings {
+	int32_t bitrate = 4500; // kbps, 1000 to 8000
+	int32_t height = 1080;  // 720 or 1080
+	int32_t fps = 30;       // 30 or 60
+	std::vector<Destination> destinations;
+};
+
+PanelSettings DefaultSettings();
+
+// The destination "+ Custom" appends to a list that holds `count` destinations.
+Destination MakeCustomDestination(size_t count);
+
+} // namespace torvane

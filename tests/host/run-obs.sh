@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Starts the real OBS Studio under Xvfb with torvane and the host probe
+# installed in a throwaway HOME, waits for the probe to finish its steps, stops
+# OBS with SIGINT and checks its log.
+#   run-obs.sh TORVANE_SO PROBE_SO WORK_DIR
+set -u
+module=$1 probe=$2 work=$3
+
+fail() {
+	echo "FAIL: $*"
+	[ -n "${log:-}" ] && [ -f "$log" ] && tail -n 40 "$log"
+	exit 1
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+home=$work/home
+cfg=$home/.config/obs-studio
+mkdir -p "$cfg/plugins/torvane/bin/64bit" "$cfg/plugins/torvane-host-probe/bin/64bit"
+cp "$module" "$cfg/plugins/torvane/bin/64bit/torvane.so"
+cp "$probe" "$cfg/plugins/torvane-host-probe/bin/64bit/torvane-host-probe.so"
+printf '[General]\nFirstRun=true\n' >"$cfg/global.ini"
+
+source "$(dirname "$0")/../lib/xvfb.sh"
+start_xvfb "$work" || fail "Xvfb did not start"
+
+HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=xcb \
+	obs --multi --disable-shutdown-check --disable-updater >"$work/obs.stdout" 2>&1 &
+obs_pid=$!
+
+log=
+for _ in $(seq 600); do
+	log=$(ls "$cfg"/logs/*.txt 2>/dev/null | head -n 1)
+	[ -n "$log" ] && grep -q '\[host-probe\] done' "$log" && break
+	kill -0 $obs_pid 2>/dev/null || break
+	sleep 0.1
+done
+kill -0 $obs_pid 2>/dev/null || fail "OBS ended before the probe finished"
+grep -q '\[host-probe\] done' "$log" || fail "the probe did not finish within 60 s"
+
+kill -INT $obs_pid
+status=0
+for _ in $(seq 300); do
+	kill -0 $obs_pid 2>/dev/null || break
+	sleep 0.1
+done
+if kill -0 $obs_pid 2>/dev/null; then
+	kill -KILL $obs_pid
+	fail "OBS did not exit within 30 s of SIGINT"
+fi
+wait $obs_pid
+status=$?
+stop_xvfb
+
+echo "log: $log"
+grep -a '\[host-probe\]\|\[Torvane\]' "$log"
+
+banner='[Torvane] Loaded v0.2.2 (Linux). No automatic streaming.'
+[ "$(grep -acF "$banner" "$log")" = 1 ] || fail "the banner is not in the log exactly once"
+[ "$(grep -ac '\[Torvane\]' "$log")" = 1 ] || fail "the module logged more than its banner"
+grep -qaF '[host-probe] tools entry: Torvane — Multistream' "$log" || fail "no Tools menu entry"
+[ "$(grep -acF '[host-probe] tools entry: Torvane' "$log")" = 1 ] || fail "more than one Tools menu entry"
+grep -qaF '[host-probe] triggered the Torvane entry' "$log" || fail "the entry was not triggered"
+for event in 'profile changing' 'profile changed' 'scene collection changing' 'scene collection changed'; do
+	grep -qaF "[host-probe] event: $event" "$log" || fail "no $event event"
+done
+grep -qaF '[host-probe] now on profile Host Probe' "$log" || fail "the profile did not change"
+grep -qaF '[host-probe] now on scene collection Host Probe' "$log" || fail "the scene collection did not change"
+grep -qaF '[host-probe] unloaded' "$log" || fail "the modules were not unloaded"
+grep -qa 'Number of memory leaks: 0' "$log" || fail "OBS reported leaked memory"
+[ $status = 0 ] || fail "OBS exited with status $status"
+echo "OBS loaded, used and unloaded the module cleanly"
