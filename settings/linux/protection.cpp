@@ -45,29 +45,41 @@ struct Key {
 
 enum class KeyLookup { found, missing, failed };
 
-// A keyring that cannot be reached, is locked or holds something else under
-// our attributes fails; only a keyring that answers without an item is
-// "missing".
+// Only a keyring that answers and holds no item of ours, locked or not, is
+// "missing": a key that exists but stays locked must never be replaced, or
+// the file sealed with it could not be opened again. Reaching no keyring, an
+// item that stays locked (the unlock prompt was dismissed) and an item with
+// something else in it all fail.
 static KeyLookup LookUpKey(Key &key)
 {
+	GHashTable *attributes = secret_attributes_build(KeySchema(), key_attribute, key_purpose, nullptr);
 	GError *error = nullptr;
-	SecretValue *value =
-		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, key_attribute, key_purpose, nullptr);
+	const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK |
+							  SECRET_SEARCH_LOAD_SECRETS);
+	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, flags, nullptr, &error);
+	g_hash_table_unref(attributes);
 	if (error) {
 		g_error_free(error);
-		if (value)
-			secret_value_unref(value);
+		g_list_free_full(items, g_object_unref);
 		return KeyLookup::failed;
 	}
-	if (!value)
+	if (!items)
 		return KeyLookup::missing;
-	gsize length = 0;
-	const gchar *secret = secret_value_get(value, &length);
-	const bool usable = secret && length == key_size;
-	if (usable)
-		std::memcpy(key.bytes, secret, key_size);
-	secret_value_unref(value);
-	return usable ? KeyLookup::found : KeyLookup::failed;
+
+	KeyLookup result = KeyLookup::failed;
+	SecretItem *item = SECRET_ITEM(items->data);
+	SecretValue *value = secret_item_get_locked(item) ? nullptr : secret_item_get_secret(item);
+	if (value) {
+		gsize length = 0;
+		const gchar *secret = secret_value_get(value, &length);
+		if (secret && length == key_size) {
+			std::memcpy(key.bytes, secret, key_size);
+			result = KeyLookup::found;
+		}
+		secret_value_unref(value);
+	}
+	g_list_free_full(items, g_object_unref);
+	return result;
 }
 
 static bool StoreNewKey()

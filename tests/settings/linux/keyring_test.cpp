@@ -71,6 +71,39 @@ void ReplaceKey()
 	ASSERT_EQ(error, nullptr) << error->message;
 }
 
+// Items of ours in the keyring, locked ones included; nothing is unlocked.
+size_t KeyItems()
+{
+	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", "settings-file-key", nullptr);
+	GError *error = nullptr;
+	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, SECRET_SEARCH_ALL, nullptr, &error);
+	g_hash_table_unref(attributes);
+	EXPECT_EQ(error, nullptr) << (error ? error->message : "");
+	if (error)
+		g_error_free(error);
+	const size_t count = g_list_length(items);
+	g_list_free_full(items, g_object_unref);
+	return count;
+}
+
+// Locks the default collection, as when the session's keyring is locked. The
+// unlock prompt this leads to cannot be shown here and counts as dismissed.
+void LockKeyring()
+{
+	GError *error = nullptr;
+	SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+	ASSERT_NE(service, nullptr) << error->message;
+	SecretCollection *collection =
+		secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+	g_object_unref(service);
+	ASSERT_NE(collection, nullptr) << (error ? error->message : "no default collection");
+	GList *objects = g_list_append(nullptr, collection);
+	secret_service_lock_sync(nullptr, objects, nullptr, nullptr, &error);
+	g_list_free(objects);
+	g_object_unref(collection);
+	ASSERT_EQ(error, nullptr) << error->message;
+}
+
 bool KeyringExpected()
 {
 	return getenv("TORVANE_TEST_NO_KEYRING") == nullptr;
@@ -127,6 +160,25 @@ TEST_F(KeyringFile, AFileWithoutItsKeyIsLeftUntouched)
 		// The failed load did not put a key of its own in place.
 		EXPECT_EQ(KeyInKeyring(), other_key);
 	}
+}
+
+TEST_F(KeyringFile, ALockedKeyringNeitherOpensNorReplacesTheKey)
+{
+	std::string message;
+	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
+	const std::vector<uint8_t> saved = ReadBytes(file);
+	LockKeyring();
+
+	PanelSettings settings = DefaultSettings();
+	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	EXPECT_EQ(message, unlock_failed);
+
+	// The locked key is still the file's key: a save must not make another.
+	EXPECT_FALSE(SaveSettingsFile(path, DefaultSettings(), message));
+	EXPECT_EQ(message, encrypt_failed);
+	EXPECT_EQ(KeyItems(), 1u);
+	EXPECT_EQ(ReadBytes(file), saved);
+	EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
 }
 
 TEST_F(KeyringFile, TheFileAndItsTemporaryAreTheOwnersAlone)
