@@ -1,20 +1,99 @@
 #pragma once
 
+#include "settings/model.h"
+
+#include <obs.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace torvane {
 
-// The streaming engine: one shared encode fanned out to an RTMP output per
-// enabled destination. Idle until a start.
+// What one destination's output is doing, as stored in DestinationRun::state.
+enum class DestinationState : uint32_t {
+	Ready = 0,
+	Connecting = 1,
+	Sending = 2,
+	Reconnecting = 3,
+	Stopping = 4,
+	Failed = 5,
+};
+
+// One enabled destination of the current or last start. Allocated on its own:
+// its address is the private data of its output's signal handlers. The output's
+// threads touch only the three atomics.
+struct DestinationRun {
+	uint64_t destination_index = 0; // position in the whole destination list
+	obs_output_t *output = nullptr;   // owned
+	obs_service_t *service = nullptr; // owned
+	std::atomic<uint32_t> state{static_cast<uint32_t>(DestinationState::Ready)};
+	std::atomic<int32_t> last_code{0};
+	std::atomic<bool> stop_requested{false};
+};
+
+// A destination's figures as the panel shows them.
+struct DestinationStats {
+	uint32_t state = 0;
+	int32_t last_code = 0;
+	int32_t frames_dropped = 0;
+};
+
+struct EncodedSize {
+	uint32_t width = 0;
+	uint32_t height = 0;
+};
+
+// One shared H.264 and AAC encode on the host's mix, fanned out to one RTMP
+// output per enabled destination. Every operation runs on the host's UI thread.
 struct MultistreamEngine {
+	obs_encoder_t *video_encoder = nullptr; // owned
+	obs_encoder_t *audio_encoder = nullptr; // owned
+	std::vector<std::unique_ptr<DestinationRun>> runs;
+
 	MultistreamEngine() = default;
 	MultistreamEngine(const MultistreamEngine &) = delete;
 	MultistreamEngine &operator=(const MultistreamEngine &) = delete;
 	~MultistreamEngine();
 
-	// Force-stops and releases every output, service and encoder.
+	// Starts every enabled destination. False with one sentence in `error`
+	// when it refuses or nothing could start.
+	bool StartAll(const PanelSettings &settings, std::string &error);
+
+	// Force-stops every output and keeps the records, so their states can
+	// settle on Ready.
+	void RequestStopAll();
+
+	// Force-stops and releases every output, service and both encoders.
 	void StopAndRelease();
+
+	bool IsBusy() const;
+
+	DestinationStats GetStats(uint64_t destination_index) const;
 };
 
 // The module's one engine.
 extern MultistreamEngine engine;
+
+// The size the video encoder is given for a host output and a chosen height;
+// 0 x 0 keeps the host's output size.
+EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height);
+
+// How many host frames make one encoded frame for the chosen frame-rate limit.
+uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps);
+
+// The display text of a run's state and last stop code (UTF-8).
+const char *DestinationStateText(uint32_t state, int32_t last_code);
+
+// Signal handlers of a run's output; private data is the DestinationRun.
+void OnOutputActive(void *data, calldata_t *params);
+void OnOutputReconnecting(void *data, calldata_t *params);
+void OnOutputStopped(void *data, calldata_t *params);
+
+// Disconnects a run's handlers, then force-stops and releases its output and
+// service and frees it. A null run is ignored.
+void ReleaseRun(DestinationRun *run);
 
 } // namespace torvane

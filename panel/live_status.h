@@ -1,0 +1,31 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "settings/model.h"
+
+#include <cstdint>
+#include <string>
+
+struct obs_video_info;
+
+// The live texts of the panel: each destination's status line, the header
+// count, the actual output line and the upload budget. Composed in UTF-8; the
+// toolkit converts when it draws.
+namespace torvane {
+
+// A text with its colour as a COLORREF (0x00BBGGRR).
+struct StatusLine {
+	std::string text;
+	uint32_t color = 0;
+};
+
+StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats);
+
+std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngine &engine);
+
+// `video` is the host's video settings, or null when the host has none.
+StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video);
+
+std::string UploadBudgetText(const PanelSettings &settings);
+
+} // namespace torvane
