@@ -6,8 +6,8 @@
 //                       [--speakers LAYOUT] [--colorspace NAME] [--obs-log FILE] [--config-dir DIR]
 #include "engine/engine.h"
 #include "panel/live_status.h"
+#include "settings/document.h"
 #include "settings/validation.h"
-#include "tools/document_shim.h"
 #include "tools/headless/headless_host.h"
 
 #include <obs.h>
