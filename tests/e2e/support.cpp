@@ -413,6 +413,8 @@ bool ProbeRecording(const std::string &path, Recording &recording, std::string &
 		double t = std::atof(pts.c_str());
 		if (first < 0)
 			first = t;
+		else
+			recording.longest_gap = std::max(recording.longest_gap, t - last);
 		last = std::max(last, t);
 		bytes += std::strtoull(size.c_str(), nullptr, 10);
 		recording.video_packets++;

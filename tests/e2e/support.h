@@ -108,6 +108,7 @@ struct Recording {
 	double frame_rate = 0; // average, frames per second
 	uint32_t sample_rate = 0, channels = 0;
 	double duration = 0;            // seconds, from the video packets
+	double longest_gap = 0;         // seconds between two video packets
 	uint64_t video_packets = 0;
 	std::vector<double> keyframe_times; // seconds
 	double video_kbps = 0;          // from the packet sizes
