@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdarg>
@@ -41,7 +42,11 @@ struct HostState {
 	std::string config_dir;
 	bool remove_config_dir = false;
 	bool started = false;
-	OBSSourceAutoRelease picture;
+	OBSSceneAutoRelease scene;
+	OBSSourceAutoRelease picture; // the background colour
+	OBSSourceAutoRelease pattern; // the textured tile moving over it
+	obs_sceneitem_t *pattern_item = nullptr; // owned by the scene
+	std::atomic<uint32_t> canvas_width{0}, canvas_height{0};
 	OBSSourceAutoRelease tone;
 	std::atomic<uint32_t> tick{0};
 };
@@ -127,30 +132,102 @@ void RegisterToneSource()
 	obs_register_source(&info);
 }
 
-// A colour that changes on every frame: each encoded frame differs from the
-// last, so the encoder and the servers see real motion at no rendering cost.
+// A level that sweeps 0..255..0 in steps of `step`: the picture changes on every
+// frame, but never so abruptly that the encoder sees a scene cut and adds a
+// keyframe of its own.
+uint32_t Sweep(uint32_t n, uint32_t step)
+{
+	uint32_t x = (n * step) % 510;
+	return x < 256 ? x : 509 - x;
+}
+
+constexpr uint32_t pattern_size = 256;
+
+// A textured tile gliding over the background: real motion the encoder can
+// predict, so it spends its bits like it would on a camera picture and never
+// mistakes a frame for a scene cut (a flat picture alone makes x264 insert a
+// keyframe every few frames).
 void TickPicture(void *, float)
 {
-	if (!host.picture)
+	if (!host.picture || !host.pattern_item)
 		return;
 	uint32_t n = host.tick.fetch_add(1) + 1;
-	uint32_t r = (n * 7) & 0xff, g = (n * 3) & 0xff, b = (255 - n) & 0xff;
+	uint32_t r = Sweep(n, 2), g = Sweep(n + 85, 3), b = Sweep(n + 170, 1);
 	OBSDataAutoRelease settings = obs_data_create();
 	obs_data_set_int(settings, "color", 0xff000000u | (b << 16) | (g << 8) | r);
+	obs_source_update(host.picture, settings);
+
+	float room_x = static_cast<float>(host.canvas_width.load()) - pattern_size;
+	float room_y = static_cast<float>(host.canvas_height.load()) - pattern_size;
+	vec2 position;
+	position.x = std::max(0.0f, room_x) * 0.5f * (1.0f + static_cast<float>(std::sin(n * 0.031)));
+	position.y = std::max(0.0f, room_y) * 0.5f * (1.0f + static_cast<float>(std::cos(n * 0.023)));
+	obs_sceneitem_set_pos(host.pattern_item, &position);
+}
+
+// Writes a 24-bit BMP of coloured interference rings: detailed everywhere, so
+// that intra coding is expensive and motion prediction pays.
+bool WritePattern(const std::string &path)
+{
+	const uint32_t row = pattern_size * 3;
+	const uint32_t pixels = row * pattern_size;
+	uint8_t header[54] = {'B', 'M'};
+	auto put32 = [&](size_t at, uint32_t v) {
+		for (int i = 0; i < 4; i++)
+			header[at + i] = static_cast<uint8_t>(v >> (8 * i));
+	};
+	put32(2, 54 + pixels);
+	put32(10, 54);
+	put32(14, 40);
+	put32(18, pattern_size);
+	put32(22, pattern_size);
+	header[26] = 1;
+	header[28] = 24;
+	put32(34, pixels);
+	std::vector<uint8_t> data(pixels);
+	for (uint32_t y = 0; y < pattern_size; y++) {
+		for (uint32_t x = 0; x < pattern_size; x++) {
+			uint8_t *p = &data[y * row + x * 3];
+			p[0] = static_cast<uint8_t>((x * x + y * y) / 37);
+			p[1] = static_cast<uint8_t>(x ^ y);
+			p[2] = static_cast<uint8_t>((x * y) / 61);
+		}
+	}
+	FILE *file = fopen(path.c_str(), "wb");
+	if (!file)
+		return false;
+	bool ok = fwrite(header, 1, sizeof(header), file) == sizeof(header) &&
+		  fwrite(data.data(), 1, data.size(), file) == data.size();
+	return fclose(file) == 0 && ok;
+}
+
+void FitBackground(uint32_t width, uint32_t height)
+{
+	host.canvas_width = width;
+	host.canvas_height = height;
+	OBSDataAutoRelease settings = obs_data_create();
+	obs_data_set_int(settings, "width", width);
+	obs_data_set_int(settings, "height", height);
 	obs_source_update(host.picture, settings);
 }
 
 bool CreatePicture(uint32_t width, uint32_t height, std::string &error)
 {
-	OBSDataAutoRelease settings = obs_data_create();
-	obs_data_set_int(settings, "width", width);
-	obs_data_set_int(settings, "height", height);
-	host.picture = obs_source_create("color_source", "Torvane test picture", settings, nullptr);
-	if (!host.picture) {
+	host.scene = obs_scene_create_private("Torvane test scene");
+	host.picture = obs_source_create_private("color_source", "Torvane test picture", nullptr);
+	std::string pattern_path = host.config_dir + "/test-pattern.bmp";
+	OBSDataAutoRelease pattern_settings = obs_data_create();
+	obs_data_set_string(pattern_settings, "file", pattern_path.c_str());
+	if (WritePattern(pattern_path))
+		host.pattern = obs_source_create_private("image_source", "Torvane test pattern", pattern_settings);
+	if (!host.scene || !host.picture || !host.pattern) {
 		error = "The test picture could not be created (OBS's image-source module is missing).";
 		return false;
 	}
-	obs_set_output_source(0, host.picture);
+	FitBackground(width, height);
+	obs_scene_add(host.scene, host.picture);
+	host.pattern_item = obs_scene_add(host.scene, host.pattern);
+	obs_set_output_source(0, obs_scene_get_source(host.scene));
 	return true;
 }
 
@@ -339,12 +416,9 @@ bool ResetHostVideo(const HostVideo &video, std::string &error)
 	}
 	if (!ResetVideo(video, error))
 		return false;
-	// The picture is drawn at its own size at the canvas origin: it must follow
-	// the canvas to fill it.
-	OBSDataAutoRelease settings = obs_data_create();
-	obs_data_set_int(settings, "width", video.width);
-	obs_data_set_int(settings, "height", video.height);
-	obs_source_update(host.picture, settings);
+	// The background is drawn at its own size at the canvas origin: it must
+	// follow the canvas to fill it.
+	FitBackground(video.width, video.height);
 	return true;
 }
 
@@ -372,7 +446,10 @@ void StopHeadlessHost()
 		obs_remove_tick_callback(TickPicture, nullptr);
 		obs_set_output_source(0, nullptr);
 		RemoveTone();
+		host.pattern_item = nullptr;
+		host.scene = nullptr;
 		host.picture = nullptr;
+		host.pattern = nullptr;
 		obs_shutdown();
 		host.started = false;
 	}
