@@ -1,11 +1,124 @@
 #!/usr/bin/env bash
-# The main job: builds the module and starts OBS Studio with it loaded under a
-# private Xvfb display, then shows the module's banner from OBS's log.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/root.sh ensure
-scripts/root.sh run bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
-scripts/root.sh run bash -c '
-	work=build/linux/main-job
-	tests/host/run-obs.sh build/linux/module/torvane.so build/linux/tests/host/torvane_host_probe.so "$work"
-'
+# The main job: builds torvane in the build root, starts three local RTMP
+# servers (the third behind TLS), streams the moving test picture with its tone
+# to all three for about 20 seconds through `torvane stream` with the live lines
+# on screen, and ends with a table of what each server recorded.
+#
+#   scripts/main-job.sh [SECONDS]
+#
+# Runs on the host; everything after the build runs inside the root with the
+# network unshared (loopback only).
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+checkout=$(cd "$here/.." && pwd)
+seconds=${1:-20}
+
+if [ "${TORVANE_MAIN_JOB_INSIDE:-}" != 1 ]; then
+	set -e
+	cd "$checkout"
+	"$here/root.sh" ensure
+	"$here/root.sh" run bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
+	exec "$here/root.sh" run env TORVANE_MAIN_JOB_INSIDE=1 bash "$here/main-job.sh" "$seconds"
+fi
+
+# ---- inside the root ----
+source "$checkout/tests/lib/xvfb.sh"
+source "$checkout/tests/lib/rtmp.sh"
+
+torvane=$checkout/build/linux/tools/torvane
+work=$checkout/build/linux/main-job
+tls_host=ingest.torvane.test
+rm -rf "$work"
+mkdir -p "$work"
+
+pids=()
+cleanup() {
+	local pid
+	for pid in "${pids[@]}"; do
+		stop_server "$pid"
+	done
+	stop_xvfb
+}
+trap cleanup EXIT
+
+say() { printf '\n== %s\n' "$*"; }
+
+say "Servers"
+port_a=1935 port_b=1936 port_c=1937 port_tls=4443
+start_rtmp_server "$work/server-a" $port_a || { echo "server A did not start"; exit 1; }
+pids+=("$rtmp_pid")
+start_rtmp_server "$work/server-b" $port_b || { echo "server B did not start"; exit 1; }
+pids+=("$rtmp_pid")
+start_rtmp_server "$work/server-c" $port_c || { echo "server C did not start"; exit 1; }
+pids+=("$rtmp_pid")
+
+# A throwaway authority signs the TLS front's certificate. torvane trusts it
+# through a private mount namespace below; the root's trust store is untouched.
+ca=$work/authority
+mkdir -p "$ca/trust"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -out "$ca/ca.crt" -days 1 \
+	-subj "/CN=Torvane main job authority" -addext basicConstraints=critical,CA:TRUE \
+	-addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$ca/server.key" -out "$ca/server.csr" -subj "/CN=$tls_host" 2>/dev/null
+printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n' "$tls_host" >"$ca/server.ext"
+openssl x509 -req -in "$ca/server.csr" -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial \
+	-out "$ca/server.crt" -days 1 -extfile "$ca/server.ext" 2>/dev/null
+cp "$ca/ca.crt" "$ca/trust/torvane-main-job.pem"
+printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$tls_host" >"$work/hosts"
+start_tls_front "$work/tls-front" $port_tls $port_c "$ca/server.crt" "$ca/server.key" ||
+	{ echo "the TLS front did not start"; exit 1; }
+pids+=("$tls_pid")
+echo "A: rtmp://127.0.0.1:$port_a/app   B: rtmp://127.0.0.1:$port_b/app   C: rtmps://$tls_host:$port_tls/app (TLS front for :$port_c)"
+
+cat >"$work/settings.json" <<JSON
+{
+  "version": 1, "bitrate": 2500, "height": 720, "fps": 30,
+  "destinations": [
+    {"name": "Server A", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_a/app", "key": "main-a", "enabled": true},
+    {"name": "Server B", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_b/app", "key": "main-b", "enabled": true},
+    {"name": "Server C (TLS)", "platform": "Custom", "server": "rtmps://$tls_host:$port_tls/app", "key": "main-c", "enabled": true}
+  ]
+}
+JSON
+
+say "torvane check"
+"$torvane" check "$work/settings.json" && echo "The settings can start."
+
+start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }
+say "torvane stream for $seconds seconds"
+unshare -m bash -c '
+	mount --bind "$1" /etc/ssl/certs && mount --bind "$2" /etc/hosts || exit 4
+	shift 2
+	exec "$@"' bash "$ca/trust" "$work/hosts" \
+	"$torvane" stream "$work/settings.json" --seconds "$seconds" --obs-log "$work/obs.log" 2>"$work/torvane.stderr"
+status=$?
+echo "torvane stream exited with $status"
+
+for pid in "${pids[@]}"; do
+	stop_server "$pid"
+done
+pids=()
+
+say "What each server recorded"
+printf '%-16s %-12s %-12s %-10s %-10s %-10s\n' Server Video Size "Frame rate" Duration Audio
+for name in a b c; do
+	file=$(ls "$work/server-$name"/rec/*.flv 2>/dev/null | head -n 1)
+	label="Server ${name^^}"
+	[ $name = c ] && label="Server C (TLS)"
+	if [ -z "$file" ]; then
+		printf '%-16s %s\n' "$label" "nothing recorded"
+		continue
+	fi
+	video=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,profile,width,height \
+		-of default=nw=1:nk=1 "$file" | paste -sd' ')
+	read -r vcodec vprofile width height <<<"$(echo "$video" | awk '{print $1, $2, $(NF-1), $NF}')"
+	rate=$(ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "$file" |
+		awk 'NR==1{f=$1} {l=$1; n++} END{if (n>1 && l>f) printf "%.2f", (n-1)/(l-f); else print "?"}')
+	duration=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$file")
+	audio=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels \
+		-of default=nw=1:nk=1 "$file" | paste -sd' ')
+	printf '%-16s %-12s %-12s %-10s %-10s %-10s\n' "$label" "$vcodec $vprofile" "${width}x$height" "$rate" \
+		"$(printf '%.1f s' "$duration")" "$audio"
+done
+exit $status
