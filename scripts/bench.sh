@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the linux preset in the build root and runs the multistream benchmark
+# there with the network unshared: eight local RTMP servers, then CPU per
+# second, start time and memory with 1, 4 and 8 destinations.
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+checkout=$(cd "$here/.." && pwd)
+
+if [ "${TORVANE_BENCH_INSIDE:-}" != 1 ]; then
+	set -e
+	cd "$checkout"
+	"$here/root.sh" ensure
+	"$here/root.sh" run bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
+	exec "$here/root.sh" run env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh"
+fi
+
+source "$checkout/tests/lib/xvfb.sh"
+source "$checkout/tests/lib/rtmp.sh"
+work=$checkout/build/linux/bench-run
+rm -rf "$work"
+mkdir -p "$work"
+
+pids=()
+cleanup() {
+	local pid
+	for pid in "${pids[@]}"; do
+		stop_server "$pid"
+	done
+	stop_xvfb
+}
+trap cleanup EXIT
+
+ports=()
+for i in 1 2 3 4 5 6 7 8; do
+	port=$((19400 + i))
+	start_rtmp_server "$work/server-$i" $port || { echo "server $i did not start"; exit 1; }
+	pids+=("$rtmp_pid")
+	ports+=("$port")
+done
+start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }
+"$checkout/build/linux/bench/torvane_multistream_bench" "${ports[@]}" 2>"$work/bench.stderr"
