@@ -67,7 +67,7 @@ bool AllSending(size_t count)
 
 struct Figures {
 	size_t destinations = 0;
-	double start_ms = 0;     // StartAll until every destination sends
+	double start_ms = 0;       // StartAll until every destination sends
 	double cpu_per_second = 0; // process CPU seconds per second of streaming
 	long resident_kib = 0;
 	uint32_t lagged = 0, rendered = 0;

@@ -97,8 +97,8 @@ bool ParseSpeakers(const std::string &text, speaker_layout &speakers)
 	static const struct {
 		const char *name;
 		speaker_layout layout;
-	} layouts[] = {{"mono", SPEAKERS_MONO},       {"stereo", SPEAKERS_STEREO}, {"2.1", SPEAKERS_2POINT1},
-		       {"4.0", SPEAKERS_4POINT0},     {"4.1", SPEAKERS_4POINT1},   {"5.1", SPEAKERS_5POINT1},
+	} layouts[] = {{"mono", SPEAKERS_MONO},   {"stereo", SPEAKERS_STEREO}, {"2.1", SPEAKERS_2POINT1},
+		       {"4.0", SPEAKERS_4POINT0}, {"4.1", SPEAKERS_4POINT1},   {"5.1", SPEAKERS_5POINT1},
 		       {"7.1", SPEAKERS_7POINT1}};
 	for (const auto &layout : layouts) {
 		if (text == layout.name) {
@@ -244,7 +244,8 @@ int RunStream(const StreamOptions &options)
 		uint64_t now = os_gettime_ns();
 		if (now >= next_print) {
 			char label[32];
-			snprintf(label, sizeof(label), "%4llu s", (unsigned long long)((now - started) / 1000000000ULL));
+			snprintf(label, sizeof(label), "%4llu s",
+				 (unsigned long long)((now - started) / 1000000000ULL));
 			PrintLiveStatus(label, settings);
 			next_print += 1000000000ULL;
 		}

@@ -29,7 +29,8 @@ TEST(HeadlessHost, PictureMovesAndToneSoundsAtTheServer)
 	obs_encoder_set_audio(audio, obs_get_audio());
 
 	OBSDataAutoRelease service_settings = obs_data_create();
-	obs_data_set_string(service_settings, "server", ("rtmp://127.0.0.1:" + std::to_string(server.port) + "/app").c_str());
+	obs_data_set_string(service_settings, "server",
+			    ("rtmp://127.0.0.1:" + std::to_string(server.port) + "/app").c_str());
 	obs_data_set_string(service_settings, "key", "host");
 	OBSServiceAutoRelease service = obs_service_create("rtmp_custom", "host service", service_settings, nullptr);
 	OBSOutputAutoRelease output = obs_output_create("rtmp_output", "host output", nullptr, nullptr);
@@ -38,7 +39,7 @@ TEST(HeadlessHost, PictureMovesAndToneSoundsAtTheServer)
 	obs_output_set_video_encoder(output, video);
 	obs_output_set_audio_encoder(output, audio, 0);
 	ASSERT_TRUE(obs_output_start(output));
-	std::this_thread::sleep_for(std::chrono::seconds(4));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(4)));
 	obs_output_force_stop(output);
 	ASSERT_TRUE(WaitFor([&] { return !obs_output_active(output); }, std::chrono::seconds(5)));
 	torvane::HostFrameCounts frames = torvane::GetHostFrameCounts();

@@ -56,7 +56,7 @@ TEST(Rtmps, KickDestinationStreamsThroughTls)
 	OBSDataAutoRelease encoder_settings = obs_encoder_get_settings(engine.video_encoder);
 	EXPECT_STREQ(obs_data_get_string(encoder_settings, "profile"), "main");
 	EXPECT_STREQ(obs_data_get_string(encoder_settings, "tune"), "zerolatency");
-	std::this_thread::sleep_for(std::chrono::seconds(5));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(5)));
 	engine.RequestStopAll();
 	ASSERT_TRUE(WaitFor([] { return !engine.IsBusy(); }, std::chrono::seconds(10)));
 	EXPECT_EQ(StateText(0), "Ready");
@@ -108,8 +108,9 @@ TEST(Rtmps, UntrustedCertificateFails)
 	custom.enabled = true;
 	torvane::PanelSettings settings = TestSettings({custom});
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
-	ASSERT_TRUE(WaitFor([] { return engine.GetStats(0).state == static_cast<uint32_t>(torvane::DestinationState::Failed); },
-			    std::chrono::seconds(15)))
+	ASSERT_TRUE(WaitFor(
+		[] { return engine.GetStats(0).state == static_cast<uint32_t>(torvane::DestinationState::Failed); },
+		std::chrono::seconds(15)))
 		<< StateText(0);
 	EXPECT_EQ(StateText(0), "Failed: connection");
 	session.Stop();

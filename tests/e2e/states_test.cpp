@@ -34,9 +34,9 @@ TEST(States, FailuresSecondStartAndStopAll)
 	ASSERT_TRUE(good.Start(session.work_dir, "good"));
 	ASSERT_TRUE(other_app.Start(session.work_dir, "other-app", "live"));
 	uint16_t closed = FreePort();
-	torvane::PanelSettings settings = TestSettings({LocalDestination("Good", good.port, "k0"),
-							LocalDestination("Closed port", closed, "k1"),
-							LocalDestination("Unknown app", other_app.port, "k2")});
+	torvane::PanelSettings settings =
+		TestSettings({LocalDestination("Good", good.port, "k0"), LocalDestination("Closed port", closed, "k1"),
+			      LocalDestination("Unknown app", other_app.port, "k2")});
 
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
@@ -74,7 +74,8 @@ TEST(States, FailuresSecondStartAndStopAll)
 	EXPECT_EQ(StateText(0), "Sending");
 
 	engine.RequestStopAll();
-	std::vector<std::string> seen = WatchTexts(0, [] { return !engine.IsBusy(); }, std::chrono::seconds(10));
+	std::vector<std::string> seen = WatchTexts(
+		0, [] { return !engine.IsBusy(); }, std::chrono::seconds(10));
 	EXPECT_EQ(seen.back(), "Ready");
 	EXPECT_FALSE(Contains(seen, "Failed: check settings"));
 	EXPECT_EQ(StateText(1), "Failed: connection");
@@ -97,22 +98,23 @@ TEST(States, ServerLostAndBack)
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(WaitFor([] { return AllSending(2); }, std::chrono::seconds(10)));
-	std::this_thread::sleep_for(std::chrono::seconds(1));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(1)));
 
 	lost.Kill();
-	ASSERT_TRUE(WaitFor([] { return StateText(0) == "Reconnecting..."; }, std::chrono::seconds(10))) << StateText(0);
+	ASSERT_TRUE(WaitFor([] { return StateText(0) == "Reconnecting..."; }, std::chrono::seconds(10)))
+		<< StateText(0);
 	EXPECT_EQ(StateText(1), "Sending");
 	EXPECT_EQ(torvane::HeaderCountText(settings, engine), "1 / 2 sending");
 	EXPECT_TRUE(engine.IsBusy());
 
 	ASSERT_TRUE(lost.Restart());
-	std::vector<std::string> seen =
-		WatchTexts(0, [] { return StateText(0) == "Sending"; }, std::chrono::seconds(20));
+	std::vector<std::string> seen = WatchTexts(
+		0, [] { return StateText(0) == "Sending"; }, std::chrono::seconds(20));
 	EXPECT_EQ(seen.back(), "Sending") << testing::PrintToString(seen);
 	for (const std::string &text : seen)
 		EXPECT_TRUE(text == "Reconnecting..." || text == "Sending") << text;
 	EXPECT_EQ(StateText(1), "Sending");
-	std::this_thread::sleep_for(std::chrono::seconds(2));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(2)));
 
 	engine.RequestStopAll();
 	ASSERT_TRUE(WaitFor([] { return !engine.IsBusy(); }, std::chrono::seconds(10)));
@@ -141,8 +143,8 @@ TEST(States, RetriesUsedUpShowDisconnected)
 	obs_output_set_reconnect_settings(engine.runs[0]->output, 1, 1);
 
 	server.Kill();
-	std::vector<std::string> seen =
-		WatchTexts(0, [] { return engine.GetStats(0).state == Failed; }, std::chrono::seconds(30));
+	std::vector<std::string> seen = WatchTexts(
+		0, [] { return engine.GetStats(0).state == Failed; }, std::chrono::seconds(30));
 	EXPECT_TRUE(Contains(seen, "Reconnecting...")) << testing::PrintToString(seen);
 	EXPECT_EQ(seen.back(), "Disconnected");
 	EXPECT_EQ(engine.GetStats(0).last_code, OBS_OUTPUT_DISCONNECTED);
@@ -188,7 +190,7 @@ TEST(States, StopAndReleaseWhileReconnecting)
 	// The server returns; no retry comes back to it.
 	size_t recorded = server.Recordings().size();
 	ASSERT_TRUE(server.Restart());
-	std::this_thread::sleep_for(std::chrono::seconds(4));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(4)));
 	server.Stop();
 	EXPECT_EQ(server.Recordings().size(), recorded);
 	EXPECT_EQ(StateText(0), "Ready");

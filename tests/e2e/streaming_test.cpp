@@ -43,8 +43,8 @@ TEST_P(Fanout, EveryServerRecordsTheSharedEncode)
 	std::vector<torvane::Destination> destinations;
 	for (size_t i = 0; i < c.destinations; i++) {
 		ASSERT_TRUE(servers[i].Start(session.work_dir, "server" + std::to_string(i)));
-		destinations.push_back(LocalDestination("Local " + std::to_string(i + 1), servers[i].port,
-							"key" + std::to_string(i)));
+		destinations.push_back(
+			LocalDestination("Local " + std::to_string(i + 1), servers[i].port, "key" + std::to_string(i)));
 	}
 	torvane::PanelSettings settings = TestSettings(destinations);
 	settings.height = c.height;
@@ -59,8 +59,8 @@ TEST_P(Fanout, EveryServerRecordsTheSharedEncode)
 	ASSERT_EQ(engine.runs.size(), c.destinations);
 
 	// Every destination shows Connecting... until its server answers, then Sending.
-	std::vector<std::string> first = WatchTexts(0, [&] { return AllSending(c.destinations); },
-						    std::chrono::seconds(10));
+	std::vector<std::string> first = WatchTexts(
+		0, [&] { return AllSending(c.destinations); }, std::chrono::seconds(10));
 	ASSERT_TRUE(AllSending(c.destinations)) << "destination 1 went " << testing::PrintToString(first);
 	EXPECT_EQ(first.front(), "Connecting...");
 	EXPECT_EQ(first.back(), "Sending");
@@ -107,10 +107,12 @@ TEST_P(Fanout, EveryServerRecordsTheSharedEncode)
 	// never shows a failure.
 	engine.RequestStopAll();
 	for (size_t i = 0; i < c.destinations; i++) {
-		std::vector<std::string> seen = WatchTexts(i, [] { return !engine.IsBusy(); }, std::chrono::seconds(10));
+		std::vector<std::string> seen = WatchTexts(
+			i, [] { return !engine.IsBusy(); }, std::chrono::seconds(10));
 		EXPECT_EQ(seen.back(), "Ready") << "destination " << i + 1;
 		for (const std::string &text : seen)
-			EXPECT_TRUE(text == "Stopping..." || text == "Ready") << "destination " << i + 1 << ": " << text;
+			EXPECT_TRUE(text == "Stopping..." || text == "Ready")
+				<< "destination " << i + 1 << ": " << text;
 	}
 	EXPECT_FALSE(engine.IsBusy());
 	EXPECT_EQ(torvane::HeaderCountText(settings, engine), n + " enabled  ·  Ready");

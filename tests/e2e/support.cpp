@@ -130,9 +130,21 @@ std::string RunCommand(const std::vector<std::string> &argv, int *status)
 	return output;
 }
 
+double TimeScale()
+{
+	const char *text = getenv("TORVANE_E2E_TIME_SCALE");
+	double scale = text ? std::atof(text) : 1.0;
+	return scale >= 1.0 ? scale : 1.0;
+}
+
+std::chrono::milliseconds Scaled(std::chrono::milliseconds duration)
+{
+	return std::chrono::milliseconds(static_cast<int64_t>(duration.count() * TimeScale()));
+}
+
 bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout)
 {
-	auto end = std::chrono::steady_clock::now() + timeout;
+	auto end = std::chrono::steady_clock::now() + Scaled(timeout);
 	while (!done()) {
 		if (std::chrono::steady_clock::now() >= end)
 			return false;
@@ -174,8 +186,7 @@ bool Xvfb::Start(const std::string &work_dir)
 	int fds[2];
 	if (pipe(fds) != 0)
 		return false;
-	pid = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1920x1080x24", "-nolisten",
-		     "tcp"},
+	pid = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"},
 		    work_dir + "/xvfb.log");
 	close(fds[1]);
 	std::string number;
@@ -228,15 +239,15 @@ bool RtmpServer::Restart()
 	if (pid <= 0)
 		return false;
 	return WaitFor(
-		[this] {
-			int status;
-			if (waitpid(pid, &status, WNOHANG) == pid) {
-				pid = -1;
-				return true;
-			}
-			return PortAccepts(port);
-		},
-		std::chrono::milliseconds(5000)) &&
+		       [this] {
+			       int status;
+			       if (waitpid(pid, &status, WNOHANG) == pid) {
+				       pid = -1;
+				       return true;
+			       }
+			       return PortAccepts(port);
+		       },
+		       std::chrono::milliseconds(5000)) &&
 	       pid > 0;
 }
 
@@ -321,9 +332,10 @@ bool TestAuthority::Create(const std::string &work_dir, const std::string &host_
 	server_cert = dir + "/server.crt";
 	server_key = dir + "/server.key";
 	std::string ca_key = dir + "/ca.key", request = dir + "/server.csr", extensions = dir + "/server.ext";
-	if (!WriteFile(extensions, "subjectAltName=DNS:" + host_name +
-					   ",IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
-					   "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n"))
+	if (!WriteFile(extensions,
+		       "subjectAltName=DNS:" + host_name +
+			       ",IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+			       "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n"))
 		return false;
 	int status = 0;
 	RunCommand({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", ca_cert,
@@ -393,7 +405,8 @@ bool ProbeRecording(const std::string &path, Recording &recording, std::string &
 			recording.height = static_cast<uint32_t>(obs_data_get_int(stream, "height"));
 		} else if (type == "audio") {
 			recording.audio_codec = obs_data_get_string(stream, "codec_name");
-			recording.sample_rate = static_cast<uint32_t>(std::atoi(obs_data_get_string(stream, "sample_rate")));
+			recording.sample_rate =
+				static_cast<uint32_t>(std::atoi(obs_data_get_string(stream, "sample_rate")));
 			recording.channels = static_cast<uint32_t>(obs_data_get_int(stream, "channels"));
 		}
 	}
@@ -427,15 +440,15 @@ bool ProbeRecording(const std::string &path, Recording &recording, std::string &
 		recording.video_kbps = bytes * 8.0 / recording.duration / 1000.0;
 	}
 
-	std::string volume = RunCommand({"bash", "-c",
-					 "ffmpeg -hide_banner -nostats -i \"$1\" -map 0:a -af volumedetect -f null - 2>&1",
-					 "bash", path});
+	std::string volume = RunCommand(
+		{"bash", "-c", "ffmpeg -hide_banner -nostats -i \"$1\" -map 0:a -af volumedetect -f null - 2>&1",
+		 "bash", path});
 	size_t at = volume.find("mean_volume: ");
 	if (at != std::string::npos)
 		recording.mean_volume_db = std::atof(volume.c_str() + at + 13);
 
-	std::istringstream frames(RunCommand({"ffmpeg", "-v", "error", "-i", path, "-map", "0:v", "-vf", "fps=2", "-f",
-					      "framemd5", "-"}));
+	std::istringstream frames(RunCommand(
+		{"ffmpeg", "-v", "error", "-i", path, "-map", "0:v", "-vf", "fps=2", "-f", "framemd5", "-"}));
 	std::set<std::string> hashes;
 	while (std::getline(frames, line)) {
 		if (line.empty() || line[0] == '#')
@@ -512,7 +525,7 @@ std::vector<std::string> WatchTexts(uint64_t index, const std::function<bool()> 
 				    std::chrono::milliseconds timeout)
 {
 	std::vector<std::string> seen;
-	auto end = std::chrono::steady_clock::now() + timeout;
+	auto end = std::chrono::steady_clock::now() + Scaled(timeout);
 	for (;;) {
 		std::string text = StateText(index);
 		if (seen.empty() || seen.back() != text)

@@ -32,7 +32,13 @@ void StopChild(pid_t pid, std::chrono::milliseconds grace = std::chrono::millise
 // the exit status.
 std::string RunCommand(const std::vector<std::string> &argv, int *status = nullptr);
 
-// Waits until `done` is true, checking every 50 ms. False on timeout.
+// How much slower than usual this build runs (TORVANE_E2E_TIME_SCALE, 1 by
+// default; the ThreadSanitizer preset sets 3). Every timeout and every
+// stretch of streaming a test waits for is multiplied by it.
+double TimeScale();
+std::chrono::milliseconds Scaled(std::chrono::milliseconds duration);
+
+// Waits until `done` is true, checking every 50 ms. False on timeout (scaled).
 bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds timeout);
 
 // A port on 127.0.0.1 that nothing listens on at the moment of the call.
@@ -63,10 +69,10 @@ struct RtmpServer {
 	bool Start(const std::string &work_dir, const std::string &name, const std::string &application = "app");
 	// Starts the same configuration again after Kill().
 	bool Restart();
-	void Kill();     // SIGKILL: the connection drops without goodbye
-	void Freeze();   // SIGSTOP: the server stops reading
-	void Thaw();     // SIGCONT
-	void Stop();     // graceful: recordings are finished
+	void Kill();   // SIGKILL: the connection drops without goodbye
+	void Freeze(); // SIGSTOP: the server stops reading
+	void Thaw();   // SIGCONT
+	void Stop();   // graceful: recordings are finished
 	std::vector<std::string> Recordings() const;
 	~RtmpServer() { Stop(); }
 };
@@ -107,13 +113,13 @@ struct Recording {
 	uint32_t width = 0, height = 0;
 	double frame_rate = 0; // average, frames per second
 	uint32_t sample_rate = 0, channels = 0;
-	double duration = 0;            // seconds, from the video packets
-	double longest_gap = 0;         // seconds between two video packets
+	double duration = 0;    // seconds, from the video packets
+	double longest_gap = 0; // seconds between two video packets
 	uint64_t video_packets = 0;
 	std::vector<double> keyframe_times; // seconds
-	double video_kbps = 0;          // from the packet sizes
-	double mean_volume_db = -200;   // the audio's loudness
-	uint32_t distinct_frames = 0;   // among frames sampled twice a second
+	double video_kbps = 0;              // from the packet sizes
+	double mean_volume_db = -200;       // the audio's loudness
+	uint32_t distinct_frames = 0;       // among frames sampled twice a second
 };
 
 bool ProbeRecording(const std::string &path, Recording &recording, std::string &error);

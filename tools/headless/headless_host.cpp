@@ -43,8 +43,8 @@ struct HostState {
 	bool remove_config_dir = false;
 	bool started = false;
 	OBSSceneAutoRelease scene;
-	OBSSourceAutoRelease picture; // the background colour
-	OBSSourceAutoRelease pattern; // the textured tile moving over it
+	OBSSourceAutoRelease picture;            // the background colour
+	OBSSourceAutoRelease pattern;            // the textured tile moving over it
 	obs_sceneitem_t *pattern_item = nullptr; // owned by the scene
 	std::atomic<uint32_t> canvas_width{0}, canvas_height{0};
 	OBSSourceAutoRelease tone;
