@@ -179,6 +179,17 @@ bool WaitForState(const MultistreamEngine &multistream, uint64_t index, Destinat
 	return WaitFor([&] { return multistream.GetStats(index).state == uint32_t(state); });
 }
 
+bool Settle(const MultistreamEngine &multistream)
+{
+	return WaitFor([&] {
+		for (const auto &run : multistream.runs) {
+			if (run->state.load() == uint32_t(DestinationState::Connecting))
+				return false;
+		}
+		return true;
+	});
+}
+
 int ClosedLoopbackPort()
 {
 	const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -53,6 +53,10 @@ inline PanelSettings Single(int port)
 
 bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state);
 
+// Waits until no run is still connecting, so that an engine is not torn down
+// while libobs's connect threads are finishing.
+bool Settle(const MultistreamEngine &multistream);
+
 inline const char *TextOf(const MultistreamEngine &multistream, uint64_t index)
 {
 	const DestinationStats stats = multistream.GetStats(index);
