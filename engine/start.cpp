@@ -141,8 +141,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	{
 		ObsDataPtr audio_settings(obs_data_create());
 		obs_data_set_int(audio_settings.get(), "bitrate", audio_bitrate_kbps);
-		audio_encoder =
-			obs_audio_encoder_create("ffmpeg_aac", "Torvane AAC", audio_settings.get(), 0, nullptr);
+		audio_encoder = obs_audio_encoder_create("ffmpeg_aac", "Torvane AAC", audio_settings.get(), 0, nullptr);
 	}
 	if (!video_encoder || !audio_encoder) {
 		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";

@@ -182,8 +182,9 @@ TEST_F(EngineStart, KickNeedsStereoAudioAtMost48kHzAndGetsItsOwnEncoderProfile)
 		const bool started = multistream.StartAll(settings, error);
 		EXPECT_EQ(started, c.starts);
 		if (!c.starts) {
-			EXPECT_EQ(error, "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, "
-					 "then try again.");
+			EXPECT_EQ(error,
+				  "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, "
+				  "then try again.");
 			ExpectIdle(multistream);
 			continue;
 		}

@@ -14,13 +14,19 @@ TEST(ScaledOutputSize, FitsTheHostPictureIntoTheChosenHeightWithoutEnlarging)
 		uint32_t expected_width, expected_height;
 	};
 	const Case cases[] = {
-		{1920, 1080, 720, 1280, 720},  {1920, 1080, 1080, 1920, 1080}, {1280, 720, 1080, 1280, 720},
-		{2560, 1440, 1080, 1920, 1080}, {2560, 1080, 1080, 1920, 810},  {1366, 768, 720, 1280, 718},
-		{1920, 1200, 720, 1152, 720},  {1080, 1920, 1080, 606, 1080},
+		{1920, 1080, 720, 1280, 720},
+		{1920, 1080, 1080, 1920, 1080},
+		{1280, 720, 1080, 1280, 720},
+		{2560, 1440, 1080, 1920, 1080},
+		{2560, 1080, 1080, 1920, 810},
+		{1366, 768, 720, 1280, 718},
+		{1920, 1200, 720, 1152, 720},
+		{1080, 1920, 1080, 606, 1080},
 		// Odd host sides are rounded down to even ones even when nothing scales.
 		{1281, 721, 1080, 1280, 720},
 		// Never below 2 pixels a side.
-		{1, 1, 720, 2, 2}, {3, 3, 1080, 2, 2},
+		{1, 1, 720, 2, 2},
+		{3, 3, 1080, 2, 2},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.quality);
@@ -50,10 +56,19 @@ TEST(FrameRateDivisor, RoundsTheHostRateDownToTheLimitFromAbove)
 		uint32_t expected;
 	};
 	const Case cases[] = {
-		{60, 1, 30, 2},       {60, 1, 60, 1},      {30, 1, 60, 1},   {60000, 1001, 30, 2}, {50, 1, 30, 2},
-		{144, 1, 60, 3},      {30000, 1001, 30, 1}, {120, 1, 30, 4}, {24000, 1001, 30, 1},
+		{60, 1, 30, 2},
+		{60, 1, 60, 1},
+		{30, 1, 60, 1},
+		{60000, 1001, 30, 2},
+		{50, 1, 30, 2},
+		{144, 1, 60, 3},
+		{30000, 1001, 30, 1},
+		{120, 1, 30, 4},
+		{24000, 1001, 30, 1},
 		// Degenerate inputs still give a usable divisor and never divide by 0.
-		{0, 1, 30, 1},        {60, 0, 30, 1},      {60, 1, 0, 1},
+		{0, 1, 30, 1},
+		{60, 0, 30, 1},
+		{60, 1, 0, 1},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(testing::Message() << c.fps_num << "/" << c.fps_den << " limited to " << c.fps);
@@ -114,9 +129,9 @@ TEST(EngineRecords, BusyOnlyWhileARunIsConnectingSendingReconnectingOrStopping)
 		bool busy;
 	};
 	const Case cases[] = {
-		{DestinationState::Ready, false},       {DestinationState::Connecting, true},
-		{DestinationState::Sending, true},      {DestinationState::Reconnecting, true},
-		{DestinationState::Stopping, true},     {DestinationState::Failed, false},
+		{DestinationState::Ready, false},   {DestinationState::Connecting, true},
+		{DestinationState::Sending, true},  {DestinationState::Reconnecting, true},
+		{DestinationState::Stopping, true}, {DestinationState::Failed, false},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(DestinationStateText(uint32_t(c.state), 0));

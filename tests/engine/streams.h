@@ -19,8 +19,7 @@ using ObsData = std::unique_ptr<obs_data_t, ReleaseWith<obs_data_t, obs_data_rel
 using ObsOutput = std::unique_ptr<obs_output_t, ReleaseWith<obs_output_t, obs_output_release>>;
 using ObsEncoder = std::unique_ptr<obs_encoder_t, ReleaseWith<obs_encoder_t, obs_encoder_release>>;
 using ObsWeakOutput = std::unique_ptr<obs_weak_output_t, ReleaseWith<obs_weak_output_t, obs_weak_output_release>>;
-using ObsWeakEncoder =
-	std::unique_ptr<obs_weak_encoder_t, ReleaseWith<obs_weak_encoder_t, obs_weak_encoder_release>>;
+using ObsWeakEncoder = std::unique_ptr<obs_weak_encoder_t, ReleaseWith<obs_weak_encoder_t, obs_weak_encoder_release>>;
 
 inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500)
 {
