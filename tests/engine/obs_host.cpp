@@ -101,7 +101,7 @@ public:
 
 		ASSERT_TRUE(ApplyAudio(current_audio));
 		ASSERT_EQ(ApplyVideo(current_video), OBS_VIDEO_SUCCESS);
-		for (const char *name : {"obs-x264", "obs-ffmpeg", "obs-outputs", "rtmp-services"})
+		for (const char *name : HostModules())
 			ASSERT_TRUE(LoadModule(name)) << name;
 		obs_post_load_modules();
 	}
