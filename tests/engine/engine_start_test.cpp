@@ -310,3 +310,55 @@ TEST_F(EngineStart, ANewStartReleasesTheFailedRunsOfTheLastOne)
 	EXPECT_EQ(encoder.get(), nullptr);
 	EXPECT_EQ(multistream.runs.size(), 1u);
 }
+
+TEST_F(EngineStart, PassesOnTheValidationSentenceAndLeavesTheLastRunAsItWas)
+{
+	MultistreamEngine multistream;
+	std::string error;
+	ASSERT_TRUE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	ASSERT_TRUE(WaitForState(multistream, 0, DestinationState::Failed));
+	const DestinationRun *run = multistream.runs[0].get();
+	obs_encoder_t *video = multistream.video_encoder;
+
+	struct Case {
+		PanelSettings settings;
+		const char *sentence;
+	};
+	PanelSettings low_bitrate = Single(ClosedLoopbackPort());
+	low_bitrate.bitrate = 999;
+	PanelSettings nothing_ticked = Single(ClosedLoopbackPort());
+	nothing_ticked.destinations[0].enabled = false;
+	PanelSettings unnamed = Quality(1080, 30);
+	unnamed.destinations = {Loopback("a", 1935, false), Loopback("b", 1935, false), Loopback("", 1935)};
+	const Case cases[] = {
+		{low_bitrate, "Video bitrate must be between 1000 and 8000 kbps."},
+		{nothing_ticked, "Enable at least one destination using its checkbox."},
+		{unnamed, "Destination 3: enter a name."},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.sentence);
+		EXPECT_FALSE(multistream.StartAll(c.settings, error));
+		EXPECT_EQ(error, c.sentence);
+		ASSERT_EQ(multistream.runs.size(), 1u);
+		EXPECT_EQ(multistream.runs[0].get(), run);
+		EXPECT_EQ(multistream.video_encoder, video);
+		EXPECT_STREQ(TextOf(multistream, 0), "Failed: connection");
+	}
+}
+
+TEST_F(EngineStart, StreamsKickToTheCompletedDashboardUrl)
+{
+	PanelSettings settings = Quality(1080, 30);
+	Destination kick = Loopback("Kick", 0);
+	kick.platform = "Kick";
+	kick.server = "rtmps://fa723fc1b171.global-contribute.live-video.net/";
+	settings.destinations = {kick};
+
+	MultistreamEngine multistream;
+	std::string error;
+	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;
+	ObsData service(obs_service_get_settings(multistream.runs[0]->service));
+	EXPECT_EQ(StringSetting(service.get(), "server"),
+		  "rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
+	EXPECT_TRUE(Settle(multistream));
+}

@@ -214,6 +214,11 @@ TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
 	EXPECT_EQ(error, "OBS video and audio must be initialized first.");
+
+	// Validation comes first and needs no host.
+	settings.fps = 24;
+	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_EQ(error, "Choose a frame-rate limit of 30 or 60 fps.");
 	// The earlier run is still there to look at.
 	ASSERT_EQ(multistream.runs.size(), 1u);
 	EXPECT_EQ(multistream.GetStats(0).last_code, OBS_OUTPUT_CONNECT_FAILED);
