@@ -170,33 +170,6 @@ TEST(EngineRecords, StatsComeFromTheRunOfThatPositionOrAreZero)
 	}
 }
 
-TEST(EngineRecords, StoppingSkipsRunsWithoutOutputAndReleasingFreesThemAll)
-{
-	MultistreamEngine multistream;
-	DestinationRun *sending = AddRun(multistream, 0, DestinationState::Sending);
-	DestinationRun *failed = AddRun(multistream, 1, DestinationState::Failed, OBS_OUTPUT_ERROR);
-
-	multistream.RequestStopAll();
-	EXPECT_FALSE(sending->stop_requested.load());
-	EXPECT_EQ(sending->state.load(), uint32_t(DestinationState::Sending));
-	EXPECT_EQ(failed->state.load(), uint32_t(DestinationState::Failed));
-	ASSERT_EQ(multistream.runs.size(), 2u);
-
-	multistream.StopAndRelease();
-	EXPECT_TRUE(multistream.runs.empty());
-	EXPECT_EQ(multistream.video_encoder, nullptr);
-	EXPECT_EQ(multistream.audio_encoder, nullptr);
-	EXPECT_FALSE(multistream.IsBusy());
-	EXPECT_EQ(multistream.GetStats(0).state, 0u);
-
-	// Idle again: both calls have nothing to do.
-	multistream.RequestStopAll();
-	multistream.StopAndRelease();
-	EXPECT_TRUE(multistream.runs.empty());
-
-	ReleaseRun(nullptr);
-}
-
 TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
 {
 	// This process never starts libobs.
