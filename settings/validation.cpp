@@ -1,10 +1,179 @@
 #include "settings/validation.h"
 
+#include "settings/kick.h"
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
 namespace torvane {
 
-// Placeholder until the checks land: every configuration passes.
-std::string ValidateSettings(const PanelSettings &)
+namespace {
+
+// What "\s" means to an ECMAScript regex over UTF-8 bytes in the C locale: the
+// six ASCII white-space characters. Bytes of multi-byte characters, including
+// those of Unicode spaces, are ordinary path characters.
+bool IsRegexSpace(char c)
 {
+	return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c)
+{
+	return c >= '0' && c <= '9';
+}
+
+bool IsHexOrColon(char c)
+{
+	return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':';
+}
+
+bool IsHostChar(char c)
+{
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '-';
+}
+
+// The whole text must have the shape of
+//   ^rtmps?://(\[[0-9a-fA-F:]+\]|[a-zA-Z0-9.-]+)(:[0-9]{1,5})?/[^\s#]+$
+// Every part ends at a character the part cannot hold (host at ":" or "/",
+// port digits at "/"), so one forward scan decides without backtracking, in
+// linear time and constant stack on values of any length.
+bool IsServerUrl(std::string_view s)
+{
+	if (s.substr(0, 4) != "rtmp")
+		return false;
+	size_t i = 4;
+	if (i < s.size() && s[i] == 's')
+		i++;
+	if (s.substr(i, 3) != "://")
+		return false;
+	i += 3;
+
+	const size_t host_begin = i;
+	if (i < s.size() && s[i] == '[') {
+		i++;
+		while (i < s.size() && IsHexOrColon(s[i]))
+			i++;
+		if (i == host_begin + 1 || i == s.size() || s[i] != ']')
+			return false;
+		i++;
+	} else {
+		while (i < s.size() && IsHostChar(s[i]))
+			i++;
+		if (i == host_begin)
+			return false;
+	}
+
+	if (i < s.size() && s[i] == ':') {
+		size_t digits = 0;
+		while (digits < 5 && i + 1 + digits < s.size() && IsDigit(s[i + 1 + digits]))
+			digits++;
+		if (digits == 0)
+			return false;
+		// A sixth digit then fails the "/" test below.
+		i += 1 + digits;
+	}
+
+	if (i == s.size() || s[i] != '/')
+		return false;
+	i++;
+	if (i == s.size())
+		return false;
+	for (; i < s.size(); i++) {
+		if (IsRegexSpace(s[i]) || s[i] == '#')
+			return false;
+	}
+	return true;
+}
+
+// Overwrites a text that holds a stream key before its memory is returned.
+void ZeroText(std::string &text)
+{
+	volatile char *bytes = text.empty() ? nullptr : &text[0];
+	for (size_t i = 0; i < text.size(); i++)
+		bytes[i] = 0;
+}
+
+// The duplicate signatures of the destinations that passed so far. Each one
+// carries a stream key, so they are zeroed when the check ends. The texts are
+// reserved up front: they never move, and the views in `seen` stay valid.
+struct SignatureSet {
+	std::vector<std::string> texts;
+	std::unordered_set<std::string_view> seen;
+
+	explicit SignatureSet(size_t capacity) { texts.reserve(capacity); }
+	~SignatureSet()
+	{
+		for (std::string &text : texts)
+			ZeroText(text);
+	}
+	SignatureSet(const SignatureSet &) = delete;
+	SignatureSet &operator=(const SignatureSet &) = delete;
+};
+
+// The problem of one enabled destination as the text after its number, or an
+// empty text when it may stream.
+const char *CheckDestination(const Destination &d, SignatureSet &signatures)
+{
+	if (d.name.empty())
+		return "enter a name.";
+
+	const std::string server = CompleteKickServer(d);
+	if (!IsServerUrl(server))
+		return "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.";
+
+	if (d.key.empty())
+		return "enter a stream key.";
+	if (d.key.find_first_of("\r\n\t ") != std::string::npos)
+		return "the stream key contains whitespace. Paste it again.";
+	if (d.key.size() >= 3 && d.key.find("://") != std::string::npos)
+		return "paste only the stream key into the key field.";
+
+	if (!d.password.empty() && d.username.empty())
+		return "a server password requires a username.";
+
+	// Same server (however many trailing slashes) and same key: the platform
+	// would see the same broadcast twice.
+	size_t server_end = server.size();
+	while (server_end > 0 && server[server_end - 1] == '/')
+		server_end--;
+	std::string &signature = signatures.texts.emplace_back();
+	signature.reserve(server_end + 1 + d.key.size());
+	signature.append(server, 0, server_end);
+	signature += '/';
+	signature += d.key;
+	if (!signatures.seen.insert(signature).second)
+		return "this server and key are already enabled in another destination.";
+	return "";
+}
+
+} // namespace
+
+std::string ValidateSettings(const PanelSettings &settings)
+{
+	// Unsigned arithmetic: every value below 1000, negatives included, wraps
+	// above 7000, and nothing overflows at the ends of the int32 range.
+	if (static_cast<uint32_t>(settings.bitrate) - 1000u > 7000u)
+		return "Video bitrate must be between 1000 and 8000 kbps.";
+	if (settings.height != 720 && settings.height != 1080)
+		return "Choose 720p or 1080p output.";
+	if (settings.fps != 30 && settings.fps != 60)
+		return "Choose a frame-rate limit of 30 or 60 fps.";
+
+	SignatureSet signatures(settings.destinations.size());
+	bool any_enabled = false;
+	for (size_t i = 0; i < settings.destinations.size(); i++) {
+		const Destination &d = settings.destinations[i];
+		if (!d.enabled)
+			continue;
+		any_enabled = true;
+		const std::string_view problem = CheckDestination(d, signatures);
+		if (!problem.empty())
+			return "Destination " + std::to_string(i + 1) + ": " + std::string(problem);
+	}
+	if (!any_enabled)
+		return "Enable at least one destination using its checkbox.";
 	return std::string();
 }
 
