@@ -9,16 +9,27 @@ namespace torvane {
 
 namespace {
 
+DrawOp Op(DrawKind kind, const Rect &rect, uint32_t color)
+{
+	DrawOp op;
+	op.kind = kind;
+	op.rect = rect;
+	op.fill = color;
+	return op;
+}
+
 struct Painter {
 	DrawList ops;
 	uint32_t dpi;
 
-	void FillRect(const Rect &rect, uint32_t color) { ops.push_back({DrawKind::FillRect, rect, 0, color}); }
+	void FillRect(const Rect &rect, uint32_t color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
 
 	// A rounded rectangle in device pixels with its radius at 96 DPI.
 	void RoundRect(const Rect &rect, int32_t radius, uint32_t fill, uint32_t border)
 	{
-		DrawOp op{DrawKind::RoundRect, rect, Scale(2 * radius, dpi), fill, border};
+		DrawOp op = Op(DrawKind::RoundRect, rect, fill);
+		op.diameter = Scale(2 * radius, dpi);
+		op.border = border;
 		ops.push_back(op);
 	}
 
@@ -30,7 +41,7 @@ struct Painter {
 
 	void Text(const Rect &rect, std::u16string text, uint32_t color, FontRole font, uint32_t flags)
 	{
-		DrawOp op{DrawKind::Text, rect, 0, color};
+		DrawOp op = Op(DrawKind::Text, rect, color);
 		op.text = std::move(text);
 		op.font = font;
 		op.flags = flags;
@@ -137,12 +148,12 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	const int32_t x0 = item.left + 10;
 	const int32_t y0 = (item.top + item.bottom) / 2 - 7;
 	auto box = [](int32_t x, int32_t y, int32_t w, int32_t h) { return Rect{x, y, x + w, y + h}; };
-	DrawOp handle{DrawKind::EllipseOutline, box(x0 + 9, y0 + 3, 7, 7), 0, color_accent};
+	DrawOp handle = Op(DrawKind::EllipseOutline, box(x0 + 9, y0 + 3, 7, 7), color_accent);
 	handle.pen_width = pen;
 	p.ops.push_back(handle);
-	p.ops.push_back({DrawKind::FillRectAA, box(x0, y0 + 3, 11, 7), 0, color_accent});
-	p.ops.push_back({DrawKind::FillEllipse, box(x0, y0 + 6, 11, 7), 0, color_accent});
-	DrawOp saucer{DrawKind::Line, {}, 0, color_accent};
+	p.ops.push_back(Op(DrawKind::FillRectAA, box(x0, y0 + 3, 11, 7), color_accent));
+	p.ops.push_back(Op(DrawKind::FillEllipse, box(x0, y0 + 6, 11, 7), color_accent));
+	DrawOp saucer = Op(DrawKind::Line, Rect(), color_accent);
 	saucer.points = {{double(x0 - 1), double(y0 + 16)}, {double(x0 + 13), double(y0 + 16)}};
 	saucer.pen_width = pen;
 	p.ops.push_back(saucer);
@@ -150,7 +161,7 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	p.Text({item.left + 33, item.top, item.right, item.bottom}, u"Buy me a coffee \u2197", color_accent,
 	       FontRole::Small, text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back({DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}});
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, 0));
 	return std::move(p.ops);
 }
 
@@ -185,7 +196,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 		text.resize(159);
 	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back({DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}});
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, 0));
 	return std::move(p.ops);
 }
 
@@ -205,7 +216,7 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	const Rect box = {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)};
 	if (d.enabled) {
 		p.RoundRect(box, 4, color_accent, color_accent);
-		DrawOp check{DrawKind::Polyline, {}, 0, color_window};
+		DrawOp check = Op(DrawKind::Polyline, Rect(), color_window);
 		check.points = {{double(box.left + s(4)), double(box.top + s(9))},
 				{double(box.left + s(8)), double(box.top + s(13))},
 				{double(box.left + s(14)), double(box.top + s(5))}};
