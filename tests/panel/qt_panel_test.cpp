@@ -154,8 +154,11 @@ private slots:
 		const QList<int32_t> expected = {101, 112, 113, 114, 102, 103, 104, 108, 105, 106,
 						 115, 116, 117, 118, 107, 110, 109, 119, 101};
 		QCOMPARE(order, expected);
-		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-		QCOMPARE(FocusedId(), int32_t(id_coffee));
+		window->Field(id_name)->setFocus();
+		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+		QCOMPARE(FocusedId(), int32_t(id_guide));
+		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+		QCOMPARE(FocusedId(), int32_t(id_remove));
 	}
 
 	void tickStripTogglesAndTheRestOfTheRowSelects()
