@@ -92,6 +92,10 @@ void OnOutputActive(void *data, calldata_t *params);
 void OnOutputReconnecting(void *data, calldata_t *params);
 void OnOutputStopped(void *data, calldata_t *params);
 
+// Connects the four handlers to the signals of a run's output, with the run as
+// their private data. ReleaseRun undoes it.
+void ConnectRunHandlers(DestinationRun *run);
+
 // Disconnects a run's handlers, then force-stops and releases its output and
 // service and frees it. A null run is ignored.
 void ReleaseRun(DestinationRun *run);

@@ -1,0 +1,213 @@
+// Starting every enabled destination on one shared H.264 and AAC encode.
+#include "engine/engine.h"
+#include "engine/obs_refs.h"
+#include "settings/kick.h"
+#include "settings/validation.h"
+
+#include <algorithm>
+#include <string>
+
+// The encoder's frame-rate divisor is what lets 60 fps hosts send 30 fps
+// streams; libobs has it from 30.2 on.
+static_assert(LIBOBS_API_VER >= MAKE_SEMANTIC_VERSION(30, 2, 0), "OBS Studio 30.2 or newer is required");
+
+namespace torvane {
+
+namespace {
+
+constexpr int64_t audio_bitrate_kbps = 160;
+constexpr int64_t keyframe_interval_sec = 2;
+constexpr int reconnect_retries = 20;
+constexpr int reconnect_delay_sec = 2;
+
+ObsDataPtr VideoEncoderSettings(const PanelSettings &settings, bool kick_mode)
+{
+	ObsDataPtr data(obs_data_create());
+	obs_data_set_string(data.get(), "rate_control", "CBR");
+	obs_data_set_int(data.get(), "bitrate", settings.bitrate);
+	obs_data_set_int(data.get(), "keyint_sec", keyframe_interval_sec);
+	obs_data_set_string(data.get(), "preset", "veryfast");
+	// Kick mode streams main profile without B-frames or lookahead.
+	obs_data_set_string(data.get(), "profile", kick_mode ? "main" : "high");
+	if (kick_mode)
+		obs_data_set_string(data.get(), "tune", "zerolatency");
+	return data;
+}
+
+ObsDataPtr ServiceSettings(const Destination &destination)
+{
+	ObsDataPtr data(obs_data_create());
+	obs_data_set_string(data.get(), "server", CompleteKickServer(destination).c_str());
+	obs_data_set_string(data.get(), "key", destination.key.c_str());
+	obs_data_set_bool(data.get(), "use_auth", !destination.username.empty());
+	obs_data_set_string(data.get(), "username", destination.username.c_str());
+	obs_data_set_string(data.get(), "password", destination.password.c_str());
+	return data;
+}
+
+// Kick accepts only stereo audio at 48 kHz or lower.
+bool HostAudioSuitsKick()
+{
+	obs_audio_info audio = {};
+	return obs_get_audio_info(&audio) && audio.speakers == SPEAKERS_STEREO && audio.samples_per_sec <= 48000;
+}
+
+bool IsHdr(video_colorspace colorspace)
+{
+	return colorspace == VIDEO_CS_2100_PQ || colorspace == VIDEO_CS_2100_HLG;
+}
+
+bool HasEnabledKickDestination(const PanelSettings &settings)
+{
+	return std::any_of(settings.destinations.begin(), settings.destinations.end(),
+			   [](const Destination &d) { return d.enabled && d.platform == "Kick"; });
+}
+
+// Frees a run that has not reached the engine's list yet, disconnecting its
+// handlers like every other run.
+struct RunRelease {
+	void operator()(DestinationRun *run) const { ReleaseRun(run); }
+};
+using LocalRun = std::unique_ptr<DestinationRun, RunRelease>;
+
+} // namespace
+
+EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height)
+{
+	if (output_width == 0 || output_height == 0 || height < 1)
+		return EncodedSize();
+
+	const int64_t target_width = int64_t(height) * 16 / 9;
+	const double scale = std::min({1.0, double(height) / output_height, double(target_width) / output_width});
+
+	// x264 needs even sides for 4:2:0.
+	auto side = [scale](uint32_t length) {
+		const auto scaled = static_cast<uint32_t>(length * scale) & ~1u;
+		return std::max(scaled, 2u);
+	};
+	return EncodedSize{side(output_width), side(output_height)};
+}
+
+uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps)
+{
+	const uint32_t per_frame = fps_den * static_cast<uint32_t>(fps);
+	// Unvalidated quality or a host without video must not divide by zero.
+	if (per_frame == 0)
+		return 1;
+	const uint32_t divisor = (fps_num + per_frame - 1) / per_frame;
+	return divisor ? divisor : 1;
+}
+
+bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error)
+{
+	if (IsBusy()) {
+		error = "A stream is still running or stopping.";
+		return false;
+	}
+
+	error = ValidateSettings(settings);
+	if (!error.empty())
+		return false;
+
+	// obs_get_video and obs_get_audio dereference the core, so a caller that
+	// runs before libobs has started must be turned away first.
+	video_t *video = obs_initialized() ? obs_get_video() : nullptr;
+	audio_t *audio = obs_initialized() ? obs_get_audio() : nullptr;
+	if (!video || !audio) {
+		error = "OBS video and audio must be initialized first.";
+		return false;
+	}
+
+	StopAndRelease();
+
+	obs_video_info video_info = {};
+	obs_get_video_info(&video_info);
+
+	const bool kick_mode = HasEnabledKickDestination(settings);
+	if (kick_mode && !HostAudioSuitsKick()) {
+		error = "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
+		return false;
+	}
+
+	if (IsHdr(video_info.colorspace)) {
+		error = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
+		return false;
+	}
+
+	{
+		ObsDataPtr video_settings = VideoEncoderSettings(settings, kick_mode);
+		video_encoder = obs_video_encoder_create("obs_x264", "Torvane H264", video_settings.get(), nullptr);
+	}
+	{
+		ObsDataPtr audio_settings(obs_data_create());
+		obs_data_set_int(audio_settings.get(), "bitrate", audio_bitrate_kbps);
+		audio_encoder =
+			obs_audio_encoder_create("ffmpeg_aac", "Torvane AAC", audio_settings.get(), 0, nullptr);
+	}
+	if (!video_encoder || !audio_encoder) {
+		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
+		StopAndRelease();
+		return false;
+	}
+
+	obs_encoder_set_video(video_encoder, video);
+	obs_encoder_set_audio(audio_encoder, audio);
+	obs_encoder_set_preferred_video_format(video_encoder, VIDEO_FORMAT_NV12);
+
+	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, settings.height);
+	obs_encoder_set_scaled_size(video_encoder, size.width, size.height);
+	obs_encoder_set_frame_rate_divisor(video_encoder,
+					   FrameRateDivisor(video_info.fps_num, video_info.fps_den, settings.fps));
+
+	for (size_t position = 0; position < settings.destinations.size(); position++) {
+		const Destination &destination = settings.destinations[position];
+		if (!destination.enabled)
+			continue;
+
+		LocalRun run(new DestinationRun());
+		run->destination_index = position;
+		const std::string name = "Torvane destination " + std::to_string(position + 1);
+		{
+			ObsDataPtr service_settings = ServiceSettings(destination);
+			run->service = obs_service_create("rtmp_custom", name.c_str(), service_settings.get(), nullptr);
+		}
+		{
+			ObsDataPtr output_settings(obs_data_create());
+			obs_data_set_bool(output_settings.get(), "dyn_bitrate", false);
+			run->output = obs_output_create("rtmp_output", name.c_str(), output_settings.get(), nullptr);
+		}
+		if (!run->service || !run->output) {
+			error = "OBS RTMP modules are unavailable.";
+			StopAndRelease();
+			return false; // the local run is released on the way out
+		}
+
+		obs_output_set_service(run->output, run->service);
+		obs_output_set_video_encoder(run->output, video_encoder);
+		obs_output_set_audio_encoder(run->output, audio_encoder, 0);
+		obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
+		ConnectRunHandlers(run.get());
+		runs.emplace_back(run.release());
+	}
+
+	bool any_started = false;
+	for (const auto &run : runs) {
+		// Connecting goes in first: the output may report "start" before
+		// obs_output_start has even returned.
+		run->state.exchange(static_cast<uint32_t>(DestinationState::Connecting));
+		if (obs_output_start(run->output)) {
+			any_started = true;
+		} else {
+			run->last_code.exchange(OBS_OUTPUT_ERROR);
+			run->state.exchange(static_cast<uint32_t>(DestinationState::Failed));
+		}
+	}
+
+	if (!any_started) {
+		error = "No destination could start. Check OBS video/audio settings and the destination status.";
+		return false;
+	}
+	return true;
+}
+
+} // namespace torvane

@@ -1,0 +1,95 @@
+// Stopping, teardown and the figures the panel reads. All of it runs on the UI
+// thread; only the run's atomics are shared with the output threads.
+#include "engine/engine.h"
+
+namespace torvane {
+
+static bool IsBusyState(uint32_t state)
+{
+	return state >= static_cast<uint32_t>(DestinationState::Connecting) &&
+	       state <= static_cast<uint32_t>(DestinationState::Stopping);
+}
+
+static bool IsRestingState(uint32_t state)
+{
+	return state == static_cast<uint32_t>(DestinationState::Ready) ||
+	       state == static_cast<uint32_t>(DestinationState::Failed);
+}
+
+// Marks the run as stopped on request, then force-stops its output. The flag is
+// stored before the state so that the "stop" signal the force stop raises always
+// lands on Ready.
+static void RequestStop(DestinationRun &run)
+{
+	run.stop_requested.exchange(true);
+
+	// A handler may store Ready between our read and our store when the output
+	// ends on its own at this moment; a plain store of Stopping would then hide
+	// that Ready for good. Only a state that is still live becomes Stopping.
+	uint32_t current = run.state.load();
+	while (!IsRestingState(current) &&
+	       !run.state.compare_exchange_weak(current, static_cast<uint32_t>(DestinationState::Stopping))) {
+	}
+
+	// libobs answers a force stop of an output that already ended with one more
+	// "stop" of code 0, which would turn a failed run into Ready and hide why it
+	// failed. Such an output has nothing left to stop.
+	if (IsRestingState(current) && !obs_output_active(run.output))
+		return;
+	obs_output_force_stop(run.output);
+}
+
+MultistreamEngine::~MultistreamEngine()
+{
+	StopAndRelease();
+}
+
+void MultistreamEngine::RequestStopAll()
+{
+	for (const auto &run : runs) {
+		if (run->output)
+			RequestStop(*run);
+	}
+}
+
+void MultistreamEngine::StopAndRelease()
+{
+	RequestStopAll();
+	for (auto &run : runs)
+		ReleaseRun(run.release());
+	runs.clear();
+
+	if (video_encoder) {
+		obs_encoder_release(video_encoder);
+		video_encoder = nullptr;
+	}
+	if (audio_encoder) {
+		obs_encoder_release(audio_encoder);
+		audio_encoder = nullptr;
+	}
+}
+
+bool MultistreamEngine::IsBusy() const
+{
+	for (const auto &run : runs) {
+		if (IsBusyState(run->state.load()) || (run->output && obs_output_active(run->output)))
+			return true;
+	}
+	return false;
+}
+
+DestinationStats MultistreamEngine::GetStats(uint64_t destination_index) const
+{
+	DestinationStats stats;
+	for (const auto &run : runs) {
+		if (run->destination_index != destination_index)
+			continue;
+		stats.state = run->state.load();
+		stats.last_code = run->last_code.load();
+		stats.frames_dropped = run->output ? obs_output_get_frames_dropped(run->output) : 0;
+		break;
+	}
+	return stats;
+}
+
+} // namespace torvane
