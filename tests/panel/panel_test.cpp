@@ -327,7 +327,8 @@ TEST_F(PanelTest, StopAllAsksTheEngineAndTellsTheUser)
 	OnButtonClicked(panel, id_stop);
 	EXPECT_EQ(state.status_message, u"Stopping all Torvane destinations...");
 	EXPECT_FALSE(state.status_error);
-	EXPECT_TRUE(engine.runs[0]->stop_requested) << "a run with an output would be force-stopped";
+	EXPECT_TRUE(ui.IsEnabled(id_stop)) << "the controls follow the engine until it is idle";
+	EXPECT_FALSE(ui.IsEnabled(id_start));
 }
 
 TEST_F(PanelTest, EnableRulesFollowTheEngineTheStoreAndTheSelection)
