@@ -7,10 +7,14 @@
 #include "../settings_testing.h"
 
 #include <libsecret/secret.h>
+#include <util/base.h>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
 
 using namespace torvane;
 using namespace torvane_testing;
@@ -225,6 +229,46 @@ TEST_F(KeyringFile, EveryByteOfTheBlobIsChecked)
 	PanelSettings settings;
 	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
 	EXPECT_EQ(message, unlock_failed);
+}
+
+// The host's own log sees the failed loads too (a document that is not JSON
+// is reported by libobs); none of its lines may carry a secret.
+TEST_F(KeyringFile, NoLogLineHoldsASecret)
+{
+	static std::vector<std::string> lines;
+	lines.clear();
+	base_set_log_handler(
+		[](int, const char *format, va_list args, void *) {
+			char line[8192];
+			vsnprintf(line, sizeof(line), format, args);
+			lines.push_back(line);
+		},
+		nullptr);
+
+	std::string message;
+	PanelSettings settings;
+	EXPECT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message));
+	EXPECT_TRUE(LoadSettingsFile(path, settings, message));
+	std::vector<uint8_t> damaged = ReadBytes(file);
+	damaged.back() ^= 1;
+	WriteBytes(file, damaged);
+	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	// A document cut off inside the key, sealed as a save would seal it.
+	const std::string cut = std::string("{\"version\": 1, \"key\": \"") + secret_key;
+	std::vector<uint8_t> blob;
+	ASSERT_TRUE(ProtectBytes(reinterpret_cast<const uint8_t *>(cut.data()), cut.size(), blob));
+	std::vector<uint8_t> sealed = {'T', 'R', 'V', '1'};
+	sealed.insert(sealed.end(), blob.begin(), blob.end());
+	WriteBytes(file, sealed);
+	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	EXPECT_EQ(message, "Unsupported settings version. The file has been left untouched.");
+	base_set_log_handler(nullptr, nullptr);
+
+	EXPECT_FALSE(lines.empty()) << "libobs reports the cut-off document";
+	for (const char *secret : {secret_key, secret_password}) {
+		for (const std::string &line : lines)
+			EXPECT_EQ(line.find(secret), std::string::npos) << line;
+	}
 }
 
 // Run with the session bus pointing nowhere, as on a desktop without a
