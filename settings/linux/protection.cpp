@@ -12,7 +12,8 @@
 namespace torvane {
 
 const char *const unprotect_failed_message =
-	"The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.";
+	"The system keyring could not unlock these settings. Use the account that saved them. "
+	"The file has been left untouched.";
 const char *const protect_failed_message = "The system keyring could not encrypt the settings. Nothing was saved.";
 
 static const uint8_t blob_format = 1;

@@ -8,7 +8,8 @@
 namespace torvane {
 
 const char *const unprotect_failed_message =
-	"Windows could not unlock these settings. Use the Windows account that saved them. The file has been left untouched.";
+	"Windows could not unlock these settings. Use the Windows account that saved them. "
+	"The file has been left untouched.";
 const char *const protect_failed_message = "Windows could not encrypt the settings. Nothing was saved.";
 
 bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)

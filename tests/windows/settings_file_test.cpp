@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <dpapi.h>
 
+#include <util/bmem.h>
+
 #include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
@@ -112,4 +114,39 @@ TEST(DpapiSettingsFile, TextHelpersAgreeWithTheSystem)
 				    system.data(), length);
 		EXPECT_EQ(Utf8ToWide(text), std::u16string(system.begin(), system.end()));
 	}
+}
+
+// Two runs of this program, one saving and one loading the same file, show
+// that what DPAPI protects stays readable for the account in a later process.
+// The path comes from ctest; without it these cases skip.
+namespace {
+
+const char *SharedPath()
+{
+	return getenv("TORVANE_TEST_SHARED_SETTINGS");
+}
+
+} // namespace
+
+TEST(DpapiAcrossProcesses, Save)
+{
+	if (!SharedPath())
+		GTEST_SKIP() << "needs TORVANE_TEST_SHARED_SETTINGS";
+	const std::u16string path = Utf8ToWide(SharedPath());
+	std::error_code ignored;
+	fs::remove(fs::path(SharedPath()), ignored);
+	std::string message;
+	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
+}
+
+TEST(DpapiAcrossProcesses, LoadInANewProcess)
+{
+	if (!SharedPath())
+		GTEST_SKIP() << "needs TORVANE_TEST_SHARED_SETTINGS";
+	SettingsStore store;
+	static std::string path;
+	path = SharedPath();
+	EnsureSettingsLoaded(store, [] { return static_cast<char *>(bmemdup(path.c_str(), path.size() + 1)); });
+	ASSERT_TRUE(store.usable) << store.load_error;
+	ExpectSameSettings(store.settings, SettingsWithSecrets());
 }

@@ -23,7 +23,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char *const unlock_failed =
-	"The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.";
+	"The system keyring could not unlock these settings. Use the account that saved them. "
+	"The file has been left untouched.";
+const char *const key_purpose = "settings-file-key";
 const char *const encrypt_failed = "The system keyring could not encrypt the settings. Nothing was saved.";
 
 // The item the module keeps its key in, as another program sees it.
@@ -44,7 +46,7 @@ bool KeyInKeyring()
 {
 	GError *error = nullptr;
 	SecretValue *value =
-		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, "purpose", "settings-file-key", nullptr);
+		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
 	EXPECT_EQ(error, nullptr) << (error ? error->message : "");
 	if (error)
 		g_error_free(error);
@@ -57,7 +59,7 @@ bool KeyInKeyring()
 void RemoveKey()
 {
 	GError *error = nullptr;
-	secret_password_clear_sync(KeySchema(), nullptr, &error, "purpose", "settings-file-key", nullptr);
+	secret_password_clear_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
 	ASSERT_EQ(error, nullptr) << error->message;
 }
 
@@ -70,7 +72,7 @@ void ReplaceKey()
 	SecretValue *value = secret_value_new(other, sizeof(other), "application/octet-stream");
 	GError *error = nullptr;
 	secret_password_store_binary_sync(KeySchema(), SECRET_COLLECTION_DEFAULT, "Torvane settings", value, nullptr,
-					  &error, "purpose", "settings-file-key", nullptr);
+					  &error, "purpose", key_purpose, nullptr);
 	secret_value_unref(value);
 	ASSERT_EQ(error, nullptr) << error->message;
 }
@@ -78,7 +80,7 @@ void ReplaceKey()
 // Items of ours in the keyring, locked ones included; nothing is unlocked.
 size_t KeyItems()
 {
-	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", "settings-file-key", nullptr);
+	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", key_purpose, nullptr);
 	GError *error = nullptr;
 	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, SECRET_SEARCH_ALL, nullptr, &error);
 	g_hash_table_unref(attributes);
@@ -97,8 +99,8 @@ void LockKeyring()
 	GError *error = nullptr;
 	SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
 	ASSERT_NE(service, nullptr) << error->message;
-	SecretCollection *collection =
-		secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+	SecretCollection *collection = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT,
+									SECRET_COLLECTION_NONE, nullptr, &error);
 	g_object_unref(service);
 	ASSERT_NE(collection, nullptr) << (error ? error->message : "no default collection");
 	GList *objects = g_list_append(nullptr, collection);
