@@ -12,7 +12,8 @@
 namespace torvane {
 
 const char *const unprotect_failed_message =
-	"The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.";
+	"The system keyring could not unlock these settings. Use the account that saved them. "
+	"The file has been left untouched.";
 const char *const protect_failed_message = "The system keyring could not encrypt the settings. Nothing was saved.";
 
 static const uint8_t blob_format = 1;
@@ -45,29 +46,41 @@ struct Key {
 
 enum class KeyLookup { found, missing, failed };
 
-// A keyring that cannot be reached, is locked or holds something else under
-// our attributes fails; only a keyring that answers without an item is
-// "missing".
+// Only a keyring that answers and holds no item of ours, locked or not, is
+// "missing": a key that exists but stays locked must never be replaced, or
+// the file sealed with it could not be opened again. Reaching no keyring, an
+// item that stays locked (the unlock prompt was dismissed) and an item with
+// something else in it all fail.
 static KeyLookup LookUpKey(Key &key)
 {
+	GHashTable *attributes = secret_attributes_build(KeySchema(), key_attribute, key_purpose, nullptr);
 	GError *error = nullptr;
-	SecretValue *value =
-		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, key_attribute, key_purpose, nullptr);
+	const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK |
+							  SECRET_SEARCH_LOAD_SECRETS);
+	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, flags, nullptr, &error);
+	g_hash_table_unref(attributes);
 	if (error) {
 		g_error_free(error);
-		if (value)
-			secret_value_unref(value);
+		g_list_free_full(items, g_object_unref);
 		return KeyLookup::failed;
 	}
-	if (!value)
+	if (!items)
 		return KeyLookup::missing;
-	gsize length = 0;
-	const gchar *secret = secret_value_get(value, &length);
-	const bool usable = secret && length == key_size;
-	if (usable)
-		std::memcpy(key.bytes, secret, key_size);
-	secret_value_unref(value);
-	return usable ? KeyLookup::found : KeyLookup::failed;
+
+	KeyLookup result = KeyLookup::failed;
+	SecretItem *item = SECRET_ITEM(items->data);
+	SecretValue *value = secret_item_get_locked(item) ? nullptr : secret_item_get_secret(item);
+	if (value) {
+		gsize length = 0;
+		const gchar *secret = secret_value_get(value, &length);
+		if (secret && length == key_size) {
+			std::memcpy(key.bytes, secret, key_size);
+			result = KeyLookup::found;
+		}
+		secret_value_unref(value);
+	}
+	g_list_free_full(items, g_object_unref);
+	return result;
 }
 
 static bool StoreNewKey()
@@ -93,10 +106,11 @@ bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
 	Key key;
 	KeyLookup lookup = LookUpKey(key);
 	if (lookup == KeyLookup::missing) {
-		// The key is made by the first save, never by a load: a load that
-		// finds no key must fail rather than hide the old file's key. The
-		// document is sealed with what a later lookup returns, not with
-		// the key just made, so that save and load cannot disagree.
+		// Only a save makes the key; a load without one fails and makes
+		// nothing. The document is sealed with what a lookup returns after
+		// the store, not with the bytes just made, so that this save and
+		// the next load use the same key even if the keyring already held
+		// one elsewhere.
 		if (!StoreNewKey())
 			return false;
 		lookup = LookUpKey(key);
