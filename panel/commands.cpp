@@ -217,7 +217,7 @@ bool SaveFromPanel(Panel &panel)
 		return false;
 	}
 	std::string error;
-	if (!SaveSettingsFile(panel.store.settings_path, panel.store.settings, error)) {
+	if (!SaveSettingsStore(panel.store, error)) {
 		ReportError(panel, error);
 		return false;
 	}

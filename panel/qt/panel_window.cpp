@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringList>
 #include <QUrl>
 
 namespace torvane {
@@ -101,7 +102,21 @@ void DestinationList::SetRowCount(int32_t rows)
 	if (current >= count)
 		current = count - 1;
 	UpdateScrollRange();
+	UpdateDescription();
 	viewport()->update();
+}
+
+void DestinationList::UpdateDescription()
+{
+	const torvane::Panel &panel = window.Behaviour();
+	QStringList lines;
+	for (int32_t row = 0; row < count && row < static_cast<int32_t>(panel.store.settings.destinations.size());
+	     row++) {
+		const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+		const StatusLine status = DestinationStatusLine(d, panel.engine.GetStats(static_cast<uint64_t>(row)));
+		lines << QString::fromUtf8(d.name) + QStringLiteral(": ") + QString::fromUtf8(status.text);
+	}
+	setAccessibleDescription(lines.join(QLatin1Char('\n')));
 }
 
 void DestinationList::SelectRow(int32_t row)
@@ -113,6 +128,7 @@ void DestinationList::SelectRow(int32_t row)
 
 void DestinationList::UpdateRow(int32_t row)
 {
+	UpdateDescription();
 	viewport()->update(RowRect(row));
 }
 

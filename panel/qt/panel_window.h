@@ -58,6 +58,9 @@ protected:
 private:
 	void UpdateScrollRange();
 	void EnsureVisible(int32_t row);
+	// The rows as text, one "name: status" line each, for screen readers: the
+	// rows themselves are only painted.
+	void UpdateDescription();
 
 	PanelWindow &window;
 	int32_t count = 0;

@@ -214,6 +214,8 @@ private slots:
 		window->List()->viewport()->update();
 		const QImage image = Screenshot("qt-panel.png");
 		QCOMPARE(image.size(), QSize(1000, 748));
+		QCOMPARE(window->List()->accessibleDescription(),
+			 QStringLiteral("YouTube: Not included\nTwitch: Ready\nKick: Not included\nPatreon: Not included"));
 		QCOMPARE(image.pixelColor(5, 5), Colour(color_window));             // background
 		QCOMPARE(image.pixelColor(300, 130), Colour(color_card));           // Destinations card
 		QCOMPARE(image.pixelColor(960, 300), Colour(color_card));           // Connection card
