@@ -210,6 +210,7 @@ private slots:
 	void screenshotShowsThePanelsColoursWhereTheLayoutPutsThem()
 	{
 		store.settings.destinations[1].enabled = true;
+		OnTimer(window->Behaviour()); // the one-second refresh notices the changed row
 		window->update();
 		window->List()->viewport()->update();
 		const QImage image = Screenshot("qt-panel.png");
