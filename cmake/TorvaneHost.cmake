@@ -17,18 +17,21 @@ if(WIN32)
 	file(MAKE_DIRECTORY "${_obs_headers}")
 	file(CREATE_LINK "${TORVANE_OBS_INCLUDE_DIR}" "${_obs_headers}/obs" SYMBOLIC)
 
+	file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/implib")
+	set(lib_names obs obs-frontend-api)
+	set(target_names libobs obs-frontend-api)
 	find_program(TORVANE_DLLTOOL NAMES ${TORVANE_TOOL_PREFIX}dlltool REQUIRED)
-	foreach(lib IN ITEMS obs obs-frontend-api)
+	foreach(lib target IN ZIP_LISTS lib_names target_names)
 		set(_def "${CMAKE_CURRENT_LIST_DIR}/windows/${lib}.def")
-		set(_imp "${CMAKE_BINARY_DIR}/lib${lib}.dll.a")
+		set(_imp "${CMAKE_BINARY_DIR}/implib/lib${lib}.dll.a")
 		add_custom_command(OUTPUT "${_imp}"
 			COMMAND "${TORVANE_DLLTOOL}" --input-def "${_def}" --dllname "${lib}.dll" --output-lib "${_imp}"
 			DEPENDS "${_def}" VERBATIM)
 		add_custom_target(${lib}_implib DEPENDS "${_imp}")
-		add_library(OBS::${lib} SHARED IMPORTED GLOBAL)
-		set_target_properties(OBS::${lib} PROPERTIES IMPORTED_IMPLIB "${_imp}" IMPORTED_LOCATION "${lib}.dll"
+		add_library(OBS::${target} SHARED IMPORTED GLOBAL)
+		set_target_properties(OBS::${target} PROPERTIES IMPORTED_IMPLIB "${_imp}" IMPORTED_LOCATION "${lib}.dll"
 			INTERFACE_INCLUDE_DIRECTORIES "${_obs_headers}/obs")
-		add_dependencies(OBS::${lib} ${lib}_implib)
+		add_dependencies(OBS::${target} ${lib}_implib)
 	endforeach()
 else()
 	find_package(libobs REQUIRED)

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs every test on a fresh Debian machine: sets up the build root, builds the
+# Linux and Windows presets with warnings as errors, and runs both test lanes
+# with the network unshared. Prints how long each phase took.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+phases=()
+passed=0
+failed=0
+status=0
+
+phase() { # name command...
+	local name=$1 start=$SECONDS
+	shift
+	echo "==== $name"
+	"$@"
+	local rc=$?
+	phases+=("$(printf '%-28s %4ds  %s' "$name" $((SECONDS - start)) "$([ $rc = 0 ] && echo ok || echo "FAILED ($rc)")")")
+	return $rc
+}
+
+# Runs ctest for a preset and adds its counts to the totals.
+lane() { # preset
+	local log
+	log=$(mktemp)
+	scripts/root.sh run ctest --preset "$1" --no-tests=error 2>&1 | tee "$log"
+	local rc=${PIPESTATUS[0]}
+	local line total bad
+	line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+	if [ -n "$line" ]; then
+		bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+		total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+		passed=$((passed + total - bad))
+		failed=$((failed + bad))
+	elif [ $rc != 0 ]; then
+		failed=$((failed + 1))
+	fi
+	rm -f "$log"
+	return $rc
+}
+
+build() { # preset
+	scripts/root.sh run bash -c "cmake --preset $1 -DTORVANE_WERROR=ON >/dev/null && cmake --build --preset $1 -j2"
+}
+
+phase "build root" scripts/root.sh ensure || exit 1
+phase "build linux" build linux || status=1
+phase "build windows" build windows || status=1
+if [ $status = 0 ]; then
+	phase "tests linux" lane linux || status=1
+	phase "tests windows (Wine)" lane windows || status=1
+fi
+
+echo
+echo "==== phases"
+printf '%s\n' "${phases[@]}"
+echo
+echo "all lanes: $passed passed, $failed failed"
+exit $status

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The file system calls that the settings file is read and replaced with. The
+// platform's own set is platform_file_ops; tests hand the load and the save a
+// copy with some calls swapped to make a chosen step fail.
+namespace torvane {
+
+using FileHandle = intptr_t;
+inline constexpr FileHandle no_file = -1;
+
+struct FileOps {
+	// True only when the platform reports that the file, or a folder above
+	// it, does not exist. Any other failure of the query counts as present.
+	bool (*is_missing)(const std::u16string &path);
+
+	// Opens for reading, sharing reads and writes with others.
+	FileHandle (*open_read)(const std::u16string &path);
+	// The file's size in bytes, or -1.
+	int64_t (*size)(FileHandle file);
+	// Reads exactly `size` bytes from the start; false on failure or a short read.
+	bool (*read_all)(FileHandle file, uint8_t *buffer, size_t size);
+
+	// Creates every missing folder above `path`; failures surface later.
+	void (*create_parents)(const std::u16string &path);
+	// Creates or truncates a file for writing that only its owner can read.
+	FileHandle (*create)(const std::u16string &path);
+	// Writes all of `size` bytes; false when fewer were written.
+	bool (*write)(FileHandle file, const uint8_t *data, size_t size);
+	// Makes what was written durable before the file replaces another.
+	bool (*flush)(FileHandle file);
+	void (*close)(FileHandle file);
+	// Moves `from` over `to` in one step, so that `to` is always either the
+	// old or the new file, and makes the move durable.
+	bool (*replace)(const std::u16string &from, const std::u16string &to);
+	void (*remove)(const std::u16string &path);
+};
+
+extern const FileOps platform_file_ops;
+
+} // namespace torvane

@@ -1,0 +1,144 @@
+#include "settings/store.h"
+
+#include "settings/document.h"
+#include "settings/host_data.h"
+#include "settings/protection.h"
+#include "settings/text.h"
+
+#include <cstring>
+#include <vector>
+
+namespace torvane {
+
+SettingsStore settings_store;
+
+static const char magic[4] = {'T', 'R', 'V', '1'};
+
+static const char *const unreadable_message = "The settings file is unreadable. It has been left untouched.";
+static const char *const invalid_message = "The settings file is invalid. It has been left untouched.";
+static const char *const no_directory_message = "OBS did not provide a settings directory.";
+static const char *const save_failed_message =
+	"Could not save encrypted settings. Check the configuration folder permissions.";
+
+void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
+{
+	if (store.load_attempted)
+		return;
+	store.load_attempted = true;
+
+	HostString path(path_source());
+	if (path)
+		store.settings_path = Utf8ToWide(path.get());
+
+	if (!store.settings_path.empty()) {
+		store.usable = LoadSettingsFile(store.settings_path, store.settings, store.load_error);
+		if (store.usable)
+			return;
+	} else {
+		// No path, or one that is not valid UTF-8: there is nowhere to save.
+		store.usable = false;
+		store.load_error = no_directory_message;
+	}
+	store.settings = DefaultSettings();
+}
+
+bool SaveSettingsStore(const SettingsStore &store, std::string &message)
+{
+	if (!store.usable || store.settings_path.empty()) {
+		message = store.load_error.empty() ? no_directory_message : store.load_error;
+		return false;
+	}
+	return SaveSettingsFile(store.settings_path, store.settings, message);
+}
+
+// Closes the handle on every way out of a read or write.
+struct OpenFile {
+	const FileOps &files;
+	FileHandle handle;
+	~OpenFile()
+	{
+		if (handle != no_file)
+			files.close(handle);
+	}
+};
+
+bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::string &message,
+		      const FileOps &files)
+{
+	message.clear();
+	if (files.is_missing(path)) {
+		settings = DefaultSettings();
+		return true;
+	}
+
+	std::vector<uint8_t> contents;
+	{
+		OpenFile file{files, files.open_read(path)};
+		if (file.handle == no_file) {
+			message = unreadable_message;
+			return false;
+		}
+		const int64_t size = files.size(file.handle);
+		if (size < min_settings_file_size || size > max_settings_file_size) {
+			message = unreadable_message;
+			return false;
+		}
+		contents.resize(static_cast<size_t>(size));
+		if (!files.read_all(file.handle, contents.data(), contents.size()) ||
+		    std::memcmp(contents.data(), magic, sizeof(magic)) != 0) {
+			message = invalid_message;
+			return false;
+		}
+	}
+
+	std::string json;
+	if (!UnprotectBytes(contents.data() + sizeof(magic), contents.size() - sizeof(magic), json)) {
+		WipeText(json);
+		message = unprotect_failed_message;
+		return false;
+	}
+	const bool accepted = SettingsFromData(json.c_str(), settings, message);
+	WipeText(json);
+	return accepted;
+}
+
+bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings, std::string &message,
+		      const FileOps &files)
+{
+	message.clear();
+
+	std::vector<uint8_t> blob;
+	bool protected_ok;
+	{
+		DataRef document(SettingsToData(settings));
+		// The text belongs to the document; it is wiped before the document
+		// frees it.
+		char *json = const_cast<char *>(obs_data_get_json(document.get()));
+		const size_t length = json ? std::strlen(json) : 0;
+		protected_ok = json && ProtectBytes(reinterpret_cast<const uint8_t *>(json), length, blob);
+		if (json)
+			WipeBytes(json, length);
+	}
+	if (!protected_ok) {
+		message = protect_failed_message;
+		return false;
+	}
+
+	files.create_parents(path);
+	const std::u16string temporary = path + u".tmp";
+	bool written = false;
+	{
+		OpenFile file{files, files.create(temporary)};
+		written = file.handle != no_file &&
+			  files.write(file.handle, reinterpret_cast<const uint8_t *>(magic), sizeof(magic)) &&
+			  files.write(file.handle, blob.data(), blob.size()) && files.flush(file.handle);
+	}
+	if (written && files.replace(temporary, path))
+		return true;
+
+	files.remove(temporary);
+	message = save_failed_message;
+	return false;
+}
+
+} // namespace torvane

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// Conversions between the model's UTF-8 and the UTF-16 of the panel's edit
+// controls and of Windows paths. UTF-16 is held as std::u16string on every
+// platform; on Windows its code units are those of wchar_t.
+namespace torvane {
+
+// Strict: any invalid UTF-8 sequence (stray continuation byte, truncated or
+// overlong sequence, encoded surrogate, value above U+10FFFF) gives empty text.
+std::u16string Utf8ToWide(const std::string &text);
+
+// Lenient: never fails on non-empty input; an unpaired surrogate becomes U+FFFD.
+std::string WideToUtf8(const std::u16string &text);
+
+} // namespace torvane
