@@ -62,8 +62,8 @@ struct MultistreamEngine {
 	// when it refuses or nothing could start.
 	bool StartAll(const PanelSettings &settings, std::string &error);
 
-	// Force-stops every output and keeps the records, so their states can
-	// settle on Ready.
+	// Force-stops every output that still runs and keeps the records, so their
+	// states can settle on Ready; a failed run keeps its failure on show.
 	void RequestStopAll();
 
 	// Force-stops and releases every output, service and both encoders.
