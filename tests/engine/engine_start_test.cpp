@@ -69,6 +69,16 @@ TEST_F(EngineStart, BuildsOneSharedEncodePairAndANamedOutputPerEnabledDestinatio
 		EXPECT_EQ(obs_data_get_int(audio_settings.get(), "bitrate"), 160);
 	}
 
+	// One encode for every destination: the host holds just these two encoders.
+	size_t encoders = 0;
+	obs_enum_encoders(
+		[](void *count, obs_encoder_t *) {
+			++*static_cast<size_t *>(count);
+			return true;
+		},
+		&encoders);
+	EXPECT_EQ(encoders, 2u);
+
 	ASSERT_EQ(multistream.runs.size(), 2u);
 	struct Expected {
 		uint64_t index;
