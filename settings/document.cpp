@@ -5,7 +5,8 @@
 
 namespace torvane {
 
-static const char *const unsupported_version_message = "Unsupported settings version. The file has been left untouched.";
+static const char *const unsupported_version_message =
+	"Unsupported settings version. The file has been left untouched.";
 static const char *const invalid_settings_message = "Invalid settings. The file has been left untouched.";
 
 obs_data_t *SettingsToData(const PanelSettings &settings)
@@ -61,7 +62,8 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 	if (obs_data_has_user_value(document.get(), "fps"))
 		in_range = ReadInt32(document.get(), "fps", candidate.fps) && in_range;
 	in_range = in_range && candidate.bitrate >= 1000 && candidate.bitrate <= 8000 &&
-		   (candidate.height == 720 || candidate.height == 1080) && (candidate.fps == 30 || candidate.fps == 60);
+		   (candidate.height == 720 || candidate.height == 1080) &&
+		   (candidate.fps == 30 || candidate.fps == 60);
 
 	DataArrayRef list(obs_data_get_array(document.get(), "destinations"));
 	if (!list || obs_data_array_count(list.get()) > max_saved_destinations || !in_range) {

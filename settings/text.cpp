@@ -94,7 +94,9 @@ std::string WideToUtf8(const std::u16string &text)
 		const char16_t unit = text[i];
 		if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
 		    text[i + 1] <= 0xDFFF) {
-			AppendUtf8(result, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+			const char32_t high = unit - 0xD800;
+			const char32_t low = text[i + 1] - 0xDC00;
+			AppendUtf8(result, 0x10000 + (high << 10) + low);
 			i++;
 		} else if (unit >= 0xD800 && unit <= 0xDFFF) {
 			AppendUtf8(result, 0xFFFD);

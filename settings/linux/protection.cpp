@@ -12,7 +12,8 @@
 namespace torvane {
 
 const char *const unprotect_failed_message =
-	"The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.";
+	"The system keyring could not unlock these settings. Use the account that saved them. "
+	"The file has been left untouched.";
 const char *const protect_failed_message = "The system keyring could not encrypt the settings. Nothing was saved.";
 
 static const uint8_t blob_format = 1;
@@ -105,10 +106,11 @@ bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
 	Key key;
 	KeyLookup lookup = LookUpKey(key);
 	if (lookup == KeyLookup::missing) {
-		// The key is made by the first save, never by a load: a load that
-		// finds no key must fail rather than hide the old file's key. The
-		// document is sealed with what a later lookup returns, not with
-		// the key just made, so that save and load cannot disagree.
+		// Only a save makes the key; a load without one fails and makes
+		// nothing. The document is sealed with what a lookup returns after
+		// the store, not with the bytes just made, so that this save and
+		// the next load use the same key even if the keyring already held
+		// one elsewhere.
 		if (!StoreNewKey())
 			return false;
 		lookup = LookUpKey(key);

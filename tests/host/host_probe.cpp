@@ -1,14 +1,25 @@
-// A companion module loaded next to torvane in the host test. Once OBS has
-// finished loading it lists the Tools menu, triggers Torvane's entry, switches
-// profile and scene collection away and back, and logs every step with the
-// prefix "[host-probe]" for the test script to read.
-#include <obs-module.h>
-#include <obs-frontend-api.h>
-
+// A companion module loaded next to torvane in the host tests. Once OBS has
+// finished loading it runs one of its scripts, chosen by the environment
+// variable TORVANE_HOST_PROBE, and logs every step with the prefix
+// "[host-probe]" for the test script to read:
+//   (unset)  lists the Tools menu, triggers Torvane's entry, switches profile
+//            and scene collection away and back;
+//   stream   uses the panel as a person would: adds a custom destination for
+//            the server in TORVANE_HOST_PROBE_SERVER, ticks it, starts, waits
+//            for "Sending", stops, waits for "Ready" and closes the panel;
+//   reopen   opens the panel again and reports the fifth destination's fields.
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QTimer>
+#include <QtTest/QTest>
+
+#include <obs-module.h>
+#include <obs-frontend-api.h>
+
+#include <cstdlib>
 
 #include <functional>
 #include <string>
@@ -80,8 +91,141 @@ void RunSteps(std::shared_ptr<std::vector<std::function<void()>>> steps, size_t 
 	});
 }
 
+QWidget *FindPanel()
+{
+	for (QWidget *widget : QApplication::topLevelWidgets())
+		if (widget->windowTitle() == QString::fromUtf8("Torvane \xE2\x80\x94 Multistream for OBS"))
+			return widget;
+	return nullptr;
+}
+
+QWidget *Control(int id)
+{
+	QWidget *panel = FindPanel();
+	return panel ? panel->findChild<QWidget *>(QStringLiteral("control%1").arg(id)) : nullptr;
+}
+
+void Click(int id)
+{
+	if (QWidget *control = Control(id))
+		QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+	else
+		Say("no control " + std::to_string(id));
+}
+
+void TypeInto(int id, const char *text)
+{
+	auto *field = qobject_cast<QLineEdit *>(Control(id));
+	if (!field) {
+		Say("no field " + std::to_string(id));
+		return;
+	}
+	QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center());
+	field->selectAll();
+	QTest::keyClicks(field, QString::fromUtf8(text));
+}
+
+std::string Rows()
+{
+	QWidget *list = Control(101);
+	return list ? list->accessibleDescription().replace(QLatin1Char('\n'), QStringLiteral(" | ")).toStdString()
+		    : std::string("no list");
+}
+
+void OpenPanel()
+{
+	if (QAction *entry = FindTorvaneEntry())
+		entry->trigger();
+	QWidget *panel = FindPanel();
+	Say(std::string("panel ") + (panel && panel->isVisible() ? "shown" : "missing"));
+}
+
+// Calls `step` every 500 ms until it returns true or `tries` run out, then
+// `next`.
+void Poll(std::function<bool()> step, int tries, std::function<void()> next)
+{
+	if (step() || tries <= 0) {
+		next();
+		return;
+	}
+	QTimer::singleShot(500, [step, tries, next]() { Poll(step, tries - 1, next); });
+}
+
+void StreamScript()
+{
+	const char *server = std::getenv("TORVANE_HOST_PROBE_SERVER");
+	const std::string url = server ? server : "rtmp://127.0.0.1:1935/app";
+	auto finish = []() {
+		QWidget *panel = FindPanel();
+		if (panel)
+			panel->close();
+		QTimer::singleShot(300, []() {
+			QWidget *closed = FindPanel();
+			Say(std::string("panel ") + (closed && !closed->isVisible() ? "hidden" : "still shown"));
+			Say("done");
+		});
+	};
+	auto stop = [finish]() {
+		Say("rows: " + Rows());
+		Click(111);
+		Say("clicked Stop all");
+		Poll([]() { return Rows().find("Local nginx: Ready") != std::string::npos; }, 40, [finish]() {
+			Say("rows: " + Rows());
+			finish();
+		});
+	};
+	QTimer::singleShot(500, [url, stop]() {
+		OpenPanel();
+		Click(112);
+		TypeInto(102, "Local nginx");
+		TypeInto(103, url.c_str());
+		TypeInto(104, "probe-key-123");
+		QWidget *list = Control(101);
+		if (list) {
+			list->setFocus();
+			QTest::keyClick(list, Qt::Key_Space);
+		}
+		Say("rows: " + Rows());
+		Click(110);
+		Say("clicked Start all");
+		Poll([]() { return Rows().find("Local nginx: Sending") != std::string::npos; }, 60, [stop]() {
+			Say("rows: " + Rows());
+			// Let the server record a few seconds.
+			QTimer::singleShot(4000, stop);
+		});
+	});
+}
+
+void ReopenScript()
+{
+	QTimer::singleShot(500, []() {
+		OpenPanel();
+		Say("rows: " + Rows());
+		if (QWidget *list = Control(101)) {
+			list->setFocus();
+			for (int i = 0; i < 4; i++)
+				QTest::keyClick(list, Qt::Key_Down);
+		}
+		for (int id : {102, 103, 104}) {
+			auto *field = qobject_cast<QLineEdit *>(Control(id));
+			Say("field " + std::to_string(id) + ": " + (field ? field->text().toStdString() : "missing"));
+		}
+		Say("done");
+	});
+}
+
 void Start()
 {
+	const char *script = std::getenv("TORVANE_HOST_PROBE");
+	if (script && std::string(script) == "stream") {
+		StreamScript();
+		return;
+	}
+	if (script && std::string(script) == "reopen") {
+		ReopenScript();
+		return;
+	}
+
 	auto steps = std::make_shared<std::vector<std::function<void()>>>();
 	auto original_profile = std::make_shared<std::string>();
 	auto original_collection = std::make_shared<std::string>();

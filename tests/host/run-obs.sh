@@ -15,41 +15,19 @@ fail() {
 rm -rf "$work"
 mkdir -p "$work"
 home=$work/home
-cfg=$home/.config/obs-studio
-mkdir -p "$cfg/plugins/torvane/bin/64bit" "$cfg/plugins/torvane-host-probe/bin/64bit"
-cp "$module" "$cfg/plugins/torvane/bin/64bit/torvane.so"
-cp "$probe" "$cfg/plugins/torvane-host-probe/bin/64bit/torvane-host-probe.so"
-printf '[General]\nFirstRun=true\n' >"$cfg/global.ini"
-
-source "$(dirname "$0")/../lib/xvfb.sh"
+here=$(dirname "$0")
+source "$here/obs-lib.sh"
+source "$here/../lib/xvfb.sh"
+install_obs_home "$home" "$module" "$probe"
 start_xvfb "$work" || fail "Xvfb did not start"
 
-HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=xcb \
-	obs --multi --disable-shutdown-check --disable-updater >"$work/obs.stdout" 2>&1 &
-obs_pid=$!
-
-log=
-for _ in $(seq 600); do
-	log=$(ls "$cfg"/logs/*.txt 2>/dev/null | head -n 1)
-	[ -n "$log" ] && grep -q '\[host-probe\] done' "$log" && break
-	kill -0 $obs_pid 2>/dev/null || break
-	sleep 0.1
-done
-kill -0 $obs_pid 2>/dev/null || fail "OBS ended before the probe finished"
-grep -q '\[host-probe\] done' "$log" || fail "the probe did not finish within 60 s"
-
-kill -INT $obs_pid
-status=0
-for _ in $(seq 300); do
-	kill -0 $obs_pid 2>/dev/null || break
-	sleep 0.1
-done
-if kill -0 $obs_pid 2>/dev/null; then
-	kill -KILL $obs_pid
-	fail "OBS did not exit within 30 s of SIGINT"
-fi
-wait $obs_pid
-status=$?
+start_obs "$home" "$work/obs.stdout"
+wait_for_probe "$home" 60
+probe_finished=$?
+log=$obs_log
+[ $probe_finished = 0 ] || fail "the probe did not finish (OBS ended or 60 s passed)"
+stop_obs || fail "OBS did not exit within 30 s of SIGINT"
+status=$obs_status
 stop_xvfb
 
 echo "log: $log"

@@ -169,7 +169,8 @@ TEST(SettingsDocument, DestinationMembersAreOptionalAndUnknownPlatformsKept)
 	const char *json = "{\"version\": 1, \"bitrate\": 3000, \"extra\": true, \"destinations\": ["
 			   "{},"
 			   "{\"name\": \"Mine\", \"platform\": \"youtube\", \"server\": \"rtmp://host/app\","
-			   " \"key\": \"k\", \"username\": \"u\", \"password\": \"p\", \"enabled\": true, \"colour\": 3},"
+			   " \"key\": \"k\", \"username\": \"u\", \"password\": \"p\", \"enabled\": true,"
+			   " \"colour\": 3},"
 			   "{\"name\": \"Off\", \"platform\": \"PeerTube\", \"enabled\": false}]}";
 	PanelSettings loaded;
 	std::string message;

@@ -13,6 +13,8 @@ __declspec(dllexport) void stub_obs_reset(void);
 __declspec(dllexport) int stub_obs_log_count(void);
 __declspec(dllexport) int stub_obs_log_level(int index);
 __declspec(dllexport) const char *stub_obs_log_text(int index);
+// The folder obs_module_get_config_path answers in; none (null) by default.
+__declspec(dllexport) void stub_obs_set_config_dir(const char *dir);
 
 // stub obs-frontend-api.dll
 __declspec(dllexport) void stub_frontend_reset(void);

@@ -7,10 +7,14 @@
 #include "../settings_testing.h"
 
 #include <libsecret/secret.h>
+#include <util/base.h>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
 
 using namespace torvane;
 using namespace torvane_testing;
@@ -19,7 +23,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char *const unlock_failed =
-	"The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.";
+	"The system keyring could not unlock these settings. Use the account that saved them. "
+	"The file has been left untouched.";
+const char *const key_purpose = "settings-file-key";
 const char *const encrypt_failed = "The system keyring could not encrypt the settings. Nothing was saved.";
 
 // The item the module keeps its key in, as another program sees it.
@@ -40,7 +46,7 @@ bool KeyInKeyring()
 {
 	GError *error = nullptr;
 	SecretValue *value =
-		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, "purpose", "settings-file-key", nullptr);
+		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
 	EXPECT_EQ(error, nullptr) << (error ? error->message : "");
 	if (error)
 		g_error_free(error);
@@ -53,7 +59,7 @@ bool KeyInKeyring()
 void RemoveKey()
 {
 	GError *error = nullptr;
-	secret_password_clear_sync(KeySchema(), nullptr, &error, "purpose", "settings-file-key", nullptr);
+	secret_password_clear_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
 	ASSERT_EQ(error, nullptr) << error->message;
 }
 
@@ -66,7 +72,7 @@ void ReplaceKey()
 	SecretValue *value = secret_value_new(other, sizeof(other), "application/octet-stream");
 	GError *error = nullptr;
 	secret_password_store_binary_sync(KeySchema(), SECRET_COLLECTION_DEFAULT, "Torvane settings", value, nullptr,
-					  &error, "purpose", "settings-file-key", nullptr);
+					  &error, "purpose", key_purpose, nullptr);
 	secret_value_unref(value);
 	ASSERT_EQ(error, nullptr) << error->message;
 }
@@ -74,7 +80,7 @@ void ReplaceKey()
 // Items of ours in the keyring, locked ones included; nothing is unlocked.
 size_t KeyItems()
 {
-	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", "settings-file-key", nullptr);
+	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", key_purpose, nullptr);
 	GError *error = nullptr;
 	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, SECRET_SEARCH_ALL, nullptr, &error);
 	g_hash_table_unref(attributes);
@@ -93,8 +99,8 @@ void LockKeyring()
 	GError *error = nullptr;
 	SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
 	ASSERT_NE(service, nullptr) << error->message;
-	SecretCollection *collection =
-		secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+	SecretCollection *collection = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT,
+									SECRET_COLLECTION_NONE, nullptr, &error);
 	g_object_unref(service);
 	ASSERT_NE(collection, nullptr) << (error ? error->message : "no default collection");
 	GList *objects = g_list_append(nullptr, collection);
@@ -225,6 +231,46 @@ TEST_F(KeyringFile, EveryByteOfTheBlobIsChecked)
 	PanelSettings settings;
 	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
 	EXPECT_EQ(message, unlock_failed);
+}
+
+// The host's own log sees the failed loads too (a document that is not JSON
+// is reported by libobs); none of its lines may carry a secret.
+TEST_F(KeyringFile, NoLogLineHoldsASecret)
+{
+	static std::vector<std::string> lines;
+	lines.clear();
+	base_set_log_handler(
+		[](int, const char *format, va_list args, void *) {
+			char line[8192];
+			vsnprintf(line, sizeof(line), format, args);
+			lines.push_back(line);
+		},
+		nullptr);
+
+	std::string message;
+	PanelSettings settings;
+	EXPECT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message));
+	EXPECT_TRUE(LoadSettingsFile(path, settings, message));
+	std::vector<uint8_t> damaged = ReadBytes(file);
+	damaged.back() ^= 1;
+	WriteBytes(file, damaged);
+	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	// A document cut off inside the key, sealed as a save would seal it.
+	const std::string cut = std::string("{\"version\": 1, \"key\": \"") + secret_key;
+	std::vector<uint8_t> blob;
+	ASSERT_TRUE(ProtectBytes(reinterpret_cast<const uint8_t *>(cut.data()), cut.size(), blob));
+	std::vector<uint8_t> sealed = {'T', 'R', 'V', '1'};
+	sealed.insert(sealed.end(), blob.begin(), blob.end());
+	WriteBytes(file, sealed);
+	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	EXPECT_EQ(message, "Unsupported settings version. The file has been left untouched.");
+	base_set_log_handler(nullptr, nullptr);
+
+	EXPECT_FALSE(lines.empty()) << "libobs reports the cut-off document";
+	for (const char *secret : {secret_key, secret_password}) {
+		for (const std::string &line : lines)
+			EXPECT_EQ(line.find(secret), std::string::npos) << line;
+	}
 }
 
 // Run with the session bus pointing nowhere, as on a desktop without a

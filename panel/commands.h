@@ -1,0 +1,105 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "panel/live_status.h"
+#include "panel/panel_ui.h"
+#include "settings/store.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct obs_video_info;
+
+// The control panel's behaviour, independent of any toolkit: the form that edits
+// the selected destination, the commands behind the buttons, the enable rules,
+// the status message, the destination list's ticks and selection, and the live
+// refresh that marks changed texts for repainting.
+namespace torvane {
+
+inline constexpr const char16_t *status_welcome = u"Add your keys, choose destinations, and you're ready.";
+inline constexpr const char *host_stopped_sentence =
+	"Streams stopped: OBS is closing or changing profile / scenes.";
+
+// Panel state that outlives the window: a panel opened again shows it as it was.
+struct PanelState {
+	int32_t selected_index = 0; // -1 while the list is empty
+	bool form_guard = false;    // set while the panel writes into its own controls
+	std::u16string status_message = status_welcome;
+	bool status_error = false;
+	uint32_t dpi = 96;
+	int32_t hovered_button = 0; // control id, 0 for none
+
+	// What the live refresh last saw.
+	std::vector<StatusLine> cached_rows;
+	std::string cached_header;
+	StatusLine cached_summary;
+};
+
+// Answers the host's video settings; false when the host has none.
+using VideoInfoSource = bool (*)(obs_video_info *info);
+
+// Everything one panel works on. The module binds its one store, engine and
+// state to the toolkit's window; the tests bind their own.
+struct Panel {
+	PanelUi &ui;
+	PanelState &state;
+	SettingsStore &store;
+	MultistreamEngine &engine;
+	VideoInfoSource video_info;
+};
+
+// The module's one panel state.
+extern PanelState panel_state;
+
+// After the toolkit created the controls: fills the bitrate field, the list
+// and the form, and sets which controls may be used.
+void InitializeControls(Panel &panel);
+
+void CommitForm(Panel &panel);
+void LoadForm(Panel &panel);
+void UpdateControlStates(Panel &panel);
+bool CompleteKickUrlsInForm(Panel &panel);
+bool SaveFromPanel(Panel &panel);
+void ReportError(Panel &panel, const std::string &sentence);
+void OpenSetupGuide(Panel &panel);
+
+// Sets an informational sentence: it replaces the status message and clears
+// the error colour.
+void SetStatus(Panel &panel, const std::u16string &sentence);
+
+// Input forwarded by the toolkit.
+void OnButtonClicked(Panel &panel, int32_t id);
+void OnBitrateEdited(Panel &panel);
+void OnServerFocusLost(Panel &panel);
+void OnFieldFocusChanged(Panel &panel, int32_t id);
+void OnButtonHovered(Panel &panel, int32_t id); // 0 when the pointer left a button
+void OnTimer(Panel &panel);
+// The user closed the window; returns true when it was hidden.
+bool OnCloseRequested(Panel &panel);
+// The window is gone: the caches start afresh for the next one.
+void OnPanelDestroyed(PanelState &state);
+
+// After the host stopped every stream.
+void OnStreamsStoppedByHost(Panel &panel);
+
+// The destination list.
+void RebuildRows(Panel &panel);
+bool CanChangeTicks(const Panel &panel);
+void ToggleTick(Panel &panel, int32_t row);
+void OnRowSelected(Panel &panel, int32_t row);
+
+// Marks for repainting the rows, header and summary whose text or colour
+// changed since the last refresh.
+void LiveRefresh(Panel &panel);
+
+// The host's video settings as the panel's texts use them: null when none.
+const obs_video_info *ReadVideoInfo(const Panel &panel, obs_video_info &storage);
+
+// Parses the bitrate field as std::stoi would and requires the whole text.
+int32_t ParseBitrate(const std::u16string &text);
+
+// The help page for a destination's platform.
+const char *GuideUrlFor(const std::string &platform);
+
+} // namespace torvane

@@ -1,0 +1,237 @@
+#include "panel/painting.h"
+
+#include "panel/live_status.h"
+#include "settings/text.h"
+
+#include <obs.h>
+
+namespace torvane {
+
+namespace {
+
+DrawOp Op(DrawKind kind, const Rect &rect, uint32_t color)
+{
+	DrawOp op;
+	op.kind = kind;
+	op.rect = rect;
+	op.fill = color;
+	return op;
+}
+
+struct Painter {
+	DrawList ops;
+	uint32_t dpi;
+
+	void FillRect(const Rect &rect, uint32_t color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
+
+	// A rounded rectangle in device pixels with its radius at 96 DPI.
+	void RoundRect(const Rect &rect, int32_t radius, uint32_t fill, uint32_t border)
+	{
+		DrawOp op = Op(DrawKind::RoundRect, rect, fill);
+		op.diameter = Scale(2 * radius, dpi);
+		op.border = border;
+		ops.push_back(op);
+	}
+
+	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, uint32_t fill,
+			     uint32_t border)
+	{
+		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
+	}
+
+	void Text(const Rect &rect, std::u16string text, uint32_t color, FontRole font, uint32_t flags)
+	{
+		DrawOp op = Op(DrawKind::Text, rect, color);
+		op.text = std::move(text);
+		op.font = font;
+		op.flags = flags;
+		ops.push_back(std::move(op));
+	}
+
+	// A text in the rectangle given by its edges at 96 DPI.
+	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, uint32_t color,
+		      FontRole font, uint32_t flags)
+	{
+		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, flags);
+	}
+};
+
+int32_t DestinationCount(const Panel &panel)
+{
+	return static_cast<int32_t>(panel.store.settings.destinations.size());
+}
+
+bool IsSelectedChip(const Panel &panel, int32_t id)
+{
+	const PanelSettings &s = panel.store.settings;
+	return (id == id_720p && s.height == 720) || (id == id_1080p && s.height == 1080) ||
+	       (id == id_30fps && s.fps == 30) || (id == id_60fps && s.fps == 60);
+}
+
+} // namespace
+
+const char16_t *PlatformHint(const Panel &panel)
+{
+	const int32_t index = panel.state.selected_index;
+	if (index >= 0 && index < DestinationCount(panel)) {
+		const std::string &platform = panel.store.settings.destinations[static_cast<size_t>(index)].platform;
+		if (platform == "Patreon")
+			return u"Use a fresh URL + key for each Patreon Live. Connect here, then click Start Live on Patreon.";
+		if (platform == "Kick")
+			return u"Paste Kick's dashboard URL as-is. Missing :443/app is added automatically.";
+		if (platform == "YouTube")
+			return u"Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.";
+		if (platform == "Twitch")
+			return u"Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.";
+	}
+	return u"Paste the server URL and key from your streaming provider.";
+}
+
+DrawList PaintPanel(const Panel &panel)
+{
+	Painter p{{}, panel.state.dpi};
+	const PanelSettings &settings = panel.store.settings;
+
+	p.FillRect(ScaleRect(0, 0, panel_width, panel_height, p.dpi), color_window);
+	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
+	p.EdgeText(26, 66, 726, 88, u"Your stream. Every audience.", color_muted, FontRole::Body, text_wrap);
+	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
+	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
+		   text_center | text_vcenter | text_singleline);
+	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  0.2.2 BETA", color_muted, FontRole::Small, text_right);
+
+	p.RoundRect(ScaleEdges({20, 108, 320, 524}, p.dpi), 14, color_card, color_border);
+	p.RoundRect(ScaleEdges({338, 108, 980, 524}, p.dpi), 14, color_card, color_border);
+	p.EdgeText(38, 125, 288, 153, u"Destinations", color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(38, 155, 303, 175, u"Check a box to include a destination.", color_muted, FontRole::Small,
+		   text_wrap);
+	p.EdgeText(358, 125, 748, 153, u"Connection", color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(358, 356, 955, 393, PlatformHint(panel), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 399, 948, 417, u"CUSTOM SERVER AUTHENTICATION (OPTIONAL)", color_muted, FontRole::Small,
+		   text_wrap);
+	p.EdgeText(358, 485, 948, 511,
+		   u"Platform stream keys are enough. Leave server authentication blank unless required.", color_muted,
+		   FontRole::Small, text_wrap);
+
+	p.RoundRect(ScaleEdges({20, 542, 980, 648}, p.dpi), 14, color_card, color_border);
+	p.EdgeText(39, 558, 219, 585, u"Stream quality", color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(40, 590, 200, 630, u"Shared across all\ndestinations", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(218, 554, 416, 573, u"RESOLUTION", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(448, 554, 623, 573, u"FRAME RATE", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(658, 554, 823, 573, u"BITRATE \u00B7 KBPS", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(819, 554, 964, 573, u"UPLOAD BUDGET", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(819, 584, 964, 612, Utf8ToWide(UploadBudgetText(settings)), color_accent, FontRole::Heading,
+		   text_wrap);
+	obs_video_info video;
+	const StatusLine summary = ActualOutputLine(settings, ReadVideoInfo(panel, video));
+	p.EdgeText(218, 621, 962, 641, Utf8ToWide(summary.text), summary.color, FontRole::Small, text_wrap);
+
+	for (const EditFrame &frame : edit_frames)
+		p.RoundRect(EditFrameRect(frame, p.dpi), 8, color_field,
+			    panel.ui.HasFocus(frame.id) ? color_accent : color_border);
+
+	p.EdgeText(369, 672, 792, 715, panel.state.status_message,
+		   panel.state.status_error ? color_error : color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(23, 726, 733, 744, u"Closing this panel keeps streams running. Use Stop all to end them.",
+		   color_muted, FontRole::Small, text_wrap);
+	return std::move(p.ops);
+}
+
+static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPaintState paint_state)
+{
+	Painter p{{}, panel.state.dpi};
+	p.FillRect(item, color_window);
+	if (panel.state.hovered_button == id_coffee || paint_state.pressed)
+		p.RoundRect(item, 6, color_highlight, color_highlight);
+
+	const double pen = Scale(2, p.dpi);
+	const int32_t x0 = item.left + 10;
+	const int32_t y0 = (item.top + item.bottom) / 2 - 7;
+	auto box = [](int32_t x, int32_t y, int32_t w, int32_t h) { return Rect{x, y, x + w, y + h}; };
+	DrawOp handle = Op(DrawKind::EllipseOutline, box(x0 + 9, y0 + 3, 7, 7), color_accent);
+	handle.pen_width = pen;
+	p.ops.push_back(handle);
+	p.ops.push_back(Op(DrawKind::FillRectAA, box(x0, y0 + 3, 11, 7), color_accent));
+	p.ops.push_back(Op(DrawKind::FillEllipse, box(x0, y0 + 6, 11, 7), color_accent));
+	DrawOp saucer = Op(DrawKind::Line, Rect(), color_accent);
+	saucer.points = {{double(x0 - 1), double(y0 + 16)}, {double(x0 + 13), double(y0 + 16)}};
+	saucer.pen_width = pen;
+	p.ops.push_back(saucer);
+
+	p.Text({item.left + 33, item.top, item.right, item.bottom}, u"Buy me a coffee \u2197", color_accent,
+	       FontRole::Small, text_vcenter | text_singleline);
+	if (paint_state.focused)
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, 0));
+	return std::move(p.ops);
+}
+
+DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPaintState paint_state)
+{
+	if (id == id_coffee)
+		return PaintCoffeeButton(panel, item, paint_state);
+
+	Painter p{{}, panel.state.dpi};
+	const bool enabled = panel.ui.IsEnabled(id);
+	const bool start = id == id_start;
+	const bool chip = IsSelectedChip(panel, id);
+
+	uint32_t fill = start ? color_accent : chip ? color_highlight : color_card;
+	uint32_t border = start || chip ? color_accent : color_border;
+	if (panel.state.hovered_button == id && enabled)
+		fill = start ? color_accent_hover : color_hover;
+	if (paint_state.pressed)
+		fill = start ? color_accent_pressed : color_pressed;
+	if (!enabled) {
+		fill = color_disabled;
+		border = color_border;
+	}
+
+	const bool on_window = id == id_save || id == id_start || id == id_stop;
+	p.FillRect(item, on_window ? color_window : color_card);
+	p.RoundRect(item, 8, fill, border);
+
+	const uint32_t label = !enabled ? color_disabled_text : start ? color_window : chip ? color_accent : color_text;
+	std::u16string text = panel.ui.Text(id);
+	if (text.size() > 159)
+		text.resize(159);
+	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
+	if (paint_state.focused)
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, 0));
+	return std::move(p.ops);
+}
+
+DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
+{
+	Painter p{{}, panel.state.dpi};
+	if (row < 0 || row >= DestinationCount(panel))
+		return {};
+	const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+
+	p.FillRect(item, color_card);
+	const Rect card = {item.left + s(1), item.top + s(3), item.right - s(5), item.bottom - s(3)};
+	const bool selected = row == panel.state.selected_index;
+	p.RoundRect(card, 10, selected ? color_highlight : color_card, selected ? color_row_border : color_card);
+
+	const Rect box = {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)};
+	if (d.enabled) {
+		p.RoundRect(box, 4, color_accent, color_accent);
+		DrawOp check = Op(DrawKind::Polyline, Rect(), color_window);
+		check.points = {{double(box.left + s(4)), double(box.top + s(9))},
+				{double(box.left + s(8)), double(box.top + s(13))},
+				{double(box.left + s(14)), double(box.top + s(5))}};
+		check.pen_width = s(2);
+		p.ops.push_back(check);
+	} else {
+		p.RoundRect(box, 4, color_field, color_box_border);
+	}
+
+	p.Text({card.left + s(40), card.top + s(8), card.right - s(8), card.top + s(29)}, Utf8ToWide(d.name),
+	       color_text, FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
+	const StatusLine status = DestinationStatusLine(d, panel.engine.GetStats(static_cast<uint64_t>(row)));
+	p.Text({card.left + s(40), card.top + s(32), card.right - s(8), card.bottom - s(4)}, Utf8ToWide(status.text),
+	       status.color, FontRole::Small, text_singleline | text_end_ellipsis);
+	return std::move(p.ops);
+}
+
+} // namespace torvane

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "panel/commands.h"
+#include "panel/layout.h"
+#include "panel/theme.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the panel paints, as a list of drawing operations in device pixels. Each
+// toolkit renders the list with its own means (GDI and GDI+ on Windows,
+// QPainter on Linux); the tests read it without a window.
+namespace torvane {
+
+// Text layout flags, with the values of the Windows DT_ flags.
+inline constexpr uint32_t text_center = 0x1;
+inline constexpr uint32_t text_right = 0x2;
+inline constexpr uint32_t text_vcenter = 0x4;
+inline constexpr uint32_t text_wordbreak = 0x10;
+inline constexpr uint32_t text_singleline = 0x20;
+inline constexpr uint32_t text_noprefix = 0x800;
+inline constexpr uint32_t text_end_ellipsis = 0x8000;
+inline constexpr uint32_t text_wrap = text_wordbreak | text_noprefix;
+
+struct PointF {
+	double x = 0;
+	double y = 0;
+};
+
+enum class DrawKind {
+	FillRect,      // rect filled with fill
+	RoundRect,     // anti-aliased rounded rect: corner ellipse of `diameter`, fill, 1 px border
+	Text,          // text in rect with font, colour (fill) and flags, transparent background
+	Polyline,      // anti-aliased open polyline through points, pen colour fill, pen_width
+	EllipseOutline, // anti-aliased ellipse outline in rect, pen colour fill, pen_width
+	FillEllipse,   // anti-aliased filled ellipse in rect
+	FillRectAA,    // anti-aliased filled rectangle (GDI+), rect
+	Line,          // anti-aliased line from points[0] to points[1], pen colour fill, pen_width
+	FocusRect,     // dotted focus rectangle
+};
+
+struct DrawOp {
+	DrawKind kind = DrawKind::FillRect;
+	Rect rect;
+	int32_t diameter = 0; // RoundRect
+	uint32_t fill = 0;    // COLORREF: fill, text or pen colour
+	uint32_t border = 0;  // COLORREF: RoundRect outline
+	std::u16string text;
+	FontRole font = FontRole::Body;
+	uint32_t flags = 0;
+	std::vector<PointF> points;
+	double pen_width = 1.0;
+};
+
+using DrawList = std::vector<DrawOp>;
+
+// The whole client area.
+DrawList PaintPanel(const Panel &panel);
+
+// One owner-drawn button, in its own coordinates (0, 0, width, height).
+struct ButtonPaintState {
+	bool pressed = false;
+	bool focused = false;
+};
+DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPaintState paint_state);
+
+// One row of the destination list in the list's coordinates.
+DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item);
+
+// The platform hint under the connection form.
+const char16_t *PlatformHint(const Panel &panel);
+
+} // namespace torvane

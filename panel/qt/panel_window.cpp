@@ -1,0 +1,448 @@
+#include "panel/qt/panel_window.h"
+
+#include "panel/qt/render.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStringList>
+#include <QUrl>
+
+namespace torvane {
+
+namespace {
+
+QString ToQString(const std::u16string &text)
+{
+	return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string FromQString(const QString &text)
+{
+	return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<size_t>(text.size()));
+}
+
+QRect ToQRect(const Rect &r)
+{
+	return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+QString Hex(uint32_t colorref)
+{
+	return ToQColor(colorref).name();
+}
+
+} // namespace
+
+// --- Buttons -----------------------------------------------------------------
+
+PanelButton::PanelButton(PanelWindow &owner, int32_t control_id, QWidget *parent)
+	: QAbstractButton(parent),
+	  window(owner),
+	  id(control_id)
+{
+	setFocusPolicy(Qt::StrongFocus);
+	setAttribute(Qt::WA_Hover);
+}
+
+void PanelButton::paintEvent(QPaintEvent *)
+{
+	QPainter painter(this);
+	ButtonPaintState paint_state;
+	paint_state.pressed = isDown();
+	paint_state.focused = hasFocus();
+	Render(painter, PaintButton(window.Behaviour(), id, {0, 0, width(), height()}, paint_state), window.Dpi());
+}
+
+void PanelButton::enterEvent(QEnterEvent *event)
+{
+	OnButtonHovered(window.Behaviour(), id);
+	QAbstractButton::enterEvent(event);
+}
+
+void PanelButton::leaveEvent(QEvent *event)
+{
+	if (window.Behaviour().state.hovered_button == id)
+		OnButtonHovered(window.Behaviour(), 0);
+	QAbstractButton::leaveEvent(event);
+}
+
+// --- Destination list ----------------------------------------------------------
+
+DestinationList::DestinationList(PanelWindow &owner, QWidget *parent) : QAbstractScrollArea(parent), window(owner)
+{
+	setFocusPolicy(Qt::StrongFocus);
+	setFrameShape(QFrame::NoFrame);
+	setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+	setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+	viewport()->setAutoFillBackground(false);
+}
+
+QRect DestinationList::RowRect(int32_t row) const
+{
+	const int h = Scale(row_height, window.Dpi());
+	return QRect(0, row * h - verticalScrollBar()->value(), viewport()->width(), h);
+}
+
+int32_t DestinationList::RowAt(int y) const
+{
+	const int h = Scale(row_height, window.Dpi());
+	const int32_t row = (y + verticalScrollBar()->value()) / h;
+	return y >= 0 && row < count ? row : -1;
+}
+
+void DestinationList::SetRowCount(int32_t rows)
+{
+	count = rows;
+	if (current >= count)
+		current = count - 1;
+	UpdateScrollRange();
+	UpdateDescription();
+	viewport()->update();
+}
+
+void DestinationList::UpdateDescription()
+{
+	const torvane::Panel &panel = window.Behaviour();
+	QStringList lines;
+	for (int32_t row = 0; row < count && row < static_cast<int32_t>(panel.store.settings.destinations.size());
+	     row++) {
+		const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+		const StatusLine status = DestinationStatusLine(d, panel.engine.GetStats(static_cast<uint64_t>(row)));
+		lines << QString::fromUtf8(d.name) + QStringLiteral(": ") + QString::fromUtf8(status.text);
+	}
+	setAccessibleDescription(lines.join(QLatin1Char('\n')));
+}
+
+void DestinationList::SelectRow(int32_t row)
+{
+	current = row >= 0 && row < count ? row : -1;
+	EnsureVisible(current);
+	viewport()->update();
+}
+
+void DestinationList::UpdateRow(int32_t row)
+{
+	UpdateDescription();
+	viewport()->update(RowRect(row));
+}
+
+void DestinationList::UpdateScrollRange()
+{
+	const int h = Scale(row_height, window.Dpi());
+	verticalScrollBar()->setRange(0, std::max(0, count * h - viewport()->height()));
+	verticalScrollBar()->setPageStep(viewport()->height());
+	verticalScrollBar()->setSingleStep(h);
+}
+
+void DestinationList::EnsureVisible(int32_t row)
+{
+	if (row < 0)
+		return;
+	const QRect r = RowRect(row);
+	if (r.top() < 0)
+		verticalScrollBar()->setValue(verticalScrollBar()->value() + r.top());
+	else if (r.bottom() >= viewport()->height())
+		verticalScrollBar()->setValue(verticalScrollBar()->value() + r.bottom() - viewport()->height() + 1);
+}
+
+void DestinationList::resizeEvent(QResizeEvent *event)
+{
+	QAbstractScrollArea::resizeEvent(event);
+	UpdateScrollRange();
+}
+
+void DestinationList::paintEvent(QPaintEvent *)
+{
+	QPainter painter(viewport());
+	painter.fillRect(viewport()->rect(), ToQColor(color_card));
+	for (int32_t row = 0; row < count; row++) {
+		const QRect r = RowRect(row);
+		if (r.bottom() < 0 || r.top() >= viewport()->height())
+			continue;
+		Render(painter, PaintRow(window.Behaviour(), row, {r.left(), r.top(), r.right() + 1, r.bottom() + 1}),
+		       window.Dpi());
+	}
+}
+
+void DestinationList::mousePressEvent(QMouseEvent *event)
+{
+	if (event->button() != Qt::LeftButton) {
+		QAbstractScrollArea::mousePressEvent(event);
+		return;
+	}
+	const QPoint at = event->position().toPoint();
+	const int32_t row = RowAt(at.y());
+	if (at.x() < Scale(tick_strip_width, window.Dpi())) {
+		// The tick strip: toggles, never selects by itself when refused.
+		ToggleTick(window.Behaviour(), row);
+		setFocus(Qt::MouseFocusReason);
+		return;
+	}
+	setFocus(Qt::MouseFocusReason);
+	if (row >= 0) {
+		SelectRow(row);
+		OnRowSelected(window.Behaviour(), row);
+	}
+}
+
+void DestinationList::keyPressEvent(QKeyEvent *event)
+{
+	switch (event->key()) {
+	case Qt::Key_Space:
+		ToggleTick(window.Behaviour(), current);
+		return;
+	case Qt::Key_Up:
+	case Qt::Key_Down: {
+		const int32_t row = current + (event->key() == Qt::Key_Up ? -1 : 1);
+		if (row >= 0 && row < count) {
+			SelectRow(row);
+			OnRowSelected(window.Behaviour(), row);
+		}
+		return;
+	}
+	default:
+		QAbstractScrollArea::keyPressEvent(event);
+	}
+}
+
+// --- Toolkit interface -----------------------------------------------------------
+
+void QtPanelUi::SetText(int32_t id, const std::u16string &text)
+{
+	if (QLineEdit *field = window.Field(id))
+		field->setText(ToQString(text));
+	else if (auto *button = dynamic_cast<QAbstractButton *>(window.Control(id)))
+		button->setText(ToQString(text));
+}
+
+std::u16string QtPanelUi::Text(int32_t id) const
+{
+	if (QLineEdit *field = window.Field(id))
+		return FromQString(field->text());
+	if (auto *button = dynamic_cast<QAbstractButton *>(window.Control(id)))
+		return FromQString(button->text());
+	return std::u16string();
+}
+
+void QtPanelUi::SetEnabled(int32_t id, bool enabled)
+{
+	if (QWidget *control = window.Control(id))
+		control->setEnabled(enabled);
+}
+
+bool QtPanelUi::IsEnabled(int32_t id) const
+{
+	QWidget *control = window.Control(id);
+	return control && control->isEnabled();
+}
+
+void QtPanelUi::SetMasked(int32_t id, bool masked)
+{
+	if (QLineEdit *field = window.Field(id))
+		field->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+bool QtPanelUi::IsMasked(int32_t id) const
+{
+	QLineEdit *field = window.Field(id);
+	return field && field->echoMode() == QLineEdit::Password;
+}
+
+void QtPanelUi::SetFocus(int32_t id)
+{
+	if (QWidget *control = window.Control(id))
+		control->setFocus(Qt::OtherFocusReason);
+}
+
+bool QtPanelUi::HasFocus(int32_t id) const
+{
+	QWidget *control = window.Control(id);
+	return control && control->hasFocus();
+}
+
+void QtPanelUi::SetRowCount(int32_t count)
+{
+	window.List()->SetRowCount(count);
+}
+
+void QtPanelUi::SelectRow(int32_t row)
+{
+	window.List()->SelectRow(row);
+}
+
+void QtPanelUi::InvalidatePanel()
+{
+	window.update();
+}
+
+void QtPanelUi::InvalidateArea(const Rect &area)
+{
+	window.update(ToQRect(area));
+}
+
+void QtPanelUi::InvalidateControl(int32_t id)
+{
+	if (QWidget *control = window.Control(id))
+		control->update();
+}
+
+void QtPanelUi::InvalidateRow(int32_t row)
+{
+	window.List()->UpdateRow(row);
+}
+
+void QtPanelUi::InvalidateList()
+{
+	window.List()->viewport()->update();
+}
+
+bool QtPanelUi::AskYesNo(const std::u16string &text)
+{
+	QMessageBox box(QMessageBox::Question, QStringLiteral("Torvane"), ToQString(text),
+			QMessageBox::Yes | QMessageBox::No, &window);
+	return box.exec() == QMessageBox::Yes;
+}
+
+void QtPanelUi::ShowNotice(const std::u16string &text)
+{
+	QMessageBox box(QMessageBox::Information, QStringLiteral("Torvane"), ToQString(text), QMessageBox::Ok,
+			&window);
+	box.exec();
+}
+
+void QtPanelUi::OpenAddress(const char *url)
+{
+	QDesktopServices::openUrl(QUrl(QString::fromUtf8(url)));
+}
+
+void QtPanelUi::HidePanel()
+{
+	window.hide();
+}
+
+// --- Window --------------------------------------------------------------------
+
+PanelWindow::PanelWindow(QWidget *owner, uint32_t dpi, PanelState &shared_state, SettingsStore &store,
+			 MultistreamEngine &runs, VideoInfoSource video_info)
+	: QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+				 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+	  state(shared_state),
+	  ui(*this),
+	  panel{ui, shared_state, store, runs, video_info}
+{
+	state.dpi = dpi;
+	setWindowTitle(QString::fromUtf8(panel_title));
+	setFixedSize(Scale(panel_width, dpi), Scale(panel_height, dpi));
+	setAttribute(Qt::WA_OpaquePaintEvent);
+	setFont(PanelFont(FontRole::Body, dpi));
+	CreateControls();
+	InitializeControls(panel);
+	connect(&timer, &QTimer::timeout, this, [this]() { OnTimer(panel); });
+	timer.start(1000);
+}
+
+PanelWindow::~PanelWindow()
+{
+	timer.stop();
+	OnPanelDestroyed(state);
+}
+
+QWidget *PanelWindow::Control(int32_t id) const
+{
+	auto it = controls.find(id);
+	return it == controls.end() ? nullptr : it->second;
+}
+
+QLineEdit *PanelWindow::Field(int32_t id) const
+{
+	return dynamic_cast<QLineEdit *>(Control(id));
+}
+
+void PanelWindow::CreateControls()
+{
+	const uint32_t dpi = state.dpi;
+	const QString field_style = QStringLiteral("QLineEdit { background: %1; color: %2; border: none; padding: 0; "
+						   "selection-background-color: %3; }")
+					    .arg(Hex(color_field), Hex(color_text), Hex(color_highlight));
+	const QString label_style =
+		QStringLiteral("QLabel { background: %1; color: %2; }").arg(Hex(color_card), Hex(color_muted));
+
+	// Created in the table's order, which Qt's focus chain follows for Tab.
+	for (const ControlSpec &spec : panel_controls) {
+		QWidget *widget = nullptr;
+		switch (spec.kind) {
+		case ControlKind::List:
+			list = new DestinationList(*this, this);
+			widget = list;
+			break;
+		case ControlKind::Label: {
+			auto *label = new QLabel(QString::fromUtf8(spec.caption), this);
+			label->setFont(PanelFont(FontRole::Small, dpi));
+			label->setStyleSheet(label_style);
+			label->setFocusPolicy(Qt::NoFocus);
+			widget = label;
+			break;
+		}
+		case ControlKind::Field: {
+			auto *field = new QLineEdit(this);
+			field->setFrame(false);
+			field->setMaxLength(spec.max_length);
+			field->setStyleSheet(field_style);
+			field->setEchoMode(spec.masked ? QLineEdit::Password : QLineEdit::Normal);
+			field->installEventFilter(this);
+			if (spec.id == id_bitrate)
+				connect(field, &QLineEdit::textChanged, this, [this]() { OnBitrateEdited(panel); });
+			widget = field;
+			break;
+		}
+		case ControlKind::Button: {
+			auto *button = new PanelButton(*this, spec.id, this);
+			button->setText(QString::fromUtf8(spec.caption));
+			const int32_t id = spec.id;
+			connect(button, &QAbstractButton::clicked, this, [this, id]() { OnButtonClicked(panel, id); });
+			widget = button;
+			break;
+		}
+		}
+		widget->setGeometry(ToQRect(ControlRect(spec, dpi)));
+		if (spec.kind != ControlKind::Label) {
+			widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
+			controls[spec.id] = widget;
+		}
+	}
+}
+
+void PanelWindow::paintEvent(QPaintEvent *)
+{
+	QPainter painter(this);
+	Render(painter, PaintPanel(panel), state.dpi);
+}
+
+void PanelWindow::closeEvent(QCloseEvent *event)
+{
+	// Closing only hides the panel; streams go on.
+	event->ignore();
+	OnCloseRequested(panel);
+}
+
+bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
+{
+	if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+		for (const auto &[id, widget] : controls) {
+			if (widget != watched)
+				continue;
+			OnFieldFocusChanged(panel, id);
+			if (id == id_server && event->type() == QEvent::FocusOut)
+				OnServerFocusLost(panel);
+		}
+	}
+	return QWidget::eventFilter(watched, event);
+}
+
+} // namespace torvane

@@ -1,0 +1,48 @@
+// The settings document is protected with DPAPI under the current Windows
+// user account: only that account can unprotect the blob again.
+#include "settings/protection.h"
+
+#include <windows.h>
+#include <dpapi.h>
+
+namespace torvane {
+
+const char *const unprotect_failed_message =
+	"Windows could not unlock these settings. Use the Windows account that saved them. "
+	"The file has been left untouched.";
+const char *const protect_failed_message = "Windows could not encrypt the settings. Nothing was saved.";
+
+bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
+{
+	if (size > MAXDWORD)
+		return false;
+	DATA_BLOB plain = {static_cast<DWORD>(size), const_cast<BYTE *>(data)};
+	DATA_BLOB sealed = {};
+	if (!CryptProtectData(&plain, L"Torvane settings", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
+			      &sealed))
+		return false;
+	blob.assign(sealed.pbData, sealed.pbData + sealed.cbData);
+	LocalFree(sealed.pbData);
+	return true;
+}
+
+bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain)
+{
+	if (size > MAXDWORD)
+		return false;
+	DATA_BLOB sealed = {static_cast<DWORD>(size), const_cast<BYTE *>(blob)};
+	DATA_BLOB opened = {};
+	if (!CryptUnprotectData(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &opened))
+		return false;
+	plain.assign(reinterpret_cast<const char *>(opened.pbData), opened.cbData);
+	SecureZeroMemory(opened.pbData, opened.cbData);
+	LocalFree(opened.pbData);
+	return true;
+}
+
+void WipeBytes(void *data, size_t size)
+{
+	SecureZeroMemory(data, size);
+}
+
+} // namespace torvane

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs a command with a private Xvfb display, stopped by its PID afterwards.
+#   with-xvfb.sh COMMAND [ARGS...]
+set -u
+source "$(dirname "$0")/xvfb.sh"
+work=$(mktemp -d)
+start_xvfb "$work" || {
+	cat "$work/xvfb.log" >&2
+	echo "Xvfb did not start" >&2
+	exit 1
+}
+"$@"
+status=$?
+stop_xvfb
+rm -rf "$work"
+exit $status
