@@ -196,4 +196,47 @@ TEST(States, StopAndReleaseWhileReconnecting)
 	EXPECT_EQ(StateText(0), "Ready");
 }
 
+// When no output can start, the start says so and keeps every run on show as
+// failed, without blocking the next start, which releases them and streams.
+TEST(States, NothingStartsThenTheNextStartReleasesTheFailures)
+{
+	// x264 takes no high-precision host picture: every output fails to
+	// start after the encoders were made.
+	torvane::HostVideo p010;
+	p010.format = VIDEO_FORMAT_P010;
+	HostSession session;
+	ASSERT_TRUE(session.Start(p010));
+	RtmpServer first, second;
+	ASSERT_TRUE(first.Start(session.work_dir, "first"));
+	ASSERT_TRUE(second.Start(session.work_dir, "second"));
+	torvane::PanelSettings settings =
+		TestSettings({LocalDestination("First", first.port, "k0"), LocalDestination("Second", second.port, "k1")});
+
+	std::string error;
+	EXPECT_FALSE(engine.StartAll(settings, error));
+	EXPECT_EQ(error, "No destination could start. Check OBS video/audio settings and the destination status.");
+	ASSERT_EQ(engine.runs.size(), 2u);
+	for (uint64_t i = 0; i < 2; i++) {
+		EXPECT_EQ(engine.GetStats(i).last_code, OBS_OUTPUT_ERROR);
+		EXPECT_EQ(StateText(i), "Failed: check settings");
+	}
+	EXPECT_FALSE(engine.IsBusy());
+	EXPECT_EQ(torvane::HeaderCountText(settings, engine), "2 enabled  ·  Ready");
+	torvane::DestinationRun *failed_run = engine.runs[0].get();
+	OBSWeakOutputAutoRelease failed_output = obs_output_get_weak_output(engine.runs[0]->output);
+
+	// The user fixes the host's format; the next start goes through.
+	torvane::HostVideo nv12;
+	ASSERT_TRUE(torvane::ResetHostVideo(nv12, error)) << error;
+	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
+	ASSERT_EQ(engine.runs.size(), 2u);
+	EXPECT_NE(engine.runs[0].get(), failed_run);
+	OBSOutputAutoRelease old_output = obs_weak_output_get_output(failed_output);
+	EXPECT_EQ(old_output.Get(), nullptr) << "the failed run's output was not released";
+	EXPECT_TRUE(WaitFor([] { return AllSending(2); }, std::chrono::seconds(10)))
+		<< StateText(0) << " / " << StateText(1);
+	engine.RequestStopAll();
+	EXPECT_TRUE(WaitFor([] { return !engine.IsBusy(); }, std::chrono::seconds(10)));
+}
+
 } // namespace

@@ -258,7 +258,7 @@ obs_video_info MakeVideoInfo(const HostVideo &video)
 	ovi.base_height = video.height;
 	ovi.output_width = video.width;
 	ovi.output_height = video.height;
-	ovi.output_format = VIDEO_FORMAT_NV12;
+	ovi.output_format = video.format;
 	ovi.adapter = 0;
 	ovi.gpu_conversion = true;
 	ovi.colorspace = video.colorspace;

@@ -18,6 +18,7 @@ struct HostVideo {
 	uint32_t fps_num = 30;
 	uint32_t fps_den = 1;
 	video_colorspace colorspace = VIDEO_CS_709;
+	video_format format = VIDEO_FORMAT_NV12; // the host's output format
 };
 
 struct HostAudio {
