@@ -285,6 +285,7 @@ int main(int argc, char **argv)
 		return RunCheck(argv[2]);
 	if (argc >= 3 && !strcmp(argv[1], "stream")) {
 		StreamOptions options;
+		options.host.private_display = true;
 		std::string error;
 		if (!ParseStreamOptions(argc - 2, argv + 2, options, error)) {
 			fprintf(stderr, "%s\n", error.c_str());

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,6 +61,20 @@ bool Reaped(pid_t pid, std::chrono::milliseconds timeout)
 	return false;
 }
 
+std::string ResolveProgram(const std::string &name)
+{
+	if (name.find('/') != std::string::npos)
+		return name;
+	std::istringstream path(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
+	std::string dir;
+	while (std::getline(path, dir, ':')) {
+		std::string candidate = dir + "/" + name;
+		if (access(candidate.c_str(), X_OK) == 0)
+			return candidate;
+	}
+	return name;
+}
+
 } // namespace
 
 std::string TestWorkDir()
@@ -76,15 +91,23 @@ std::string TestWorkDir()
 
 pid_t Spawn(const std::vector<std::string> &argv, const std::string &log_path)
 {
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_addopen(&actions, 1, log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-	posix_spawn_file_actions_adddup2(&actions, 1, 2);
+	// Resolved before fork: the child of a process with libobs's threads may
+	// only make async-signal-safe calls.
+	std::string program = ResolveProgram(argv[0]);
 	std::vector<char *> args = ArgvPointers(argv);
-	pid_t pid = -1;
-	if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-		pid = -1;
-	posix_spawn_file_actions_destroy(&actions);
+	pid_t pid = fork();
+	if (pid == 0) {
+		// A test that dies (an abort, a sanitizer stop) takes its servers
+		// and display with it.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
+		int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+		if (log >= 0) {
+			dup2(log, 1);
+			dup2(log, 2);
+		}
+		execv(program.c_str(), args.data());
+		_exit(127);
+	}
 	return pid;
 }
 

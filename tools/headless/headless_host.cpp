@@ -6,6 +6,12 @@
 #include <util/platform.h>
 
 #include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,6 +48,7 @@ struct HostState {
 	std::string config_dir;
 	bool remove_config_dir = false;
 	bool started = false;
+	pid_t xvfb_pid = -1; // our own Xvfb, when we had to start one
 	OBSSceneAutoRelease scene;
 	OBSSourceAutoRelease picture;            // the background colour
 	OBSSourceAutoRelease pattern;            // the textured tile moving over it
@@ -345,6 +352,63 @@ bool PrepareConfigDir(const std::string &wanted, std::string &error)
 	return true;
 }
 
+// Starts Xvfb on a display it picks itself (it writes the number to a pipe)
+// and points DISPLAY at it.
+bool StartPrivateDisplay(std::string &error)
+{
+	int fds[2];
+	if (pipe(fds) != 0) {
+		error = "A private X display cannot be started: no pipe.";
+		return false;
+	}
+	std::string fd = std::to_string(fds[1]);
+	const char *argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+			      "1920x1080x24", "-nolisten",  "tcp",      nullptr};
+	// Called before libobs starts any thread, so the child may do more than
+	// async-signal-safe calls. The display dies with us, however we end.
+	pid_t pid = fork();
+	if (pid == 0) {
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
+		int null = open("/dev/null", O_WRONLY);
+		dup2(null, 1);
+		dup2(null, 2);
+		execvp(argv[0], const_cast<char *const *>(argv));
+		_exit(127);
+	}
+	int spawned = pid > 0 ? 0 : -1;
+	close(fds[1]);
+	std::string number;
+	pollfd waiting = {fds[0], POLLIN, 0};
+	while (spawned == 0 && poll(&waiting, 1, 10000) > 0) {
+		char c;
+		if (read(fds[0], &c, 1) != 1 || c == '\n')
+			break;
+		number += c;
+	}
+	close(fds[0]);
+	if (spawned != 0 || number.empty()) {
+		if (spawned == 0) {
+			kill(pid, SIGTERM);
+			waitpid(pid, nullptr, 0);
+		}
+		error = "No X display: DISPLAY is not set and Xvfb could not be started.";
+		return false;
+	}
+	host.xvfb_pid = pid;
+	setenv("DISPLAY", (":" + number).c_str(), 1);
+	return true;
+}
+
+void StopPrivateDisplay()
+{
+	if (host.xvfb_pid <= 0)
+		return;
+	kill(host.xvfb_pid, SIGTERM);
+	waitpid(host.xvfb_pid, nullptr, 0);
+	host.xvfb_pid = -1;
+	unsetenv("DISPLAY");
+}
+
 bool StartSteps(const HostOptions &options, std::string &error)
 {
 	if (!options.log_path.empty()) {
@@ -357,6 +421,11 @@ bool StartSteps(const HostOptions &options, std::string &error)
 	base_set_log_handler(LogHandler, nullptr);
 
 	const char *display_name = getenv("DISPLAY");
+	if ((!display_name || !*display_name) && options.private_display) {
+		if (!StartPrivateDisplay(error))
+			return false;
+		display_name = getenv("DISPLAY");
+	}
 	if (!display_name || !*display_name) {
 		error = "No X display: set DISPLAY, for example to a display of Xvfb.";
 		return false;
@@ -457,6 +526,7 @@ void StopHeadlessHost()
 		XCloseDisplay(host.display);
 		host.display = nullptr;
 	}
+	StopPrivateDisplay();
 	if (host.remove_config_dir && !host.config_dir.empty()) {
 		std::error_code ec;
 		std::filesystem::remove_all(host.config_dir, ec);

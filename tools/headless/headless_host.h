@@ -34,6 +34,9 @@ struct HostOptions {
 	std::string config_dir;
 	// libobs's own log; empty discards it.
 	std::string log_path;
+	// Without DISPLAY, start a private Xvfb for the renderer (and stop it at
+	// shutdown) instead of failing.
+	bool private_display = false;
 };
 
 // Starts libobs, loads the modules, resets video and audio and puts the test
