@@ -209,8 +209,8 @@ TEST(States, NothingStartsThenTheNextStartReleasesTheFailures)
 	RtmpServer first, second;
 	ASSERT_TRUE(first.Start(session.work_dir, "first"));
 	ASSERT_TRUE(second.Start(session.work_dir, "second"));
-	torvane::PanelSettings settings =
-		TestSettings({LocalDestination("First", first.port, "k0"), LocalDestination("Second", second.port, "k1")});
+	torvane::PanelSettings settings = TestSettings(
+		{LocalDestination("First", first.port, "k0"), LocalDestination("Second", second.port, "k1")});
 
 	std::string error;
 	EXPECT_FALSE(engine.StartAll(settings, error));

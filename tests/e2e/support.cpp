@@ -453,9 +453,11 @@ bool ProbeRecording(const std::string &path, Recording &recording, std::string &
 			recording.longest_gap = std::max(recording.longest_gap, t - last);
 		last = std::max(last, t);
 		bytes += std::strtoull(size.c_str(), nullptr, 10);
-		recording.video_packets++;
-		if (flags.find('K') != std::string::npos)
+		if (flags.find('K') != std::string::npos) {
 			recording.keyframe_times.push_back(t);
+			recording.keyframe_packets.push_back(recording.video_packets);
+		}
+		recording.video_packets++;
 	}
 	if (recording.video_packets >= 2 && last > first) {
 		recording.frame_rate = (recording.video_packets - 1) / (last - first);

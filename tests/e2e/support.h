@@ -116,10 +116,11 @@ struct Recording {
 	double duration = 0;    // seconds, from the video packets
 	double longest_gap = 0; // seconds between two video packets
 	uint64_t video_packets = 0;
-	std::vector<double> keyframe_times; // seconds
-	double video_kbps = 0;              // from the packet sizes
-	double mean_volume_db = -200;       // the audio's loudness
-	uint32_t distinct_frames = 0;       // among frames sampled twice a second
+	std::vector<double> keyframe_times;     // seconds
+	std::vector<uint64_t> keyframe_packets; // positions among the video packets
+	double video_kbps = 0;                  // from the packet sizes
+	double mean_volume_db = -200;           // the audio's loudness
+	uint32_t distinct_frames = 0;           // among frames sampled twice a second
 };
 
 bool ProbeRecording(const std::string &path, Recording &recording, std::string &error);
