@@ -91,6 +91,20 @@ void CreatePanelWindow()
 	if (!window)
 		return;
 
+	// The system draws the frame at the window's own DPI, which is the
+	// monitor's and may be above the panel's: the frame computed above would
+	// then leave the client area short and cut off the bottom of the layout.
+	RECT client = {};
+	GetClientRect(window, &client);
+	const int32_t grow_width = Scale(panel_width, dpi) - client.right;
+	const int32_t grow_height = Scale(panel_height, dpi) - client.bottom;
+	if (grow_width != 0 || grow_height != 0) {
+		const int32_t w = frame.right - frame.left + grow_width;
+		const int32_t h = frame.bottom - frame.top + grow_height;
+		SetWindowPos(window, nullptr, work.left + (work_width - w) / 2, work.top + (work_height - h) / 2, w, h,
+			     SWP_NOZORDER | SWP_NOACTIVATE);
+	}
+
 	const BOOL dark = TRUE;
 	DwmSetWindowAttribute(window, 20 /* DWMWA_USE_IMMERSIVE_DARK_MODE */, &dark, sizeof(dark));
 }
