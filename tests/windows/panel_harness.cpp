@@ -98,6 +98,8 @@ void LoadedModule::Unload()
 	if (loaded)
 		unload();
 	loaded = false;
+	WNDCLASSW window_class = {};
+	class_left_registered = dll && GetClassInfoW(dll, L"TorvaneWindow", &window_class);
 	if (dll)
 		FreeLibrary(dll);
 	dll = nullptr;

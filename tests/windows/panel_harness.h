@@ -42,6 +42,8 @@ public:
 	// The Tools menu entry, as the user picks it; pumps afterwards.
 	void PickMenuEntry();
 	bool loaded = false;
+	// Whether the panel's window class outlived the last unload.
+	bool class_left_registered = false;
 
 private:
 	HMODULE dll = nullptr;

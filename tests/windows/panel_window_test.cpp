@@ -453,6 +453,61 @@ TEST_F(Win32Panel, HoverFocusAndShowRepaintWhatTheyTouch)
 	EXPECT_EQ(WindowText(show), L"Show");
 }
 
+TEST_F(Win32Panel, PrintClientGivesTheScreensPictureAndUnloadUnregistersTheClass)
+{
+	HWND panel = Open();
+	ASSERT_NE(panel, nullptr);
+	const Screenshot shot = Capture(panel);
+	HDC screen = GetDC(panel);
+	HDC memory = CreateCompatibleDC(screen);
+	HBITMAP bitmap = CreateCompatibleBitmap(screen, shot.width, shot.height);
+	HGDIOBJ old = SelectObject(memory, bitmap);
+	SendMessageW(panel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+	// Points the panel paints itself (children draw their own areas).
+	for (POINT p : {POINT{5, 5}, POINT{25, 515}, POINT{775, 45}, POINT{362, 200}, POINT{100, 40}, POINT{500, 735}})
+		EXPECT_EQ(GetPixel(memory, p.x, p.y), shot.At(p.x, p.y)) << p.x << ", " << p.y;
+	SelectObject(memory, old);
+	DeleteObject(bitmap);
+	DeleteDC(memory);
+	ReleaseDC(panel, screen);
+
+	module.Unload();
+	EXPECT_FALSE(module.class_left_registered);
+}
+
+TEST_F(Win32Panel, QualityChipsAndAddingACustomDestinationFollowAtOnce)
+{
+	HWND panel = Open();
+	ASSERT_NE(panel, nullptr);
+	Screenshot shot = Capture(panel);
+	const bool hd = shot.At(S(316 + 5), S(578 + 18)) == highlight;
+	EXPECT_NE(hd, shot.At(S(218 + 5), S(578 + 18)) == highlight) << "exactly one resolution chip is selected";
+	Click(Child(panel, hd ? 115 : 116));
+	shot = Capture(panel);
+	EXPECT_EQ(shot.At(S(316 + 5), S(578 + 18)), hd ? card_bg : highlight);
+	EXPECT_EQ(shot.At(S(218 + 5), S(578 + 18)), hd ? highlight : card_bg);
+	const RECT status = {369, 672, 792, 715};
+	EXPECT_EQ(TextDifference(shot, status, status, L"Quality updated. Save settings to keep this preset.", 12, 400,
+				 muted, window_bg, DT_WORDBREAK | DT_NOPREFIX),
+		  0);
+	EXPECT_FALSE(fs::exists(SettingsFile())) << "nothing is saved";
+
+	Click(Child(panel, 112));
+	HWND list = Child(panel, 101);
+	EXPECT_EQ(RowCount(list), 5);
+	EXPECT_EQ(SelectedRow(list), 4);
+	EXPECT_EQ(GetFocus(), Child(panel, 102));
+	EXPECT_EQ(WindowText(Child(panel, 102)), L"Custom 5");
+	EXPECT_FALSE(RowTicked(list, 4));
+
+	// Closing saves both.
+	SendMessageW(panel, WM_CLOSE, 0, 0);
+	Pump();
+	const std::string document = OpenedDocument(SettingsFile());
+	EXPECT_NE(document.find("Custom 5"), std::string::npos) << document;
+	EXPECT_NE(document.find(hd ? "\"height\":720" : "\"height\":1080"), std::string::npos) << document;
+}
+
 // --- Streaming ------------------------------------------------------------------------
 
 // Ticks YouTube and Twitch with keys through the form.
