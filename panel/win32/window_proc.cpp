@@ -81,7 +81,10 @@ void OnDrawItem(const DRAWITEMSTRUCT &item)
 		paint_state.focused = (item.itemState & ODS_FOCUS) != 0;
 		list = PaintButton(win32_panel, static_cast<int32_t>(item.CtlID), rect, paint_state);
 	}
-	RenderBuffered(item.hDC, item.rcItem, list, panel_window.theme);
+	// A row that no longer stands for a destination is left alone: an empty
+	// buffer copied over it would paint it black.
+	if (!list.empty())
+		RenderBuffered(item.hDC, item.rcItem, list, panel_window.theme);
 }
 
 void OnDestroy()
@@ -134,15 +137,18 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 		reinterpret_cast<MEASUREITEMSTRUCT *>(lparam)->itemHeight =
 			static_cast<UINT>(Scale(row_height, panel_window.theme.panel_dpi));
 		return TRUE;
+	// Children being destroyed after the panel's WM_DESTROY still notify it;
+	// their empty texts must not reach the model.
 	case WM_NOTIFY: {
 		LRESULT result = 0;
 		const auto *header = reinterpret_cast<const NMHDR *>(lparam);
-		if (header->idFrom == id_list)
+		if (panel_window.window && header->idFrom == id_list)
 			OnListNotify(*header, result);
 		return result;
 	}
 	case WM_COMMAND:
-		OnCommand(wparam);
+		if (panel_window.window)
+			OnCommand(wparam);
 		return 0;
 	case WM_TIMER:
 		OnTimer(win32_panel);

@@ -508,6 +508,27 @@ TEST_F(Win32Panel, QualityChipsAndAddingACustomDestinationFollowAtOnce)
 	EXPECT_NE(document.find(hd ? "\"height\":720" : "\"height\":1080"), std::string::npos) << document;
 }
 
+// The exit event destroys the panel while a field may hold the focus: the
+// field's last notifications must not reach the model from a window that is
+// going away.
+TEST_F(Win32Panel, DestroyingThePanelWhileAFieldHasTheFocusKeepsTheDestination)
+{
+	HWND panel = Open();
+	ASSERT_NE(panel, nullptr);
+	const std::wstring server = WindowText(Child(panel, 103));
+	ASSERT_FALSE(server.empty());
+	SetFocus(Child(panel, 103));
+	Pump();
+	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
+	Pump();
+	ASSERT_EQ(FindPanel(), nullptr);
+
+	panel = Open();
+	ASSERT_NE(panel, nullptr);
+	EXPECT_EQ(WindowText(Child(panel, 102)), L"YouTube");
+	EXPECT_EQ(WindowText(Child(panel, 103)), server);
+}
+
 // --- Streaming ------------------------------------------------------------------------
 
 // Ticks YouTube and Twitch with keys through the form.
