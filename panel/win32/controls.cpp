@@ -15,8 +15,8 @@ namespace torvane {
 namespace {
 
 constexpr UINT_PTR subclass_id = 1;
-constexpr DWORD list_style = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDRAWFIXED |
-			     LVS_NOCOLUMNHEADER; // 0x440D
+constexpr DWORD list_style =
+	LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER; // 0x440D
 constexpr DWORD list_ex_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
 
 int32_t S(int32_t value)
@@ -36,8 +36,8 @@ bool IsHoverButton(HWND control)
 
 int32_t FocusedRow()
 {
-	return static_cast<int32_t>(SendMessageW(panel_window.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
-						 LVNI_FOCUSED));
+	return static_cast<int32_t>(
+		SendMessageW(panel_window.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
 } // namespace

@@ -20,7 +20,8 @@ HFONT MakeFont(FontRole role, uint32_t dpi)
 			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");
 }
 
-template<typename Handle> void DeleteHandle(Handle &handle)
+template<typename Handle>
+void DeleteHandle(Handle &handle)
 {
 	if (handle) {
 		DeleteObject(handle);

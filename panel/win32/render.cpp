@@ -61,7 +61,8 @@ void ShapeOp(HDC dc, const DrawOp &op)
 	Gdiplus::Pen pen(ToArgb(op.fill), static_cast<Gdiplus::REAL>(op.pen_width));
 	Gdiplus::SolidBrush brush(ToArgb(op.fill));
 	const Gdiplus::RectF box(static_cast<Gdiplus::REAL>(op.rect.left), static_cast<Gdiplus::REAL>(op.rect.top),
-				 static_cast<Gdiplus::REAL>(op.rect.Width()), static_cast<Gdiplus::REAL>(op.rect.Height()));
+				 static_cast<Gdiplus::REAL>(op.rect.Width()),
+				 static_cast<Gdiplus::REAL>(op.rect.Height()));
 	std::vector<Gdiplus::PointF> points;
 	for (const PointF &p : op.points)
 		points.emplace_back(static_cast<Gdiplus::REAL>(p.x), static_cast<Gdiplus::REAL>(p.y));
@@ -129,8 +130,8 @@ void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT
 			FillSolid(dc, op.rect, op.fill);
 			break;
 		case DrawKind::RoundRect:
-			FillRoundRect(dc, {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom}, op.diameter, op.fill,
-				      op.border);
+			FillRoundRect(dc, {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom}, op.diameter,
+				      op.fill, op.border);
 			break;
 		case DrawKind::Text:
 			DrawText(dc, op, theme);

@@ -42,13 +42,14 @@ void OnListNotify(const NMHDR &header, LRESULT &result)
 			result = TRUE;
 		return;
 	}
-	if (header.code != LVN_ITEMCHANGED || state.form_guard || change.iItem < 0 || change.iItem >= DestinationCount())
+	if (header.code != LVN_ITEMCHANGED || state.form_guard || change.iItem < 0 ||
+	    change.iItem >= DestinationCount())
 		return;
 	if ((change.uOldState ^ change.uNewState) & LVIS_STATEIMAGEMASK) {
 		// The list changed a tick by itself: the model follows through the
 		// same toggle as a click in the tick strip.
-		const auto image = static_cast<UINT>(SendMessageW(panel_window.list, LVM_GETITEMSTATE,
-								 static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK));
+		const auto image = static_cast<UINT>(SendMessageW(
+			panel_window.list, LVM_GETITEMSTATE, static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK));
 		const bool ticked = (image >> 12) != 1;
 		if (ticked != win32_panel.store.settings.destinations[static_cast<size_t>(change.iItem)].enabled)
 			ToggleTick(win32_panel, change.iItem);

@@ -37,7 +37,8 @@ void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD)
 
 UINT_PTR box_timer = 0;
 
-template<typename T> void Resolve(HMODULE dll, const char *name, T &function)
+template<typename T>
+void Resolve(HMODULE dll, const char *name, T &function)
 {
 	function = reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(dll, name)));
 }
@@ -270,8 +271,8 @@ Screenshot Capture(HWND window)
 	return shot;
 }
 
-int TextDifference(const Screenshot &shot, const RECT &rect, const RECT &compare, const std::wstring &text,
-		   int pixels, int weight, COLORREF color, COLORREF background, UINT flags)
+int TextDifference(const Screenshot &shot, const RECT &rect, const RECT &compare, const std::wstring &text, int pixels,
+		   int weight, COLORREF color, COLORREF background, UINT flags)
 {
 	HDC screen = GetDC(nullptr);
 	HDC memory = CreateCompatibleDC(screen);

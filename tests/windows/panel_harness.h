@@ -83,8 +83,8 @@ Screenshot Capture(HWND window);
 // Renders `text` as the panel does (the face the system gives "Segoe UI", the
 // pixel size and weight, the colour on a solid background and DrawTextW flags)
 // and counts the pixels of `area` that differ from the screenshot.
-int TextDifference(const Screenshot &shot, const RECT &rect, const RECT &compare, const std::wstring &text,
-		   int pixels, int weight, COLORREF color, COLORREF background, UINT flags);
+int TextDifference(const Screenshot &shot, const RECT &rect, const RECT &compare, const std::wstring &text, int pixels,
+		   int weight, COLORREF color, COLORREF background, UINT flags);
 
 std::filesystem::path ScreenshotDir();
 

@@ -238,8 +238,8 @@ TEST_F(Win32Panel, MakesTheTwentyFourControlsInOrderWithTheirStylesPlacesLimitsA
 	EXPECT_EQ(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0), 0xFFF5ED);
 	EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), 273);
 	int width = 0, height = 0;
-	ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0)), &width,
-			      &height);
+	ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0)),
+			      &width, &height);
 	EXPECT_EQ(width, 1);
 	EXPECT_EQ(height, 62);
 	ASSERT_EQ(RowCount(list), 4);
@@ -259,8 +259,8 @@ TEST_F(Win32Panel, TabAndShiftTabFollowTheCreationOrderSkippingLabelsAndDisabled
 	ASSERT_NE(panel, nullptr);
 	HWND list = Child(panel, 101);
 	SetFocus(list);
-	const std::vector<int> order = {112, 113, 114, 102, 103, 104, 108, 105, 106, 115, 116,
-					117, 118, 107, 110, 109, 119, 101};
+	const std::vector<int> order = {112, 113, 114, 102, 103, 104, 108, 105, 106,
+					115, 116, 117, 118, 107, 110, 109, 119, 101};
 	std::vector<int> seen;
 	for (size_t i = 0; i < order.size(); i++) {
 		PressKey(GetFocus(), VK_TAB);
@@ -577,7 +577,8 @@ TEST_F(Win32Panel, StartAllMakesOneSharedEncodeAndAnOutputPerTickAndStopAllForce
 		EXPECT_EQ(Field(i, "settings"), "{\"dyn_bitrate\":false}");
 		EXPECT_EQ(Field(i, "service_id"), "rtmp_custom");
 		EXPECT_EQ(Field(i, "service_name"), name);
-		EXPECT_NE(Field(i, "service_settings").find(std::string("\"key\":\"") + keys[i] + "\""), std::string::npos);
+		EXPECT_NE(Field(i, "service_settings").find(std::string("\"key\":\"") + keys[i] + "\""),
+			  std::string::npos);
 		EXPECT_EQ(Field(i, "encoders"), "Torvane H264 + Torvane AAC");
 		EXPECT_EQ(Field(i, "reconnect"), "20 retries, 2 s");
 		EXPECT_EQ(Field(i, "started"), "yes");
@@ -643,8 +644,8 @@ TEST_F(Win32Panel, AFailedOutputShowsItsReasonAndHostEventsStopEverything)
 	Pump(1100);
 	const RECT status1 = RowStatus(panel, 1);
 	Screenshot shot = Capture(panel);
-	EXPECT_EQ(TextDifference(shot, status1, status1, L"Failed: stream key", 12, 400, RGB(0xFF, 0x9B, 0x9B), highlight,
-				 DT_SINGLELINE | DT_END_ELLIPSIS),
+	EXPECT_EQ(TextDifference(shot, status1, status1, L"Failed: stream key", 12, 400, RGB(0xFF, 0x9B, 0x9B),
+				 highlight, DT_SINGLELINE | DT_END_ELLIPSIS),
 		  0);
 
 	// A profile change stops and releases everything and keeps the panel.
@@ -817,8 +818,8 @@ TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpeningAndNeverOverwritten)
 	std::vector<MessageBoxRecord> boxes = TakeBoxes();
 	ASSERT_EQ(boxes.size(), 1u);
 	EXPECT_EQ(boxes[0].caption, L"Torvane");
-	EXPECT_NE(boxes[0].text.find(L"left untouched"), std::wstring::npos) << std::string(boxes[0].text.begin(),
-												boxes[0].text.end());
+	EXPECT_NE(boxes[0].text.find(L"left untouched"), std::wstring::npos)
+		<< std::string(boxes[0].text.begin(), boxes[0].text.end());
 	for (int id : {102, 103, 104, 109, 110, 112})
 		EXPECT_FALSE(IsWindowEnabled(Child(panel, id))) << id;
 	HWND list = Child(panel, 101);

@@ -329,14 +329,14 @@ const char *stub_obs_encoder_field(int index, const char *field)
 	static std::string answer;
 	const obs_encoder &e = *host.encoders.at(static_cast<size_t>(index));
 	const std::string f = field;
-	answer = f == "id"	      ? e.id
-		 : f == "name"	      ? e.name
-		 : f == "settings"    ? e.settings
-		 : f == "mix"	      ? (e.has_mix ? "yes" : "no")
-		 : f == "size"	      ? std::to_string(e.width) + "x" + std::to_string(e.height)
-		 : f == "divisor"     ? std::to_string(e.divisor)
-		 : f == "released"    ? (e.released ? "yes" : "no")
-				      : "?";
+	answer = f == "id"         ? e.id
+		 : f == "name"     ? e.name
+		 : f == "settings" ? e.settings
+		 : f == "mix"      ? (e.has_mix ? "yes" : "no")
+		 : f == "size"     ? std::to_string(e.width) + "x" + std::to_string(e.height)
+		 : f == "divisor"  ? std::to_string(e.divisor)
+		 : f == "released" ? (e.released ? "yes" : "no")
+				   : "?";
 	return answer.c_str();
 }
 
@@ -350,21 +350,21 @@ const char *stub_obs_output_field(int index, const char *field)
 	static std::string answer;
 	const obs_output &o = *OutputAt(index);
 	const std::string f = field;
-	answer = f == "id"		   ? o.id
-		 : f == "name"		   ? o.name
-		 : f == "settings"	   ? o.settings
-		 : f == "service_id"	   ? (o.service ? o.service->id : "")
-		 : f == "service_name"	   ? (o.service ? o.service->name : "")
+	answer = f == "id"                 ? o.id
+		 : f == "name"             ? o.name
+		 : f == "settings"         ? o.settings
+		 : f == "service_id"       ? (o.service ? o.service->id : "")
+		 : f == "service_name"     ? (o.service ? o.service->name : "")
 		 : f == "service_settings" ? (o.service ? o.service->settings : "")
-		 : f == "encoders"	   ? (o.video_encoder ? o.video_encoder->name : "") + std::string(" + ") +
-					   (o.audio_encoder ? o.audio_encoder->name : "")
-		 : f == "reconnect"	   ? std::to_string(o.retries) + " retries, " + std::to_string(o.retry_delay) + " s"
-		 : f == "started"	   ? (o.started ? "yes" : "no")
-		 : f == "active"	   ? (o.active ? "yes" : "no")
-		 : f == "force_stops"	   ? std::to_string(o.force_stops)
-		 : f == "released"	   ? (o.released ? "yes" : "no")
-		 : f == "handlers"	   ? std::to_string(o.signals.connections.size())
-					   : "?";
+		 : f == "encoders"         ? (o.video_encoder ? o.video_encoder->name : "") + std::string(" + ") +
+					     (o.audio_encoder ? o.audio_encoder->name : "")
+		 : f == "reconnect"   ? std::to_string(o.retries) + " retries, " + std::to_string(o.retry_delay) + " s"
+		 : f == "started"     ? (o.started ? "yes" : "no")
+		 : f == "active"      ? (o.active ? "yes" : "no")
+		 : f == "force_stops" ? std::to_string(o.force_stops)
+		 : f == "released"    ? (o.released ? "yes" : "no")
+		 : f == "handlers"    ? std::to_string(o.signals.connections.size())
+				      : "?";
 	return answer.c_str();
 }
 
