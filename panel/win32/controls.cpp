@@ -69,8 +69,8 @@ HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked)
 	// paints at x, y, width, 38 (the frame table).
 	HWND field = CreateControl(L"EDIT", L"", id, ES_AUTOHSCROLL | (masked ? ES_PASSWORD : 0), x + 11, y + 9,
 				   width - 22, 21, true);
-	const ControlSpec *spec = FindControl(id);
-	SendMessageW(field, EM_LIMITTEXT, spec ? spec->max_length : 4096, 0);
+	const ControlSpec *control = FindControl(id);
+	SendMessageW(field, EM_LIMITTEXT, control ? control->max_length : 4096, 0);
 	if (masked)
 		SendMessageW(field, EM_SETPASSWORDCHAR, mask_char, 0);
 	return field;
@@ -98,20 +98,20 @@ void CreateControls()
 	SendMessageW(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(panel_window.row_images));
 
 	for (int32_t i = 1; i < control_count; i++) {
-		const ControlSpec &spec = panel_controls[i];
-		const std::wstring caption = Caption(spec.caption);
-		switch (spec.kind) {
+		const ControlSpec &entry = panel_controls[i];
+		const std::wstring caption = Caption(entry.caption);
+		switch (entry.kind) {
 		case ControlKind::Label:
-			CreateLabel(caption.c_str(), spec.x, spec.y, spec.width);
+			CreateLabel(caption.c_str(), entry.x, entry.y, entry.width);
 			break;
 		case ControlKind::Field: {
-			const EditFrame *frame = FindEditFrame(spec.id);
-			CreateField(spec.id, frame->x, frame->y, frame->width, spec.masked);
+			const EditFrame *frame = FindEditFrame(entry.id);
+			CreateField(entry.id, frame->x, frame->y, frame->width, entry.masked);
 			break;
 		}
 		case ControlKind::Button:
-			CreateControl(L"BUTTON", caption.c_str(), spec.id, BS_OWNERDRAW, spec.x, spec.y, spec.width,
-				      spec.height, spec.form);
+			CreateControl(L"BUTTON", caption.c_str(), entry.id, BS_OWNERDRAW, entry.x, entry.y, entry.width,
+				      entry.height, entry.form);
 			break;
 		case ControlKind::List:
 			break;

@@ -15,8 +15,8 @@ namespace {
 
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
-	const FontSpec spec = FontFor(role);
-	return CreateFontW(-Scale(spec.pixels, dpi), 0, 0, 0, spec.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+	const FontSpec font = FontFor(role);
+	return CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
 			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");
 }
 
