@@ -46,13 +46,9 @@ void OnListNotify(const NMHDR &header, LRESULT &result)
 	    change.iItem >= DestinationCount())
 		return;
 	if ((change.uOldState ^ change.uNewState) & LVIS_STATEIMAGEMASK) {
-		// The list changed a tick by itself: the model follows through the
-		// same toggle as a click in the tick strip.
 		const auto image = static_cast<UINT>(SendMessageW(
 			panel_window.list, LVM_GETITEMSTATE, static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK));
-		const bool ticked = (image >> 12) != 1;
-		if (ticked != win32_panel.store.settings.destinations[static_cast<size_t>(change.iItem)].enabled)
-			ToggleTick(win32_panel, change.iItem);
+		OnTickChanged(win32_panel, change.iItem, (image >> 12) != 1);
 	}
 	if ((change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED))
 		OnRowSelected(win32_panel, change.iItem);

@@ -330,6 +330,21 @@ TEST_F(Win32Panel, TheTickStripTogglesAndSelectsSpaceTogglesAClickFurtherRightOn
 	EXPECT_FALSE(RowTicked(list, 2));
 	EXPECT_EQ(WindowText(name), L"Kick");
 
+	// A tick the list changes by itself reaches the model: the pill counts it.
+	LVITEMW tick = {};
+	tick.stateMask = LVIS_STATEIMAGEMASK;
+	tick.state = INDEXTOSTATEIMAGEMASK(2);
+	SendMessageW(list, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&tick));
+	Pump();
+	EXPECT_TRUE(RowTicked(list, 3));
+	const RECT pill = {781, 25, 969, 64}, pill_inside = {800, 28, 950, 61};
+	EXPECT_EQ(TextDifference(Capture(panel), pill, pill_inside, L"1 enabled  \u00B7  Ready", 15, 400, accent,
+				 highlight, DT_CENTER | DT_VCENTER | DT_SINGLELINE),
+		  0);
+	tick.state = INDEXTOSTATEIMAGEMASK(1);
+	SendMessageW(list, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&tick));
+	Pump();
+
 	// Below the last row: nothing to toggle, the list still takes the focus.
 	SetFocus(name);
 	Click(list, 10, 4 * 62 + 8);
@@ -596,6 +611,12 @@ TEST_F(Win32Panel, StartAllMakesOneSharedEncodeAndAnOutputPerTickAndStopAllForce
 	EXPECT_EQ(SelectedRow(list), 1) << "and the refused click selects nothing";
 	Click(list, 150, 31);
 	EXPECT_EQ(SelectedRow(list), 0) << "selection stays free";
+	// The list's own tick changes are refused as well.
+	LVITEMW tick = {};
+	tick.stateMask = LVIS_STATEIMAGEMASK;
+	tick.state = INDEXTOSTATEIMAGEMASK(2);
+	SendMessageW(list, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&tick));
+	EXPECT_FALSE(RowTicked(list, 2));
 
 	// The output threads report; the one-second timer repaints what changed.
 	const RECT status0 = RowStatus(panel, 0), status1 = RowStatus(panel, 1);
