@@ -26,7 +26,7 @@ enum class DestinationState : uint32_t {
 // its address is the private data of its output's signal handlers. The output's
 // threads touch only the three atomics.
 struct DestinationRun {
-	uint64_t destination_index = 0; // position in the whole destination list
+	uint64_t destination_index = 0;   // position in the whole destination list
 	obs_output_t *output = nullptr;   // owned
 	obs_service_t *service = nullptr; // owned
 	std::atomic<uint32_t> state{static_cast<uint32_t>(DestinationState::Ready)};
@@ -62,8 +62,8 @@ struct MultistreamEngine {
 	// when it refuses or nothing could start.
 	bool StartAll(const PanelSettings &settings, std::string &error);
 
-	// Force-stops every output and keeps the records, so their states can
-	// settle on Ready.
+	// Force-stops every output that still runs and keeps the records, so their
+	// states can settle on Ready; a failed run keeps its failure on show.
 	void RequestStopAll();
 
 	// Force-stops and releases every output, service and both encoders.

@@ -63,6 +63,30 @@ bool HasEnabledKickDestination(const PanelSettings &settings)
 			   [](const Destination &d) { return d.enabled && d.platform == "Kick"; });
 }
 
+// For a type that no loaded module registered, libobs creates a placeholder
+// object instead of failing, and a placeholder output never finishes a force
+// stop (releasing it then waits forever). A missing module therefore has to
+// count as a failed creation before anything is created.
+obs_encoder_t *CreateVideoEncoder(const char *id, const char *name, obs_data_t *settings)
+{
+	return obs_encoder_get_display_name(id) ? obs_video_encoder_create(id, name, settings, nullptr) : nullptr;
+}
+
+obs_encoder_t *CreateAudioEncoder(const char *id, const char *name, obs_data_t *settings)
+{
+	return obs_encoder_get_display_name(id) ? obs_audio_encoder_create(id, name, settings, 0, nullptr) : nullptr;
+}
+
+obs_service_t *CreateService(const char *id, const char *name, obs_data_t *settings)
+{
+	return obs_service_get_display_name(id) ? obs_service_create(id, name, settings, nullptr) : nullptr;
+}
+
+obs_output_t *CreateOutput(const char *id, const char *name, obs_data_t *settings)
+{
+	return obs_output_get_display_name(id) ? obs_output_create(id, name, settings, nullptr) : nullptr;
+}
+
 // Frees a run that has not reached the engine's list yet, disconnecting its
 // handlers like every other run.
 struct RunRelease {
@@ -136,13 +160,12 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 
 	{
 		ObsDataPtr video_settings = VideoEncoderSettings(settings, kick_mode);
-		video_encoder = obs_video_encoder_create("obs_x264", "Torvane H264", video_settings.get(), nullptr);
+		video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings.get());
 	}
 	{
 		ObsDataPtr audio_settings(obs_data_create());
 		obs_data_set_int(audio_settings.get(), "bitrate", audio_bitrate_kbps);
-		audio_encoder =
-			obs_audio_encoder_create("ffmpeg_aac", "Torvane AAC", audio_settings.get(), 0, nullptr);
+		audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings.get());
 	}
 	if (!video_encoder || !audio_encoder) {
 		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
@@ -169,12 +192,12 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		const std::string name = "Torvane destination " + std::to_string(position + 1);
 		{
 			ObsDataPtr service_settings = ServiceSettings(destination);
-			run->service = obs_service_create("rtmp_custom", name.c_str(), service_settings.get(), nullptr);
+			run->service = CreateService("rtmp_custom", name.c_str(), service_settings.get());
 		}
 		{
 			ObsDataPtr output_settings(obs_data_create());
 			obs_data_set_bool(output_settings.get(), "dyn_bitrate", false);
-			run->output = obs_output_create("rtmp_output", name.c_str(), output_settings.get(), nullptr);
+			run->output = CreateOutput("rtmp_output", name.c_str(), output_settings.get());
 		}
 		if (!run->service || !run->output) {
 			error = "OBS RTMP modules are unavailable.";

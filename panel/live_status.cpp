@@ -93,8 +93,8 @@ StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info 
 	}
 
 	std::ostringstream text = ClassicStream();
-	text << "Actual output: " << size.width << " " TIMES " " << size.height << " / " << std::setprecision(4)
-	     << rate << " fps  " MIDDLE_DOT "  H.264 + AAC";
+	text << "Actual output: " << size.width << " " TIMES " " << size.height << " / " << std::setprecision(4) << rate
+	     << " fps  " MIDDLE_DOT "  H.264 + AAC";
 	return StatusLine{text.str(), muted_color};
 }
 

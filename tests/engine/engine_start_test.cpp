@@ -69,6 +69,16 @@ TEST_F(EngineStart, BuildsOneSharedEncodePairAndANamedOutputPerEnabledDestinatio
 		EXPECT_EQ(obs_data_get_int(audio_settings.get(), "bitrate"), 160);
 	}
 
+	// One encode for every destination: the host holds just these two encoders.
+	size_t encoders = 0;
+	obs_enum_encoders(
+		[](void *count, obs_encoder_t *) {
+			++*static_cast<size_t *>(count);
+			return true;
+		},
+		&encoders);
+	EXPECT_EQ(encoders, 2u);
+
 	ASSERT_EQ(multistream.runs.size(), 2u);
 	struct Expected {
 		uint64_t index;
@@ -142,6 +152,7 @@ TEST_F(EngineStart, NeverEnlargesTheHostPictureAndLimitsFractionalRates)
 		EXPECT_EQ(obs_encoder_get_width(multistream.video_encoder), 1280u);
 		EXPECT_EQ(obs_encoder_get_height(multistream.video_encoder), 720u);
 		EXPECT_EQ(obs_encoder_get_frame_rate_divisor(multistream.video_encoder), c.divisor);
+		EXPECT_TRUE(Settle(multistream));
 	}
 }
 
@@ -181,8 +192,9 @@ TEST_F(EngineStart, KickNeedsStereoAudioAtMost48kHzAndGetsItsOwnEncoderProfile)
 		const bool started = multistream.StartAll(settings, error);
 		EXPECT_EQ(started, c.starts);
 		if (!c.starts) {
-			EXPECT_EQ(error, "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, "
-					 "then try again.");
+			EXPECT_EQ(error,
+				  "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, "
+				  "then try again.");
 			ExpectIdle(multistream);
 			continue;
 		}
@@ -194,6 +206,7 @@ TEST_F(EngineStart, KickNeedsStereoAudioAtMost48kHzAndGetsItsOwnEncoderProfile)
 		if (kick_mode) {
 			EXPECT_EQ(StringSetting(video.get(), "tune"), "zerolatency");
 		}
+		EXPECT_TRUE(Settle(multistream));
 	}
 }
 
@@ -215,9 +228,12 @@ TEST_F(EngineStart, RefusesHdrColourSpacesAndAcceptsTheSdrOnes)
 
 		MultistreamEngine multistream;
 		std::string error;
-		ASSERT_TRUE(multistream.StartAll(Single(ClosedLoopbackPort()), error) || !c.starts);
-		if (c.starts)
+		const bool started = multistream.StartAll(Single(ClosedLoopbackPort()), error);
+		EXPECT_EQ(started, c.starts);
+		if (started) {
+			EXPECT_TRUE(Settle(multistream));
 			continue;
+		}
 		EXPECT_EQ(error, "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.");
 		ExpectIdle(multistream);
 	}
@@ -297,9 +313,62 @@ TEST_F(EngineStart, ANewStartReleasesTheFailedRunsOfTheLastOne)
 	ObsWeakEncoder old_encoder(obs_encoder_get_weak_encoder(multistream.video_encoder));
 
 	ASSERT_TRUE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	EXPECT_TRUE(Settle(multistream));
 	ObsOutput output(obs_weak_output_get_output(old_output.get()));
 	EXPECT_EQ(output.get(), nullptr);
 	ObsEncoder encoder(obs_weak_encoder_get_encoder(old_encoder.get()));
 	EXPECT_EQ(encoder.get(), nullptr);
 	EXPECT_EQ(multistream.runs.size(), 1u);
+}
+
+TEST_F(EngineStart, PassesOnTheValidationSentenceAndLeavesTheLastRunAsItWas)
+{
+	MultistreamEngine multistream;
+	std::string error;
+	ASSERT_TRUE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	ASSERT_TRUE(WaitForState(multistream, 0, DestinationState::Failed));
+	const DestinationRun *run = multistream.runs[0].get();
+	obs_encoder_t *video = multistream.video_encoder;
+
+	struct Case {
+		PanelSettings settings;
+		const char *sentence;
+	};
+	PanelSettings low_bitrate = Single(ClosedLoopbackPort());
+	low_bitrate.bitrate = 999;
+	PanelSettings nothing_ticked = Single(ClosedLoopbackPort());
+	nothing_ticked.destinations[0].enabled = false;
+	PanelSettings unnamed = Quality(1080, 30);
+	unnamed.destinations = {Loopback("a", 1935, false), Loopback("b", 1935, false), Loopback("", 1935)};
+	const Case cases[] = {
+		{low_bitrate, "Video bitrate must be between 1000 and 8000 kbps."},
+		{nothing_ticked, "Enable at least one destination using its checkbox."},
+		{unnamed, "Destination 3: enter a name."},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(c.sentence);
+		EXPECT_FALSE(multistream.StartAll(c.settings, error));
+		EXPECT_EQ(error, c.sentence);
+		ASSERT_EQ(multistream.runs.size(), 1u);
+		EXPECT_EQ(multistream.runs[0].get(), run);
+		EXPECT_EQ(multistream.video_encoder, video);
+		EXPECT_STREQ(TextOf(multistream, 0), "Failed: connection");
+	}
+}
+
+TEST_F(EngineStart, StreamsKickToTheCompletedDashboardUrl)
+{
+	PanelSettings settings = Quality(1080, 30);
+	Destination kick = Loopback("Kick", 0);
+	kick.platform = "Kick";
+	kick.server = "rtmps://fa723fc1b171.global-contribute.live-video.net/";
+	settings.destinations = {kick};
+
+	MultistreamEngine multistream;
+	std::string error;
+	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;
+	ObsData service(obs_service_get_settings(multistream.runs[0]->service));
+	EXPECT_EQ(StringSetting(service.get(), "server"),
+		  "rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
+	EXPECT_TRUE(Settle(multistream));
 }

@@ -71,7 +71,8 @@ TEST(DestinationStatusLine, ShowsTheStateOfTickedDestinationsInTheirColour)
 		{true, Stats(DestinationState::Sending, 0, 12), "Sending \xC2\xB7 12 dropped", accent_color},
 		{true, Stats(DestinationState::Sending, 0, 1234567), "Sending \xC2\xB7 1234567 dropped", accent_color},
 		{true, Stats(DestinationState::Sending, 0, -1), "Sending", accent_color},
-		{true, Stats(DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED, 3), "Failed: connection", error_color},
+		{true, Stats(DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED, 3), "Failed: connection",
+		 error_color},
 		{true, Stats(DestinationState::Failed, OBS_OUTPUT_ERROR), "Failed: check settings", error_color},
 	};
 	for (const Case &c : cases) {
@@ -146,8 +147,8 @@ TEST(ActualOutputLine, ShowsWhatTheEncoderIsGiven)
 		 "Actual output: 1920 \xC3\x97 1080 / 23.98 fps  \xC2\xB7  H.264 + AAC", muted_color},
 		{Host(1366, 768, 50, 1), 720, 30, "Actual output: 1280 \xC3\x97 718 / 25 fps  \xC2\xB7  H.264 + AAC",
 		 muted_color},
-		{Host(2560, 1440, 144, 1), 1080, 60, "Actual output: 1920 \xC3\x97 1080 / 48 fps  \xC2\xB7  H.264 + AAC",
-		 muted_color},
+		{Host(2560, 1440, 144, 1), 1080, 60,
+		 "Actual output: 1920 \xC3\x97 1080 / 48 fps  \xC2\xB7  H.264 + AAC", muted_color},
 		{Host(1920, 1080, 60, 0), 720, 30, "Actual output: 1280 \xC3\x97 720 / 0 fps  \xC2\xB7  H.264 + AAC",
 		 muted_color},
 		{Host(1280, 720, 30, 1), 1080, 30,
@@ -177,8 +178,12 @@ TEST(UploadBudgetText, CountsVideoAndAudioPerTickedDestinationWithOverhead)
 		const char *text;
 	};
 	const Case cases[] = {
-		{4500, 4, 1, "23.3 Mbps"}, {8000, 4, 0, "40.8 Mbps"}, {4500, 0, 4, "0.0 Mbps"},
-		{0, 1, 0, "0.2 Mbps"},     {-2500, 1, 2, "0.2 Mbps"}, {1000, 1, 0, "1.4 Mbps"},
+		{4500, 4, 1, "23.3 Mbps"},
+		{8000, 4, 0, "40.8 Mbps"},
+		{4500, 0, 4, "0.0 Mbps"},
+		{0, 1, 0, "0.2 Mbps"},
+		{-2500, 1, 2, "0.2 Mbps"},
+		{1000, 1, 0, "1.4 Mbps"},
 		// The sum is taken in 64 bits: no wrap-around for absurd typed values.
 		{2147483647, 1000, 0, "2684354758.8 Mbps"},
 	};

@@ -101,7 +101,7 @@ public:
 
 		ASSERT_TRUE(ApplyAudio(current_audio));
 		ASSERT_EQ(ApplyVideo(current_video), OBS_VIDEO_SUCCESS);
-		for (const char *name : {"obs-x264", "obs-ffmpeg", "obs-outputs", "rtmp-services"})
+		for (const char *name : HostModules())
 			ASSERT_TRUE(LoadModule(name)) << name;
 		obs_post_load_modules();
 	}
@@ -177,6 +177,17 @@ void EmitFromOtherThread(obs_output_t *output, const char *signal, long long cod
 bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state)
 {
 	return WaitFor([&] { return multistream.GetStats(index).state == uint32_t(state); });
+}
+
+bool Settle(const MultistreamEngine &multistream)
+{
+	return WaitFor([&] {
+		for (const auto &run : multistream.runs) {
+			if (run->state.load() == uint32_t(DestinationState::Connecting))
+				return false;
+		}
+		return true;
+	});
 }
 
 int ClosedLoopbackPort()

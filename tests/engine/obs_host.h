@@ -7,11 +7,16 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // A real libobs, started once per test process without a window: the stock
 // x264, FFmpeg, RTMP output and RTMP service modules on an EGL/X11 context of
 // the display the launcher script provides.
 namespace torvane::test {
+
+// The stock modules this test program loads, defined once per program so that
+// a program can leave some out.
+std::vector<const char *> HostModules();
 
 struct HostVideo {
 	uint32_t width = 1920;

@@ -14,13 +14,19 @@ TEST(ScaledOutputSize, FitsTheHostPictureIntoTheChosenHeightWithoutEnlarging)
 		uint32_t expected_width, expected_height;
 	};
 	const Case cases[] = {
-		{1920, 1080, 720, 1280, 720},  {1920, 1080, 1080, 1920, 1080}, {1280, 720, 1080, 1280, 720},
-		{2560, 1440, 1080, 1920, 1080}, {2560, 1080, 1080, 1920, 810},  {1366, 768, 720, 1280, 718},
-		{1920, 1200, 720, 1152, 720},  {1080, 1920, 1080, 606, 1080},
+		{1920, 1080, 720, 1280, 720},
+		{1920, 1080, 1080, 1920, 1080},
+		{1280, 720, 1080, 1280, 720},
+		{2560, 1440, 1080, 1920, 1080},
+		{2560, 1080, 1080, 1920, 810},
+		{1366, 768, 720, 1280, 718},
+		{1920, 1200, 720, 1152, 720},
+		{1080, 1920, 1080, 606, 1080},
 		// Odd host sides are rounded down to even ones even when nothing scales.
 		{1281, 721, 1080, 1280, 720},
 		// Never below 2 pixels a side.
-		{1, 1, 720, 2, 2}, {3, 3, 1080, 2, 2},
+		{1, 1, 720, 2, 2},
+		{3, 3, 1080, 2, 2},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.quality);
@@ -50,10 +56,19 @@ TEST(FrameRateDivisor, RoundsTheHostRateDownToTheLimitFromAbove)
 		uint32_t expected;
 	};
 	const Case cases[] = {
-		{60, 1, 30, 2},       {60, 1, 60, 1},      {30, 1, 60, 1},   {60000, 1001, 30, 2}, {50, 1, 30, 2},
-		{144, 1, 60, 3},      {30000, 1001, 30, 1}, {120, 1, 30, 4}, {24000, 1001, 30, 1},
+		{60, 1, 30, 2},
+		{60, 1, 60, 1},
+		{30, 1, 60, 1},
+		{60000, 1001, 30, 2},
+		{50, 1, 30, 2},
+		{144, 1, 60, 3},
+		{30000, 1001, 30, 1},
+		{120, 1, 30, 4},
+		{24000, 1001, 30, 1},
 		// Degenerate inputs still give a usable divisor and never divide by 0.
-		{0, 1, 30, 1},        {60, 0, 30, 1},      {60, 1, 0, 1},
+		{0, 1, 30, 1},
+		{60, 0, 30, 1},
+		{60, 1, 0, 1},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(testing::Message() << c.fps_num << "/" << c.fps_den << " limited to " << c.fps);
@@ -114,9 +129,9 @@ TEST(EngineRecords, BusyOnlyWhileARunIsConnectingSendingReconnectingOrStopping)
 		bool busy;
 	};
 	const Case cases[] = {
-		{DestinationState::Ready, false},       {DestinationState::Connecting, true},
-		{DestinationState::Sending, true},      {DestinationState::Reconnecting, true},
-		{DestinationState::Stopping, true},     {DestinationState::Failed, false},
+		{DestinationState::Ready, false},   {DestinationState::Connecting, true},
+		{DestinationState::Sending, true},  {DestinationState::Reconnecting, true},
+		{DestinationState::Stopping, true}, {DestinationState::Failed, false},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(DestinationStateText(uint32_t(c.state), 0));
@@ -155,33 +170,6 @@ TEST(EngineRecords, StatsComeFromTheRunOfThatPositionOrAreZero)
 	}
 }
 
-TEST(EngineRecords, StoppingSkipsRunsWithoutOutputAndReleasingFreesThemAll)
-{
-	MultistreamEngine multistream;
-	DestinationRun *sending = AddRun(multistream, 0, DestinationState::Sending);
-	DestinationRun *failed = AddRun(multistream, 1, DestinationState::Failed, OBS_OUTPUT_ERROR);
-
-	multistream.RequestStopAll();
-	EXPECT_FALSE(sending->stop_requested.load());
-	EXPECT_EQ(sending->state.load(), uint32_t(DestinationState::Sending));
-	EXPECT_EQ(failed->state.load(), uint32_t(DestinationState::Failed));
-	ASSERT_EQ(multistream.runs.size(), 2u);
-
-	multistream.StopAndRelease();
-	EXPECT_TRUE(multistream.runs.empty());
-	EXPECT_EQ(multistream.video_encoder, nullptr);
-	EXPECT_EQ(multistream.audio_encoder, nullptr);
-	EXPECT_FALSE(multistream.IsBusy());
-	EXPECT_EQ(multistream.GetStats(0).state, 0u);
-
-	// Idle again: both calls have nothing to do.
-	multistream.RequestStopAll();
-	multistream.StopAndRelease();
-	EXPECT_TRUE(multistream.runs.empty());
-
-	ReleaseRun(nullptr);
-}
-
 TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
 {
 	// This process never starts libobs.
@@ -199,6 +187,11 @@ TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
 	EXPECT_EQ(error, "OBS video and audio must be initialized first.");
+
+	// Validation comes first and needs no host.
+	settings.fps = 24;
+	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_EQ(error, "Choose a frame-rate limit of 30 or 60 fps.");
 	// The earlier run is still there to look at.
 	ASSERT_EQ(multistream.runs.size(), 1u);
 	EXPECT_EQ(multistream.GetStats(0).last_code, OBS_OUTPUT_CONNECT_FAILED);

@@ -19,8 +19,7 @@ using ObsData = std::unique_ptr<obs_data_t, ReleaseWith<obs_data_t, obs_data_rel
 using ObsOutput = std::unique_ptr<obs_output_t, ReleaseWith<obs_output_t, obs_output_release>>;
 using ObsEncoder = std::unique_ptr<obs_encoder_t, ReleaseWith<obs_encoder_t, obs_encoder_release>>;
 using ObsWeakOutput = std::unique_ptr<obs_weak_output_t, ReleaseWith<obs_weak_output_t, obs_weak_output_release>>;
-using ObsWeakEncoder =
-	std::unique_ptr<obs_weak_encoder_t, ReleaseWith<obs_weak_encoder_t, obs_weak_encoder_release>>;
+using ObsWeakEncoder = std::unique_ptr<obs_weak_encoder_t, ReleaseWith<obs_weak_encoder_t, obs_weak_encoder_release>>;
 
 inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500)
 {
@@ -52,6 +51,10 @@ inline PanelSettings Single(int port)
 }
 
 bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state);
+
+// Waits until no run is still connecting, so that an engine is not torn down
+// while libobs's connect threads are finishing.
+bool Settle(const MultistreamEngine &multistream);
 
 inline const char *TextOf(const MultistreamEngine &multistream, uint64_t index)
 {

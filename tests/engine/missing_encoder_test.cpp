@@ -1,0 +1,24 @@
+// A host without the x264 module: the audio encoder is created, the video
+// encoder is not, and the start leaves nothing behind.
+#include "engine/engine.h"
+#include "tests/engine/obs_host.h"
+#include "tests/engine/streams.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+std::vector<const char *> torvane::test::HostModules()
+{
+	return {"obs-ffmpeg", "obs-outputs", "rtmp-services"};
+}
+
+TEST_F(ObsHostTest, StartWithoutX264ReportsTheMissingEncoderAndStaysIdle)
+{
+	MultistreamEngine multistream;
+	std::string error;
+	EXPECT_FALSE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	EXPECT_EQ(error, "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.");
+	EXPECT_EQ(multistream.video_encoder, nullptr);
+	EXPECT_EQ(multistream.audio_encoder, nullptr);
+	EXPECT_TRUE(multistream.runs.empty());
+}

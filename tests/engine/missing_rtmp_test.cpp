@@ -1,0 +1,28 @@
+// A host without the RTMP output and service modules: the encoders exist when
+// the first destination fails, and the start releases them again.
+#include "engine/engine.h"
+#include "tests/engine/obs_host.h"
+#include "tests/engine/streams.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+std::vector<const char *> torvane::test::HostModules()
+{
+	return {"obs-x264", "obs-ffmpeg"};
+}
+
+TEST_F(ObsHostTest, StartWithoutRtmpModulesReportsThemAndReleasesTheEncoders)
+{
+	const int port = ClosedLoopbackPort();
+	PanelSettings settings = Quality(1080, 30);
+	settings.destinations = {Loopback("one", port), Loopback("two", port)};
+
+	MultistreamEngine multistream;
+	std::string error;
+	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_EQ(error, "OBS RTMP modules are unavailable.");
+	EXPECT_EQ(multistream.video_encoder, nullptr);
+	EXPECT_EQ(multistream.audio_encoder, nullptr);
+	EXPECT_TRUE(multistream.runs.empty());
+}
