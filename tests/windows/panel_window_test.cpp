@@ -654,6 +654,24 @@ TEST_F(Win32Panel, StartAllMakesOneSharedEncodeAndAnOutputPerTickAndStopAllForce
 		  0);
 }
 
+TEST_F(Win32Panel, AStartWithoutTheX264ModuleReportsWhyAndKeepsTheSavedSettings)
+{
+	stub_obs_set_missing_type("obs_x264");
+	HWND panel = Open();
+	ASSERT_NE(panel, nullptr);
+	PrepareTwoDestinations(panel);
+	Click(Child(panel, 110));
+	const std::vector<MessageBoxRecord> boxes = TakeBoxes();
+	ASSERT_EQ(boxes.size(), 1u);
+	EXPECT_EQ(boxes[0].text,
+		  L"OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.");
+	EXPECT_EQ(stub_obs_output_count(), 0);
+	EXPECT_TRUE(fs::exists(SettingsFile())) << "saved before the start";
+	EXPECT_TRUE(IsWindowEnabled(Child(panel, 110)));
+	EXPECT_FALSE(IsWindowEnabled(Child(panel, 111)));
+	stub_obs_set_missing_type(nullptr);
+}
+
 TEST_F(Win32Panel, AFailedOutputShowsItsReasonAndHostEventsStopEverything)
 {
 	HWND panel = Open();

@@ -18,6 +18,9 @@ __declspec(dllexport) void stub_obs_set_config_dir(const char *dir);
 // Outputs, services and encoders: stub_obs_reset forgets them all and gives the
 // host its 1920 x 1080, 60 fps mix again; a frame rate of 0 / 0 means no video.
 __declspec(dllexport) void stub_obs_set_video(unsigned width, unsigned height, unsigned fps_num, unsigned fps_den);
+// Makes one of the stock types (obs_x264, ffmpeg_aac, rtmp_custom, rtmp_output)
+// unregistered, as when its module is missing; null registers all again.
+__declspec(dllexport) void stub_obs_set_missing_type(const char *id);
 __declspec(dllexport) int stub_obs_encoder_count(void);
 // Fields: id, name, settings (JSON), mix, size, divisor, released.
 __declspec(dllexport) const char *stub_obs_encoder_field(int index, const char *field);

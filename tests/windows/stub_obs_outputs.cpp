@@ -64,6 +64,7 @@ obs_video_info DefaultVideo()
 
 struct Host {
 	bool initialized = true;
+	std::string missing_type; // a type no loaded module registered
 	obs_video_info video = DefaultVideo();
 	std::vector<std::unique_ptr<obs_encoder>> encoders;
 	std::vector<std::unique_ptr<obs_service>> services;
@@ -129,6 +130,36 @@ bool obs_get_audio_info(obs_audio_info *info)
 	info->samples_per_sec = 48000;
 	info->speakers = SPEAKERS_STEREO;
 	return true;
+}
+
+// The types the stock modules register, by their display names.
+static const char *DisplayName(const char *id)
+{
+	static const std::pair<const char *, const char *> types[] = {{"obs_x264", "x264"},
+								      {"ffmpeg_aac", "FFmpeg AAC"},
+								      {"rtmp_custom", "Custom"},
+								      {"rtmp_output", "RTMP Output"}};
+	if (!id || host.missing_type == id)
+		return nullptr;
+	for (const auto &type : types)
+		if (strcmp(type.first, id) == 0)
+			return type.second;
+	return nullptr;
+}
+
+const char *obs_encoder_get_display_name(const char *id)
+{
+	return DisplayName(id);
+}
+
+const char *obs_service_get_display_name(const char *id)
+{
+	return DisplayName(id);
+}
+
+const char *obs_output_get_display_name(const char *id)
+{
+	return DisplayName(id);
 }
 
 // --- Encoders -------------------------------------------------------------------
@@ -308,6 +339,11 @@ bool calldata_get_data(const calldata_t *data, const char *name, void *out, size
 void stub_obs_reset_outputs(void)
 {
 	host = Host();
+}
+
+void stub_obs_set_missing_type(const char *id)
+{
+	host.missing_type = id ? id : "";
 }
 
 void stub_obs_set_video(unsigned width, unsigned height, unsigned fps_num, unsigned fps_den)
