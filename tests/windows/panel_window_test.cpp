@@ -468,7 +468,7 @@ TEST_F(Win32Panel, HoverFocusAndShowRepaintWhatTheyTouch)
 	EXPECT_EQ(WindowText(show), L"Show");
 }
 
-TEST_F(Win32Panel, PrintClientGivesTheScreensPictureAndUnloadUnregistersTheClass)
+TEST_F(Win32Panel, PrintClientGivesTheScreensPictureAndUnloadReleasesTheClassFontsAndBrushes)
 {
 	HWND panel = Open();
 	ASSERT_NE(panel, nullptr);
@@ -486,8 +486,31 @@ TEST_F(Win32Panel, PrintClientGivesTheScreensPictureAndUnloadUnregistersTheClass
 	DeleteDC(memory);
 	ReleaseDC(panel, screen);
 
+	// The colours the fields and labels are given, and the panel's brushes.
+	HDC dc = GetDC(panel);
+	const auto field_brush = reinterpret_cast<HBRUSH>(SendMessageW(
+		panel, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Child(panel, 102))));
+	EXPECT_EQ(GetTextColor(dc), 0xFFF5EDu);
+	EXPECT_EQ(GetBkColor(dc), 0x23150Bu);
+	HWND label = GetWindow(Child(panel, 114), GW_HWNDNEXT);
+	const auto card_brush = reinterpret_cast<HBRUSH>(
+		SendMessageW(panel, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label)));
+	EXPECT_EQ(GetTextColor(dc), 0xBCA592u);
+	EXPECT_EQ(GetBkColor(dc), 0x2C1D12u);
+	ReleaseDC(panel, dc);
+	LOGBRUSH brush = {};
+	ASSERT_TRUE(GetObjectW(field_brush, sizeof(brush), &brush));
+	EXPECT_EQ(brush.lbColor, 0x23150Bu);
+	ASSERT_TRUE(GetObjectW(card_brush, sizeof(brush), &brush));
+	EXPECT_EQ(brush.lbColor, 0x2C1D12u);
+	const auto body_font = reinterpret_cast<HFONT>(SendMessageW(Child(panel, 110), WM_GETFONT, 0, 0));
+	const auto small_font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+
 	module.Unload();
 	EXPECT_FALSE(module.class_left_registered);
+	for (HGDIOBJ object : {static_cast<HGDIOBJ>(field_brush), static_cast<HGDIOBJ>(card_brush),
+			       static_cast<HGDIOBJ>(body_font), static_cast<HGDIOBJ>(small_font)})
+		EXPECT_EQ(GetObjectType(object), 0u) << "unload deletes the panel's fonts and brushes";
 }
 
 TEST_F(Win32Panel, QualityChipsAndAddingACustomDestinationFollowAtOnce)
