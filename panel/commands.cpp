@@ -447,6 +447,18 @@ void ToggleTick(Panel &panel, int32_t row)
 	}
 }
 
+void OnTickChanged(Panel &panel, int32_t row, bool ticked)
+{
+	if (panel.state.form_guard || row < 0 || row >= DestinationCount(panel))
+		return;
+	Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+	if (d.enabled == ticked)
+		return;
+	d.enabled = ticked;
+	panel.ui.InvalidatePanel();
+	panel.ui.InvalidateRow(row);
+}
+
 void OnRowSelected(Panel &panel, int32_t row)
 {
 	if (panel.state.form_guard || row < 0 || row >= DestinationCount(panel) || row == panel.state.selected_index)

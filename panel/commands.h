@@ -87,6 +87,9 @@ void OnStreamsStoppedByHost(Panel &panel);
 void RebuildRows(Panel &panel);
 bool CanChangeTicks(const Panel &panel);
 void ToggleTick(Panel &panel, int32_t row);
+// The list changed a row's tick by itself (the toolkit refused it beforehand
+// when CanChangeTicks is false): the destination follows, the selection stays.
+void OnTickChanged(Panel &panel, int32_t row, bool ticked);
 void OnRowSelected(Panel &panel, int32_t row);
 
 // Marks for repainting the rows, header and summary whose text or colour

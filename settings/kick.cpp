@@ -1,4 +1,5 @@
 #include "settings/kick.h"
+#include "settings/url_scan.h"
 
 #include "settings/config.h"
 
@@ -38,11 +39,6 @@ bool IsLabelChar(char c)
 {
 	const char l = AsciiLower(c);
 	return (l >= 'a' && l <= 'z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-bool IsDigit(char c)
-{
-	return c >= '0' && c <= '9';
 }
 
 // Whether `text` holds `word` at `pos`, ignoring ASCII letter case.
@@ -88,15 +84,8 @@ bool MatchKickIngest(std::string_view s, KickIngestMatch &match)
 	i += domain.size();
 	match.host_end = i;
 
-	if (i < s.size() && s[i] == ':') {
-		size_t digits = 0;
-		while (digits < 5 && i + 1 + digits < s.size() && IsDigit(s[i + 1 + digits]))
-			digits++;
-		if (digits == 0)
-			return false;
-		// A sixth digit is left to the path test below, which rejects it.
-		i += 1 + digits;
-	}
+	if (!SkipOptionalPort(s, i))
+		return false;
 	match.port_end = i;
 
 	const std::string_view path = s.substr(i);

@@ -1,4 +1,5 @@
 #include "settings/validation.h"
+#include "settings/url_scan.h"
 
 #include "settings/kick.h"
 
@@ -19,19 +20,14 @@ bool IsRegexSpace(char c)
 	return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c)
-{
-	return c >= '0' && c <= '9';
-}
-
 bool IsHexOrColon(char c)
 {
-	return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':';
+	return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':';
 }
 
 bool IsHostChar(char c)
 {
-	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '-';
+	return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsAsciiDigit(c) || c == '.' || c == '-';
 }
 
 // The whole text must have the shape of
@@ -65,15 +61,8 @@ bool IsServerUrl(std::string_view s)
 			return false;
 	}
 
-	if (i < s.size() && s[i] == ':') {
-		size_t digits = 0;
-		while (digits < 5 && i + 1 + digits < s.size() && IsDigit(s[i + 1 + digits]))
-			digits++;
-		if (digits == 0)
-			return false;
-		// A sixth digit then fails the "/" test below.
-		i += 1 + digits;
-	}
+	if (!SkipOptionalPort(s, i))
+		return false;
 
 	if (i == s.size() || s[i] != '/')
 		return false;

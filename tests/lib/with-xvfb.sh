@@ -3,7 +3,7 @@
 #   with-xvfb.sh COMMAND [ARGS...]
 set -u
 source "$(dirname "$0")/xvfb.sh"
-work=$(mktemp -d)
+work=$(mktemp -d /tmp/torvane-xvfb-XXXXXX)
 start_xvfb "$work" || {
 	cat "$work/xvfb.log" >&2
 	echo "Xvfb did not start" >&2

@@ -394,6 +394,27 @@ TEST_F(PanelTest, TicksToggleIdleAndAreLockedWhileBusyOrUnusable)
 		EXPECT_FALSE(d.enabled);
 }
 
+// A tick the list changes by itself (its own check-box handling) updates the
+// model without moving the selection; the panel's own row writes don't.
+TEST_F(PanelTest, ATickChangedByTheListFollowsIntoTheModelAndKeepsTheSelection)
+{
+	state.selected_index = 0;
+	const int before = ui.panel_invalidations;
+	OnTickChanged(panel, 3, true);
+	EXPECT_TRUE(store.settings.destinations[3].enabled);
+	EXPECT_EQ(state.selected_index, 0);
+	EXPECT_GT(ui.panel_invalidations, before) << "the header count and budget follow the tick";
+
+	state.form_guard = true;
+	OnTickChanged(panel, 3, false);
+	state.form_guard = false;
+	EXPECT_TRUE(store.settings.destinations[3].enabled) << "ignored while the panel fills the list";
+
+	OnTickChanged(panel, 4, true);
+	OnTickChanged(panel, -1, true);
+	EXPECT_EQ(store.settings.destinations.size(), 4u);
+}
+
 TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 {
 	Type(id_key, "kept-on-close");

@@ -23,6 +23,7 @@ struct EventCallback {
 
 std::vector<MenuItem> menu_items;
 std::vector<EventCallback> event_callbacks;
+void *main_window = nullptr;
 
 } // namespace
 
@@ -46,8 +47,19 @@ void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *pr
 		event_callbacks.erase(it);
 }
 
+void *obs_frontend_get_main_window_handle(void)
+{
+	return main_window;
+}
+
+void stub_frontend_set_main_window(void *window)
+{
+	main_window = window;
+}
+
 void stub_frontend_reset(void)
 {
+	main_window = nullptr;
 	menu_items.clear();
 	event_callbacks.clear();
 }

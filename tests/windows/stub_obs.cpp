@@ -29,9 +29,12 @@ void blog(int log_level, const char *format, ...)
 	log_lines.push_back({log_level, buffer});
 }
 
+void stub_obs_reset_outputs(void);
+
 void stub_obs_reset(void)
 {
 	log_lines.clear();
+	stub_obs_reset_outputs();
 }
 
 int stub_obs_log_count(void)

@@ -1,0 +1,146 @@
+// The Tools menu entry and the host's events on Windows: one panel window,
+// owned by OBS's main window, created at a DPI at which it fits the monitor
+// and afterwards only shown and raised.
+#include "panel/panel.h"
+
+#include "module/windows/module_instance.h"
+#include "panel/win32/panel_window.h"
+
+#include <dwmapi.h>
+#include <obs-frontend-api.h>
+
+namespace torvane {
+
+namespace {
+
+HFONT MakeFont(FontRole role, uint32_t dpi)
+{
+	const FontSpec font = FontFor(role);
+	return CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+}
+
+template<typename Handle>
+void DeleteHandle(Handle &handle)
+{
+	if (handle) {
+		DeleteObject(handle);
+		handle = nullptr;
+	}
+}
+
+void ReleaseTheme(PanelTheme &theme)
+{
+	DeleteHandle(theme.font_body);
+	DeleteHandle(theme.font_title);
+	DeleteHandle(theme.font_small);
+	DeleteHandle(theme.font_heading);
+	DeleteHandle(theme.brush_window);
+	DeleteHandle(theme.brush_field);
+	DeleteHandle(theme.brush_card);
+}
+
+void MakeTheme(PanelTheme &theme, uint32_t dpi)
+{
+	// A window made again after the host's exit event gets a fresh set; the
+	// old one goes first.
+	ReleaseTheme(theme);
+	theme.panel_dpi = dpi;
+	theme.font_body = MakeFont(FontRole::Body, dpi);
+	theme.font_title = MakeFont(FontRole::Title, dpi);
+	theme.font_small = MakeFont(FontRole::Small, dpi);
+	theme.font_heading = MakeFont(FontRole::Heading, dpi);
+	theme.brush_window = CreateSolidBrush(color_window);
+	theme.brush_field = CreateSolidBrush(color_field);
+	theme.brush_card = CreateSolidBrush(color_card);
+}
+
+void CreatePanelWindow()
+{
+	HWND host = static_cast<HWND>(obs_frontend_get_main_window_handle());
+	const UINT window_dpi = host ? GetDpiForWindow(host) : 0;
+	const uint32_t host_dpi = window_dpi ? window_dpi : 96;
+
+	MONITORINFO monitor = {};
+	monitor.cbSize = sizeof(monitor);
+	GetMonitorInfoW(MonitorFromWindow(host, MONITOR_DEFAULTTOPRIMARY), &monitor);
+	const RECT &work = monitor.rcWork;
+	const int32_t work_width = work.right - work.left;
+	const int32_t work_height = work.bottom - work.top;
+	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
+
+	MakeTheme(panel_window.theme, dpi);
+	panel_state.dpi = dpi;
+
+	WNDCLASSW window_class = {};
+	window_class.lpfnWndProc = PanelWindowProc;
+	window_class.hInstance = module_instance;
+	window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+	window_class.lpszClassName = panel_class_name;
+	RegisterClassW(&window_class); // already registered after an earlier window: harmless
+
+	RECT frame = {0, 0, Scale(panel_width, dpi), Scale(panel_height, dpi)};
+	AdjustWindowRectExForDpi(&frame, panel_style, FALSE, panel_ex_style, dpi);
+	const int32_t x = work.left + (frame.left + work_width - frame.right) / 2;
+	const int32_t y = work.top + (frame.top + work_height - frame.bottom) / 2;
+
+	// WM_CREATE stores the handle and makes the controls.
+	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
+				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr,
+				      module_instance, nullptr);
+	panel_window.window = window;
+	if (!window)
+		return;
+
+	// The system draws the frame at the window's own DPI, which is the
+	// monitor's and may be above the panel's: the frame computed above would
+	// then leave the client area short and cut off the bottom of the layout.
+	RECT client = {};
+	GetClientRect(window, &client);
+	const int32_t grow_width = Scale(panel_width, dpi) - client.right;
+	const int32_t grow_height = Scale(panel_height, dpi) - client.bottom;
+	if (grow_width != 0 || grow_height != 0) {
+		const int32_t w = frame.right - frame.left + grow_width;
+		const int32_t h = frame.bottom - frame.top + grow_height;
+		SetWindowPos(window, nullptr, work.left + (work_width - w) / 2, work.top + (work_height - h) / 2, w, h,
+			     SWP_NOZORDER | SWP_NOACTIVATE);
+	}
+
+	const BOOL dark = TRUE;
+	DwmSetWindowAttribute(window, 20 /* DWMWA_USE_IMMERSIVE_DARK_MODE */, &dark, sizeof(dark));
+}
+
+} // namespace
+
+void OpenControlPanel(void *)
+{
+	EnsureSettingsLoaded();
+	if (!panel_window.window)
+		CreatePanelWindow();
+	if (panel_window.window) {
+		ShowWindow(panel_window.window, SW_SHOWNORMAL);
+		SetForegroundWindow(panel_window.window);
+	}
+	if (!settings_store.usable)
+		ReportError(win32_panel, settings_store.load_error);
+}
+
+void ShowStreamsStoppedByHost()
+{
+	if (panel_window.window)
+		OnStreamsStoppedByHost(win32_panel);
+}
+
+void DestroyControlPanel()
+{
+	if (panel_window.window)
+		DestroyWindow(panel_window.window);
+}
+
+void ReleasePanelResources()
+{
+	ReleaseTheme(panel_window.theme);
+	UnregisterClassW(panel_class_name, module_instance);
+}
+
+} // namespace torvane

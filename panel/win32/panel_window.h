@@ -1,0 +1,117 @@
+#pragma once
+
+// The control panel on Win32: a fixed-size top-level window with 24 child
+// controls, painted with GDI and GDI+ from the panel's drawing lists, whose
+// input goes to the panel's portable behaviour.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "panel/commands.h"
+#include "panel/painting.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+inline constexpr const wchar_t *panel_class_name = L"TorvaneWindow";
+inline constexpr const wchar_t *panel_title = L"Torvane \u2014 Multistream for OBS";
+inline constexpr DWORD panel_style = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; // 0x02CA0000
+inline constexpr DWORD panel_ex_style = WS_EX_CONTROLPARENT;
+inline constexpr UINT_PTR refresh_timer_id = 1;
+inline constexpr UINT refresh_period_ms = 1000;
+inline constexpr wchar_t mask_char = 0x2022; // a bullet
+
+// Fonts and brushes made for the panel's DPI at its first opening.
+struct PanelTheme {
+	uint32_t panel_dpi = 96;
+	HFONT font_body = nullptr;
+	HFONT font_title = nullptr;
+	HFONT font_small = nullptr;
+	HFONT font_heading = nullptr;
+	HBRUSH brush_window = nullptr;
+	HBRUSH brush_field = nullptr;
+	HBRUSH brush_card = nullptr;
+};
+
+// The toolkit side of the panel's behaviour: controls named by identifier are
+// the panel window's children.
+struct Win32PanelUi : PanelUi {
+	void SetText(int32_t id, const std::u16string &text) override;
+	std::u16string Text(int32_t id) const override;
+	void SetEnabled(int32_t id, bool enabled) override;
+	bool IsEnabled(int32_t id) const override;
+	void SetMasked(int32_t id, bool masked) override;
+	bool IsMasked(int32_t id) const override;
+	void SetFocus(int32_t id) override;
+	bool HasFocus(int32_t id) const override;
+	void SetRowCount(int32_t count) override;
+	void SelectRow(int32_t row) override;
+	void InvalidatePanel() override;
+	void InvalidateArea(const Rect &area) override;
+	void InvalidateControl(int32_t id) override;
+	void InvalidateRow(int32_t row) override;
+	void InvalidateList() override;
+	bool AskYesNo(const std::u16string &text) override;
+	void ShowNotice(const std::u16string &text) override;
+	void OpenAddress(const char *url) override;
+	void HidePanel() override;
+};
+
+// The one panel window and what lives as long as it does.
+struct PanelWindow {
+	HWND window = nullptr;
+	HWND list = nullptr;
+	HIMAGELIST row_images = nullptr;
+	// The controls enabled and disabled together with the form, in creation order.
+	std::vector<HWND> form_controls;
+	PanelTheme theme;
+};
+
+extern PanelWindow panel_window;
+extern Panel win32_panel;
+
+LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Children of the panel (controls.cpp).
+void CreateControls();
+HWND CreateControl(const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style, int32_t x, int32_t y,
+		   int32_t width, int32_t height, bool form);
+HWND CreateLabel(const wchar_t *text, int32_t x, int32_t y, int32_t width);
+HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked);
+LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR subclass_id,
+				     DWORD_PTR ref_data);
+// Text colour and background of a field or label.
+LRESULT ControlColors(HWND control, HDC dc);
+// Flips a row's tick through the panel's behaviour and shows it in the list.
+void ToggleRowTick(int32_t row);
+// Writes a row's tick box from its destination's `enabled`.
+void ShowRowTick(int32_t row);
+
+// Drawing (render.cpp).
+struct BackBuffer {
+	HDC target = nullptr;
+	HDC memory = nullptr;
+	HBITMAP bitmap = nullptr;
+	HGDIOBJ replaced = nullptr;
+	RECT area = {};
+	POINT origin = {}; // where the buffer's pixel (0, 0) lies in the target
+};
+// Painting between Begin and End goes to DrawTarget, the buffer when it could
+// be made, else the target itself.
+void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area);
+HDC DrawTarget(const BackBuffer &buffer);
+void EndBackBuffer(BackBuffer &buffer);
+// Draws a list given in the target's coordinates; `origin` is subtracted first.
+void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT origin = {});
+// Renders a list into `target` over `area` through a back buffer.
+void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme);
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border);
+
+inline std::wstring ToWide(const std::u16string &text)
+{
+	return std::wstring(text.begin(), text.end());
+}
+
+} // namespace torvane

@@ -1,0 +1,198 @@
+// GDI and GDI+ drawing of the panel's drawing lists. Fills and text go through
+// GDI; rounded shapes, the check mark and the coffee icon through GDI+ for
+// anti-aliasing.
+#include "panel/win32/panel_window.h"
+
+#include <algorithm>
+#include <gdiplus.h>
+
+namespace torvane {
+
+namespace {
+
+Gdiplus::Color ToArgb(uint32_t colorref)
+{
+	return Gdiplus::Color(255, GetRValue(colorref), GetGValue(colorref), GetBValue(colorref));
+}
+
+HFONT FontOf(const PanelTheme &theme, FontRole role)
+{
+	HFONT font = nullptr;
+	switch (role) {
+	case FontRole::Title:
+		font = theme.font_title;
+		break;
+	case FontRole::Small:
+		font = theme.font_small;
+		break;
+	case FontRole::Heading:
+		font = theme.font_heading;
+		break;
+	case FontRole::Body:
+		break;
+	}
+	return font ? font : theme.font_body;
+}
+
+void FillSolid(HDC dc, const Rect &r, uint32_t color)
+{
+	const RECT rect = {r.left, r.top, r.right, r.bottom};
+	const COLORREF previous = SetDCBrushColor(dc, color);
+	FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+	SetDCBrushColor(dc, previous);
+}
+
+void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
+{
+	RECT rect = {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom};
+	SetTextColor(dc, op.fill);
+	SetBkMode(dc, TRANSPARENT);
+	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
+	const std::wstring text = ToWide(op.text);
+	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
+	SelectObject(dc, previous);
+}
+
+// A pen that draws through the shape's points with square joins like GDI's.
+void ShapeOp(HDC dc, const DrawOp &op)
+{
+	Gdiplus::Graphics graphics(dc);
+	graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+	Gdiplus::Pen pen(ToArgb(op.fill), static_cast<Gdiplus::REAL>(op.pen_width));
+	Gdiplus::SolidBrush brush(ToArgb(op.fill));
+	const Gdiplus::RectF box(static_cast<Gdiplus::REAL>(op.rect.left), static_cast<Gdiplus::REAL>(op.rect.top),
+				 static_cast<Gdiplus::REAL>(op.rect.Width()),
+				 static_cast<Gdiplus::REAL>(op.rect.Height()));
+	std::vector<Gdiplus::PointF> points;
+	for (const PointF &p : op.points)
+		points.emplace_back(static_cast<Gdiplus::REAL>(p.x), static_cast<Gdiplus::REAL>(p.y));
+
+	switch (op.kind) {
+	case DrawKind::Polyline:
+		if (points.size() >= 2)
+			graphics.DrawLines(&pen, points.data(), static_cast<INT>(points.size()));
+		break;
+	case DrawKind::Line:
+		if (points.size() == 2)
+			graphics.DrawLine(&pen, points[0], points[1]);
+		break;
+	case DrawKind::EllipseOutline:
+		graphics.DrawEllipse(&pen, box);
+		break;
+	case DrawKind::FillEllipse:
+		graphics.FillEllipse(&brush, box);
+		break;
+	case DrawKind::FillRectAA:
+		graphics.FillRectangle(&brush, box);
+		break;
+	default:
+		break;
+	}
+}
+
+} // namespace
+
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border)
+{
+	Gdiplus::Graphics graphics(dc);
+	graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+	// The outline sits on pixel centres inside left .. right - 1 and top .. bottom - 1.
+	const Gdiplus::REAL x = static_cast<Gdiplus::REAL>(rect.left) + 0.5f;
+	const Gdiplus::REAL y = static_cast<Gdiplus::REAL>(rect.top) + 0.5f;
+	const Gdiplus::REAL d = static_cast<Gdiplus::REAL>(diameter);
+	const Gdiplus::REAL x2 = x + static_cast<Gdiplus::REAL>(rect.right - rect.left - 1) - d;
+	const Gdiplus::REAL y2 = y + static_cast<Gdiplus::REAL>(rect.bottom - rect.top - 1) - d;
+	Gdiplus::GraphicsPath path;
+	path.AddArc(x, y, d, d, 180, 90);
+	path.AddArc(x2, y, d, d, 270, 90);
+	path.AddArc(x2, y2, d, d, 0, 90);
+	path.AddArc(x, y2, d, d, 90, 90);
+	path.CloseFigure();
+	Gdiplus::SolidBrush brush(ToArgb(fill));
+	graphics.FillPath(&brush, &path);
+	Gdiplus::Pen pen(ToArgb(border), 1.0f);
+	graphics.DrawPath(&pen, &path);
+}
+
+void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT origin)
+{
+	for (DrawOp op : list) {
+		if (origin.x != 0 || origin.y != 0) {
+			op.rect = {op.rect.left - origin.x, op.rect.top - origin.y, op.rect.right - origin.x,
+				   op.rect.bottom - origin.y};
+			for (PointF &p : op.points) {
+				p.x -= origin.x;
+				p.y -= origin.y;
+			}
+		}
+		switch (op.kind) {
+		case DrawKind::FillRect:
+			FillSolid(dc, op.rect, op.fill);
+			break;
+		case DrawKind::RoundRect:
+			FillRoundRect(dc, {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom}, op.diameter,
+				      op.fill, op.border);
+			break;
+		case DrawKind::Text:
+			DrawText(dc, op, theme);
+			break;
+		case DrawKind::FocusRect: {
+			const RECT rect = {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom};
+			DrawFocusRect(dc, &rect);
+			break;
+		}
+		default:
+			ShapeOp(dc, op);
+			break;
+		}
+	}
+}
+
+void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area)
+{
+	buffer = BackBuffer();
+	buffer.target = target;
+	buffer.area = area;
+	if (area.right <= area.left || area.bottom <= area.top)
+		return;
+	buffer.memory = CreateCompatibleDC(target);
+	if (!buffer.memory)
+		return;
+	buffer.bitmap = CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top);
+	if (!buffer.bitmap) {
+		DeleteDC(buffer.memory);
+		buffer.memory = nullptr;
+		return;
+	}
+	buffer.replaced = SelectObject(buffer.memory, buffer.bitmap);
+	// The drawing lists are in the target's coordinates; they are moved when
+	// rendered rather than through the DC's viewport, which GDI+ need not honour.
+	buffer.origin = {area.left, area.top};
+}
+
+HDC DrawTarget(const BackBuffer &buffer)
+{
+	return buffer.memory ? buffer.memory : buffer.target;
+}
+
+void EndBackBuffer(BackBuffer &buffer)
+{
+	if (!buffer.memory)
+		return;
+	const RECT &a = buffer.area;
+	BitBlt(buffer.target, a.left, a.top, a.right - a.left, a.bottom - a.top, buffer.memory, 0, 0, SRCCOPY);
+	SelectObject(buffer.memory, buffer.replaced);
+	DeleteObject(buffer.bitmap);
+	DeleteDC(buffer.memory);
+	buffer = BackBuffer();
+}
+
+void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme)
+{
+	BackBuffer buffer;
+	BeginBackBuffer(buffer, target, area);
+	RenderDrawList(DrawTarget(buffer), list, theme, buffer.origin);
+	EndBackBuffer(buffer);
+}
+
+} // namespace torvane

@@ -1,0 +1,35 @@
+// A protection back end for fuzzing: the blob is the byte 'P' followed by the
+// plain document, so any input can reach the document reader, and a blob
+// without the mark fails like a damaged one.
+#include "settings/protection.h"
+
+#include <cstring>
+
+namespace torvane {
+
+const char *const unprotect_failed_message = "The plain test protection could not open these settings.";
+const char *const protect_failed_message = "The plain test protection could not seal the settings.";
+
+bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
+{
+	blob.assign(1, 'P');
+	blob.insert(blob.end(), data, data + size);
+	return true;
+}
+
+bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain)
+{
+	if (size == 0 || blob[0] != 'P')
+		return false;
+	plain.assign(reinterpret_cast<const char *>(blob) + 1, size - 1);
+	return true;
+}
+
+void WipeBytes(void *data, size_t size)
+{
+	volatile unsigned char *bytes = static_cast<volatile unsigned char *>(data);
+	for (size_t i = 0; i < size; i++)
+		bytes[i] = 0;
+}
+
+} // namespace torvane
