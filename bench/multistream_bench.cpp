@@ -13,6 +13,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,6 +26,7 @@ using namespace torvane;
 
 constexpr double warmup_seconds = 2.0;
 constexpr double measure_seconds = 10.0;
+constexpr size_t rounds_wanted = 3;
 
 double CpuSeconds()
 {
@@ -153,19 +155,37 @@ int main(int argc, char **argv)
 	double idle_cpu = (CpuSeconds() - cpu0) / (Now() - wall0);
 	long idle_kib = ResidentKiB();
 
-	std::vector<Figures> results;
-	for (size_t count : {size_t(1), size_t(4), size_t(8)}) {
-		Figures figures;
-		if (!Measure(count, ports, figures)) {
-			StopHeadlessHost();
-			return 1;
+	// Rounds of 1, 4 and 8 in turn, so that a burst of load from elsewhere on
+	// the machine falls on every count alike; the median of each is shown.
+	std::vector<std::vector<Figures>> rounds(rounds_wanted);
+	for (std::vector<Figures> &round : rounds) {
+		for (size_t count : {size_t(1), size_t(4), size_t(8)}) {
+			Figures figures;
+			if (!Measure(count, ports, figures)) {
+				StopHeadlessHost();
+				return 1;
+			}
+			round.push_back(figures);
 		}
-		results.push_back(figures);
 	}
 	StopHeadlessHost();
+	std::vector<Figures> results;
+	for (size_t i = 0; i < 3; i++) {
+		std::vector<Figures> runs;
+		for (const std::vector<Figures> &round : rounds)
+			runs.push_back(round[i]);
+		std::sort(runs.begin(), runs.end(),
+			  [](const Figures &a, const Figures &b) { return a.cpu_per_second < b.cpu_per_second; });
+		Figures median = runs[runs.size() / 2];
+		std::sort(runs.begin(), runs.end(),
+			  [](const Figures &a, const Figures &b) { return a.start_ms < b.start_ms; });
+		median.start_ms = runs[runs.size() / 2].start_ms;
+		results.push_back(median);
+	}
 
-	printf("Multistream benchmark: 1280x720 canvas at 30 fps, 720p30 at 2500 kbps, %.0f s measured per run\n",
-	       measure_seconds);
+	printf("Multistream benchmark: 1280x720 canvas at 30 fps, 720p30 at 2500 kbps, %.0f s measured per run, "
+	       "median of %zu rounds\n",
+	       measure_seconds, rounds.size());
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
 	printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)", "resident MiB",
 	       "frames (lagged)", "dropped");
@@ -176,10 +196,12 @@ int main(int argc, char **argv)
 	}
 	const Figures &one = results[0], &eight = results[2];
 	double ratio = one.cpu_per_second > 0 ? eight.cpu_per_second / one.cpu_per_second : 0;
-	double per_destination_kib = (eight.resident_kib - one.resident_kib) / 7.0;
+	// Memory from the first round: later rounds reuse what the earlier ones
+	// left in the allocator and grow less.
+	double per_destination_kib = (rounds[0][2].resident_kib - rounds[0][0].resident_kib) / 7.0;
 	printf("\nCPU(8) / CPU(1) = %.3f (bar: at most 1.05, %s)\n", ratio,
 	       ratio <= 1.05 ? "within the bar" : "above the bar");
-	printf("memory per added destination: %.0f KiB ((resident with 8 - resident with 1) / 7)\n",
+	printf("memory per added destination: %.0f KiB ((resident with 8 - resident with 1) / 7, first round)\n",
 	       per_destination_kib);
 	printf("start to every destination sending: %.0f ms with 1, %.0f ms with 4, %.0f ms with 8\n",
 	       results[0].start_ms, results[1].start_ms, results[2].start_ms);
