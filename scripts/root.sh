@@ -55,7 +55,7 @@ ensure() {
 	host_tools
 	local stamp=$root/.torvane-packages
 	if [ ! -f "$stamp" ]; then
-		say "creating the Debian 13 root in $root (about a minute and 1.2 GB)"
+		say "creating the Debian 13 root in $root (about a minute and a half, 3 GB)"
 		mkdir -p "$cache"
 		rm -rf "$root.new"
 		local include
