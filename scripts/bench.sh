@@ -21,21 +21,13 @@ work=$checkout/build/linux/bench-run
 rm -rf "$work"
 mkdir -p "$work"
 
-pids=()
-cleanup() {
-	local pid
-	for pid in "${pids[@]}"; do
-		stop_server "$pid"
-	done
-	stop_xvfb
-}
-trap cleanup EXIT
+trap stop_servers EXIT
 
 ports=()
 for i in 1 2 3 4 5 6 7 8; do
 	port=$((19400 + i))
 	start_rtmp_server "$work/server-$i" $port || { echo "server $i did not start"; exit 1; }
-	pids+=("$rtmp_pid")
+	server_pids+=("$rtmp_pid")
 	ports+=("$port")
 done
 start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }

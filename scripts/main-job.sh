@@ -32,26 +32,18 @@ tls_host=ingest.torvane.test
 rm -rf "$work"
 mkdir -p "$work"
 
-pids=()
-cleanup() {
-	local pid
-	for pid in "${pids[@]}"; do
-		stop_server "$pid"
-	done
-	stop_xvfb
-}
-trap cleanup EXIT
+trap stop_servers EXIT
 
 say() { printf '\n== %s\n' "$*"; }
 
 say "Servers"
 port_a=1935 port_b=1936 port_c=1937 port_tls=4443
 start_rtmp_server "$work/server-a" $port_a || { echo "server A did not start"; exit 1; }
-pids+=("$rtmp_pid")
+server_pids+=("$rtmp_pid")
 start_rtmp_server "$work/server-b" $port_b || { echo "server B did not start"; exit 1; }
-pids+=("$rtmp_pid")
+server_pids+=("$rtmp_pid")
 start_rtmp_server "$work/server-c" $port_c || { echo "server C did not start"; exit 1; }
-pids+=("$rtmp_pid")
+server_pids+=("$rtmp_pid")
 
 # A throwaway authority signs the TLS front's certificate. torvane trusts it
 # through a private mount namespace below; the root's trust store is untouched.
@@ -68,7 +60,7 @@ cp "$ca/ca.crt" "$ca/trust/torvane-main-job.pem"
 printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$tls_host" >"$work/hosts"
 start_tls_front "$work/tls-front" $port_tls $port_c "$ca/server.crt" "$ca/server.key" ||
 	{ echo "the TLS front did not start"; exit 1; }
-pids+=("$tls_pid")
+server_pids+=("$tls_pid")
 echo "A: rtmp://127.0.0.1:$port_a/app   B: rtmp://127.0.0.1:$port_b/app   C: rtmps://$tls_host:$port_tls/app (TLS front for :$port_c)"
 
 cat >"$work/settings.json" <<JSON
@@ -95,10 +87,8 @@ unshare -m bash -c '
 status=$?
 echo "torvane stream exited with $status"
 
-for pid in "${pids[@]}"; do
-	stop_server "$pid"
-done
-pids=()
+# Graceful stops finish the recordings before they are read.
+stop_servers
 
 say "What each server recorded"
 printf '%-16s %-12s %-12s %-10s %-10s %-10s\n' Server Video Size "Frame rate" Duration Audio

@@ -3,7 +3,11 @@
 #   start_rtmp_server DIR PORT       records into DIR/rec; sets rtmp_pid
 #   start_tls_front DIR PORT BACKEND_PORT CERT KEY   sets tls_pid
 #   stop_server PID                  graceful (recordings are finished)
+#   stop_servers                     every PID in server_pids, then the Xvfb of
+#                                    xvfb.sh if one runs (for an EXIT trap)
 #   wait_port PORT
+
+server_pids=()
 
 wait_port() {
 	local port=$1 i
@@ -71,5 +75,15 @@ stop_server() {
 	done
 	kill -KILL "$pid" 2>/dev/null
 	wait "$pid" 2>/dev/null
+	return 0
+}
+
+stop_servers() {
+	local pid
+	for pid in "${server_pids[@]}"; do
+		stop_server "$pid"
+	done
+	server_pids=()
+	declare -F stop_xvfb >/dev/null && stop_xvfb
 	return 0
 }
