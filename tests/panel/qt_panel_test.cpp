@@ -154,6 +154,12 @@ private slots:
 		const QList<int32_t> expected = {101, 112, 113, 114, 102, 103, 104, 108, 105, 106,
 						 115, 116, 117, 118, 107, 110, 109, 119, 101};
 		QCOMPARE(order, expected);
+		// The last Tab went on to "+ Custom"; Shift+Tab comes back to the list and
+		// from the first control wraps to the last.
+		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+		QCOMPARE(FocusedId(), int32_t(id_list));
+		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+		QCOMPARE(FocusedId(), int32_t(id_coffee));
 		window->Field(id_name)->setFocus();
 		QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
 		QCOMPARE(FocusedId(), int32_t(id_guide));
