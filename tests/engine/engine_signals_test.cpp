@@ -99,8 +99,7 @@ TEST_F(RunSignals, MoveTheStateWhateverItWasUnlessAStopWasRequested)
 TEST_F(RunSignals, StartAllConnectsAllFourSignalsOfEachOutput)
 {
 	const int port = ClosedLoopbackPort();
-	PanelSettings settings = Quality(1080, 30);
-	settings.destinations = {Loopback("one", port), Loopback("two", port)};
+	const PanelSettings settings = Pair(port);
 	MultistreamEngine multistream;
 	std::string error;
 	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;
@@ -206,8 +205,7 @@ TEST_F(EngineStop, StopAllSettlesLiveRunsOnReadyAndKeepsFailuresAndRecords)
 TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
 {
 	const int port = ClosedLoopbackPort();
-	PanelSettings settings = Quality(1080, 30);
-	settings.destinations = {Loopback("one", port), Loopback("two", port)};
+	const PanelSettings settings = Pair(port);
 	MultistreamEngine multistream;
 	std::string error;
 	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;

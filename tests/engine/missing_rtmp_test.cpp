@@ -15,8 +15,7 @@ std::vector<const char *> torvane::test::HostModules()
 TEST_F(ObsHostTest, StartWithoutRtmpModulesReportsThemAndReleasesTheEncoders)
 {
 	const int port = ClosedLoopbackPort();
-	PanelSettings settings = Quality(1080, 30);
-	settings.destinations = {Loopback("one", port), Loopback("two", port)};
+	const PanelSettings settings = Pair(port);
 
 	MultistreamEngine multistream;
 	std::string error;

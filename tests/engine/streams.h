@@ -50,6 +50,14 @@ inline PanelSettings Single(int port)
 	return settings;
 }
 
+// Two custom destinations on the same loopback port.
+inline PanelSettings Pair(int port)
+{
+	PanelSettings settings = Quality(1080, 30);
+	settings.destinations = {Loopback("one", port), Loopback("two", port)};
+	return settings;
+}
+
 bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state);
 
 // Waits until no run is still connecting, so that an engine is not torn down

@@ -1,6 +1,8 @@
 #include "settings/config.h"
 #include "settings/kick.h"
 
+#include "pattern_testing.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <vector>
 
 using namespace torvane;
+using torvane_testing::Printable;
 
 namespace {
 
@@ -32,21 +35,6 @@ std::string Upper(std::string text)
 		if (c >= 'a' && c <= 'z')
 			c = static_cast<char>(c - 'a' + 'A');
 	return text;
-}
-
-std::string Printable(const std::string &text)
-{
-	std::string out;
-	for (unsigned char c : text) {
-		if (c >= 0x20 && c < 0x7f) {
-			out += static_cast<char>(c);
-		} else {
-			char hex[8];
-			std::snprintf(hex, sizeof(hex), "\\x%02X", c);
-			out += hex;
-		}
-	}
-	return out;
 }
 
 } // namespace
@@ -170,19 +158,8 @@ TEST_F(KickPatternEquivalence, ExhaustiveShortTails)
 	const std::vector<std::string> alphabet = {":", "4", "/", "a", "P", "p", "x", " ", ".", "-", "\xC1"};
 	const std::string prefixes[] = {"rtmps://a." + domain, "RTMPS://Z-." + Upper(domain), "rtmps://", "rtmps://a",
 					"rtmps://a." + domain + ":12345"};
-	for (const std::string &prefix : prefixes) {
-		std::vector<std::string> tails = {""};
-		Check(prefix);
-		for (int length = 1; length <= 4; length++) {
-			std::vector<std::string> longer;
-			for (const std::string &tail : tails)
-				for (const std::string &c : alphabet)
-					longer.push_back(tail + c);
-			for (const std::string &tail : longer)
-				Check(prefix + tail);
-			tails = std::move(longer);
-		}
-	}
+	for (const std::string &prefix : prefixes)
+		torvane_testing::ForEachTail(prefix, alphabet, 4, [this](const std::string &server) { Check(server); });
 	std::printf("[ figures  ] %zu Kick servers compared with std::regex, %zu completed\n", checked, completed);
 	// Only a few tails of these short alphabets complete (ports, "/", "/app").
 	EXPECT_GT(completed, 20u);
@@ -220,18 +197,11 @@ TEST_F(KickPatternEquivalence, RandomTokenSequences)
 						 "\xA0",
 						 "\xC4\xB1",
 						 std::string(1, '\0')};
-	std::mt19937 random(61220);
-	std::uniform_int_distribution<size_t> count(0, 7);
-	std::uniform_int_distribution<size_t> pick(0, tokens.size() - 1);
-	for (int n = 0; n < 100000; n++) {
-		std::string server;
-		const size_t parts = count(random);
-		for (size_t i = 0; i < parts; i++)
-			server += tokens[pick(random)];
+	torvane_testing::ForEachTokenSequence(tokens, 61220, 7, 100000, [this](const std::string &server) {
 		Check(server);
 		// Most random texts fail early; also try each behind a valid host.
 		Check("rtmps://k." + domain + server);
-	}
+	});
 	std::printf("[ figures  ] %zu Kick servers compared with std::regex, %zu completed\n", checked, completed);
 	EXPECT_GT(completed, 1000u);
 }

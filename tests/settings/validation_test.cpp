@@ -1,6 +1,8 @@
 #include "settings/config.h"
 #include "settings/validation.h"
 
+#include "pattern_testing.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <vector>
 
 using namespace torvane;
+using torvane_testing::Printable;
 
 namespace {
 
@@ -53,21 +56,6 @@ bool ServerPasses(const std::string &server)
 	if (!result.empty() && result != Prefixed(1, bad_server))
 		ADD_FAILURE() << "unexpected message for a server check: " << result;
 	return result.empty();
-}
-
-std::string Printable(const std::string &text)
-{
-	std::string out;
-	for (unsigned char c : text) {
-		if (c >= 0x20 && c < 0x7f) {
-			out += static_cast<char>(c);
-		} else {
-			char hex[8];
-			std::snprintf(hex, sizeof(hex), "\\x%02X", c);
-			out += hex;
-		}
-	}
-	return out;
 }
 
 } // namespace
@@ -345,19 +333,8 @@ TEST_F(ServerPatternEquivalence, ExhaustiveShortTails)
 						   ".", "-", "#", " ", "\v", "\xA0", "s"};
 	const char *const prefixes[] = {"",           "rtmp",      "rtmp://",       "rtmps://", "rtmp://h",
 					"rtmp://h:1", "rtmps://[", "rtmps://[::1]", "rtmp://h/"};
-	for (const char *prefix : prefixes) {
-		std::vector<std::string> tails = {""};
-		for (int length = 1; length <= 4; length++) {
-			std::vector<std::string> longer;
-			for (const std::string &tail : tails)
-				for (const std::string &c : alphabet)
-					longer.push_back(tail + c);
-			for (const std::string &tail : longer)
-				Check(prefix + tail);
-			tails = std::move(longer);
-		}
-		Check(prefix);
-	}
+	for (const char *prefix : prefixes)
+		torvane_testing::ForEachTail(prefix, alphabet, 4, [this](const std::string &server) { Check(server); });
 	std::printf("[ figures  ] %zu servers compared with std::regex, %zu matching\n", checked, matched);
 	EXPECT_GT(matched, 1000u);
 }
@@ -409,18 +386,11 @@ TEST_F(ServerPatternEquivalence, RandomTokenSequences)
 						 "\xFF",
 						 ".",
 						 "-"};
-	std::mt19937 random(20261206);
-	std::uniform_int_distribution<size_t> count(0, 8);
-	std::uniform_int_distribution<size_t> pick(0, tokens.size() - 1);
-	for (int n = 0; n < 100000; n++) {
-		std::string server;
-		const size_t parts = count(random);
-		for (size_t i = 0; i < parts; i++)
-			server += tokens[pick(random)];
+	torvane_testing::ForEachTokenSequence(tokens, 20261206, 8, 100000, [this](const std::string &server) {
 		Check(server);
 		// Most random texts fail at the scheme; also try each behind one.
 		Check("rtmp://" + server);
-	}
+	});
 	std::printf("[ figures  ] %zu servers compared with std::regex, %zu matching\n", checked, matched);
 	EXPECT_GT(matched, 500u);
 }
