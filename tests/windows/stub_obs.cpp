@@ -6,6 +6,7 @@
 
 #include "stub_host.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,7 @@ struct Json {
 	long long number;
 	std::string text, name;
 	std::vector<Json> items;
-	Json(Kind k = Int, long long n = 0, std::string t = "") : kind(k), number(n), text(std::move(t)) {}
+	Json(Kind k = Object, long long n = 0, std::string t = "") : kind(k), number(n), text(std::move(t)) {}
 };
 
 std::vector<std::string> log_lines;
@@ -35,144 +36,106 @@ std::string config_dir;
 // after handing it over, so libobs's sharing makes no difference to it.
 struct obs_data {
 	long refs = 1;
-	Json value{Json::Object};
+	Json value;
 	std::string json;
-	explicit obs_data(Json object = Json::Object) : value(std::move(object)) {}
+	obs_data(Json v = {}) : value(std::move(v)) {}
 };
-struct obs_data_array {
-	long refs = 1;
-	Json value{Json::Array};
-	explicit obs_data_array(Json array = Json::Array) : value(std::move(array)) {}
+struct obs_data_array : obs_data {
+	using obs_data::obs_data;
 };
 
 namespace {
 
-template<typename T>
-void Release(T *object)
+// The member `name` of the kind asked for, else an empty value of that kind.
+const Json &Member(obs_data_t *data, const char *name, Json::Kind kind)
 {
-	if (object && --object->refs == 0)
-		delete object;
-}
-
-Json *Find(obs_data_t *data, const char *name)
-{
-	for (Json &member : data->value.items)
+	static const Json empty[] = {Json::Int, Json::Bool, Json::Text, Json::Object, Json::Array};
+	for (const Json &member : data->value.items)
 		if (member.name == name)
-			return &member;
-	return nullptr;
+			return member.kind == kind ? member : empty[kind];
+	return empty[kind];
 }
 
 void Set(obs_data_t *data, const char *name, Json value)
 {
 	value.name = name;
-	if (Json *member = Find(data, name))
-		*member = value;
-	else
-		data->value.items.push_back(value);
+	for (Json &member : data->value.items)
+		if (member.name == name)
+			return void(member = value);
+	data->value.items.push_back(value);
 }
 
+void WriteText(std::string &out, const std::string &text)
+{
+	out += '"';
+	for (unsigned char c : text) {
+		char escaped[8] = {'\\', char(c)};
+		if (c < 0x20)
+			snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+		out += c == '"' || c == '\\' || c < 0x20 ? escaped : std::string(1, char(c));
+	}
+	out += '"';
+}
+
+// Compact, members in order, as libobs writes.
 void Write(std::string &out, const Json &value)
 {
-	auto text = [&out](const std::string &s) {
-		out += '"';
-		for (unsigned char c : s) {
-			char escape[8];
-			snprintf(escape, sizeof(escape), "\\u%04x", c);
-			out += c == '"' || c == '\\' ? std::string{'\\', char(c)}
-			       : c < 0x20            ? escape
-						     : std::string(1, c);
-		}
-		out += '"';
-	};
-	if (value.kind == Json::Int)
-		out += std::to_string(value.number);
-	else if (value.kind == Json::Bool)
-		out += value.number ? "true" : "false";
-	else if (value.kind == Json::Text)
-		text(value.text);
-	else {
-		out += value.kind == Json::Object ? '{' : '[';
-		for (size_t i = 0; i < value.items.size(); i++) {
-			out += i ? "," : "";
-			if (value.kind == Json::Object)
-				text(value.items[i].name), out += ':';
-			Write(out, value.items[i]);
-		}
-		out += value.kind == Json::Object ? '}' : ']';
+	if (value.kind == Json::Text)
+		return WriteText(out, value.text);
+	if (value.kind != Json::Object && value.kind != Json::Array)
+		return void(out += value.kind == Json::Int ? std::to_string(value.number)
+				   : value.number          ? "true"
+							   : "false");
+	out += value.kind == Json::Object ? '{' : '[';
+	for (const Json &item : value.items) {
+		out += &item == value.items.data() ? "" : ",";
+		if (value.kind == Json::Object)
+			WriteText(out, item.name), out += ':';
+		Write(out, item);
 	}
+	out += value.kind == Json::Object ? '}' : ']';
 }
 
-// A JSON reader for the documents the module writes; false on anything else.
-bool Read(const char *&p, Json &value);
-
+// Reads what Write writes; false on anything else.
 bool ReadText(const char *&p, std::string &text)
 {
 	if (*p++ != '"')
 		return false;
 	for (; *p != '"'; p++) {
-		if (static_cast<unsigned char>(*p) < 0x20)
+		unsigned c = static_cast<unsigned char>(*p);
+		int length = 0;
+		if (c == '\\' && *++p == 'u' && sscanf(p, "u%4x%n", &c, &length) == 1 && length == 5)
+			p += 4;
+		else if (c == '\\')
+			c = static_cast<unsigned char>(*p);
+		if (!*p)
 			return false;
-		if (*p != '\\') {
-			text += *p;
-			continue;
-		}
-		const char *plain = strchr("\"\\/bfnrt", *++p);
-		if (!*p || (!plain && *p != 'u'))
-			return false;
-		if (plain) {
-			text += "\"\\/\b\f\n\r\t"[plain - "\"\\/bfnrt"];
-			continue;
-		}
-		char *end = nullptr;
-		const std::string hex(p + 1, strnlen(p + 1, 4));
-		const unsigned long c = strtoul(hex.c_str(), &end, 16);
-		if (hex.size() != 4 || *end)
-			return false;
-		p += 4;
-		if (c < 0x80)
-			text += char(c);
-		else if (c < 0x800)
-			text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
-		else
-			text += {char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 0x3F)), char(0x80 | (c & 0x3F))};
+		text += static_cast<char>(c);
 	}
-	p++;
-	return true;
+	return ++p, true;
 }
 
 bool Read(const char *&p, Json &value)
 {
-	p += strspn(p, " \t\r\n");
-	const char open = *p;
-	if (open == '"')
+	if (*p == '"')
 		return value.kind = Json::Text, ReadText(p, value.text);
-	for (const char *word : {"false", "true"})
-		if (strncmp(p, word, strlen(word)) == 0)
-			return p += strlen(word), value.kind = Json::Bool, value.number = *word == 't', true;
-	if (open != '{' && open != '[') {
-		// libobs cuts reals when asked for an integer.
+	if (!strncmp(p, "true", 4) || !strncmp(p, "false", 5))
+		return value.kind = Json::Bool, value.number = *p == 't', p += value.number ? 4 : 5, true;
+	if (*p != '{' && *p != '[') {
 		char *end = nullptr;
 		value.kind = Json::Int;
-		value.number = static_cast<long long>(strtod(p, &end));
+		value.number = strtoll(p, &end, 10);
 		return end != p && (p = end, true);
 	}
-	value.kind = open == '{' ? Json::Object : Json::Array;
-	const char close = open == '{' ? '}' : ']';
-	p += strspn(p + 1, " \t\r\n") + 1;
-	while (*p != close) {
+	value.kind = *p == '{' ? Json::Object : Json::Array;
+	for (const char close = *p++ == '{' ? '}' : ']'; *p != close;) {
 		Json item;
-		if (!value.items.empty() && *p++ != ',')
-			return false;
-		p += strspn(p, " \t\r\n");
-		if (open == '{' && (!ReadText(p, item.name) || *(p += strspn(p, " \t\r\n"))++ != ':'))
-			return false;
-		if (!Read(p, item))
+		if ((!value.items.empty() && *p++ != ',') ||
+		    (value.kind == Json::Object && (!ReadText(p, item.name) || *p++ != ':')) || !Read(p, item))
 			return false;
 		value.items.push_back(item);
-		p += strspn(p, " \t\r\n");
 	}
-	p++;
-	return true;
+	return ++p, true;
 }
 
 } // namespace
@@ -187,20 +150,33 @@ void blog(int, const char *format, ...)
 	log_lines.push_back(line);
 }
 
-void *bmalloc(size_t size)
-{
-	return malloc(size ? size : 1);
-}
+// Host calls whose whole answer is one expression.
+#define ANSWER(result, call, ...)   \
+	result call                 \
+	{                           \
+		return __VA_ARGS__; \
+	}
 
-void bfree(void *ptr)
-{
-	free(ptr);
-}
-
-void *bmemdup(const void *ptr, size_t size)
-{
-	return memcpy(bmalloc(size), ptr, size);
-}
+ANSWER(void *, bmalloc(size_t size), malloc(size ? size : 1))
+ANSWER(void, bfree(void *ptr), free(ptr))
+ANSWER(void *, bmemdup(const void *ptr, size_t size), memcpy(bmalloc(size), ptr, size))
+ANSWER(obs_data_t *, obs_data_create(), new obs_data)
+ANSWER(obs_data_array_t *, obs_data_array_create(), new obs_data_array(Json::Array))
+ANSWER(void, obs_data_set_int(obs_data_t *data, const char *name, long long val), Set(data, name, {Json::Int, val}))
+ANSWER(void, obs_data_set_bool(obs_data_t *data, const char *name, bool val), Set(data, name, {Json::Bool, val}))
+ANSWER(void, obs_data_set_string(obs_data_t *data, const char *name, const char *val),
+       Set(data, name, {Json::Text, 0, val ? val : ""}))
+ANSWER(void, obs_data_set_array(obs_data_t *data, const char *name, obs_data_array_t *array),
+       Set(data, name, array->value))
+ANSWER(long long, obs_data_get_int(obs_data_t *data, const char *name), Member(data, name, Json::Int).number)
+ANSWER(bool, obs_data_get_bool(obs_data_t *data, const char *name), Member(data, name, Json::Bool).number)
+ANSWER(const char *, obs_data_get_string(obs_data_t *data, const char *name),
+       Member(data, name, Json::Text).text.c_str())
+ANSWER(obs_data_array_t *, obs_data_get_array(obs_data_t *data, const char *name),
+       Member(data, name, Json::Array).name.empty() ? nullptr : new obs_data_array(Member(data, name, Json::Array)))
+ANSWER(size_t, obs_data_array_count(obs_data_array_t *array), array->value.items.size())
+ANSWER(obs_data_t *, obs_data_array_item(obs_data_array_t *array, size_t idx), new obs_data(array->value.items.at(idx)))
+ANSWER(void, obs_data_array_release(obs_data_array_t *array), obs_data_release(array))
 
 char *obs_module_get_config_path(obs_module_t *, const char *file)
 {
@@ -208,23 +184,16 @@ char *obs_module_get_config_path(obs_module_t *, const char *file)
 	return config_dir.empty() ? nullptr : static_cast<char *>(bmemdup(path.c_str(), path.size() + 1));
 }
 
-obs_data_t *obs_data_create()
-{
-	return new obs_data;
-}
-
 obs_data_t *obs_data_create_from_json(const char *json)
 {
 	auto data = std::make_unique<obs_data>();
-	const char *p = json;
-	if (!Read(p, data->value) || data->value.kind != Json::Object || p[strspn(p, " \t\r\n")])
-		return nullptr;
-	return data.release();
+	return Read(json, data->value) && !*json && data->value.kind == Json::Object ? data.release() : nullptr;
 }
 
 void obs_data_release(obs_data_t *data)
 {
-	Release(data);
+	if (data && --data->refs == 0)
+		delete data;
 }
 
 const char *obs_data_get_json(obs_data_t *data)
@@ -234,75 +203,10 @@ const char *obs_data_get_json(obs_data_t *data)
 	return data->json.c_str();
 }
 
-void obs_data_set_int(obs_data_t *data, const char *name, long long val)
-{
-	Set(data, name, {Json::Int, val});
-}
-
-void obs_data_set_bool(obs_data_t *data, const char *name, bool val)
-{
-	Set(data, name, {Json::Bool, val});
-}
-
-void obs_data_set_string(obs_data_t *data, const char *name, const char *val)
-{
-	Set(data, name, {Json::Text, 0, val ? val : ""});
-}
-
-void obs_data_set_array(obs_data_t *data, const char *name, obs_data_array_t *array)
-{
-	Set(data, name, array->value);
-}
-
 bool obs_data_has_user_value(obs_data_t *data, const char *name)
 {
-	return Find(data, name);
-}
-
-long long obs_data_get_int(obs_data_t *data, const char *name)
-{
-	const Json *member = Find(data, name);
-	return member && member->kind == Json::Int ? member->number : 0;
-}
-
-bool obs_data_get_bool(obs_data_t *data, const char *name)
-{
-	const Json *member = Find(data, name);
-	return member && member->kind == Json::Bool && member->number;
-}
-
-const char *obs_data_get_string(obs_data_t *data, const char *name)
-{
-	const Json *member = Find(data, name);
-	return member && member->kind == Json::Text ? member->text.c_str() : "";
-}
-
-obs_data_array_t *obs_data_get_array(obs_data_t *data, const char *name)
-{
-	const Json *member = Find(data, name);
-	return member && member->kind == Json::Array ? new obs_data_array(*member) : nullptr;
-}
-
-obs_data_array_t *obs_data_array_create()
-{
-	return new obs_data_array;
-}
-
-void obs_data_array_release(obs_data_array_t *array)
-{
-	Release(array);
-}
-
-size_t obs_data_array_count(obs_data_array_t *array)
-{
-	return array ? array->value.items.size() : 0;
-}
-
-obs_data_t *obs_data_array_item(obs_data_array_t *array, size_t idx)
-{
-	if (!array || idx >= array->value.items.size() || array->value.items[idx].kind != Json::Object)
-		return nullptr;
-	return new obs_data(array->value.items[idx]);
+	const auto &items = data->value.items;
+	return std::any_of(items.begin(), items.end(), [name](const Json &member) { return member.name == name; });
 }
 
 size_t obs_data_array_push_back(obs_data_array_t *array, obs_data_t *obj)
@@ -313,13 +217,12 @@ size_t obs_data_array_push_back(obs_data_array_t *array, obs_data_t *obj)
 
 // --- The mix, encoders, services and outputs ---------------------------------
 
+// An output is its own signal handler.
 struct signal_handler {
 	std::vector<std::tuple<std::string, signal_callback_t, void *>> slots;
-};
-struct obs_output {
-	signal_handler signals;
 	bool active = false;
 };
+struct obs_output : signal_handler {};
 
 namespace {
 
@@ -330,87 +233,41 @@ void Raise(obs_output_t *output, const char *signal, long long code)
 {
 	calldata_t data = {reinterpret_cast<uint8_t *>(&code), sizeof(code), 0, true};
 	output->active = strcmp(signal, "stop") != 0;
-	for (const auto &[name, callback, param] : std::vector(output->signals.slots))
+	for (const auto &[name, callback, param] : std::vector(output->slots))
 		if (name == signal)
 			callback(param, &data);
 }
 
 } // namespace
 
-bool obs_initialized(void)
-{
-	return true;
-}
-
-video_t *obs_get_video(void)
-{
-	return reinterpret_cast<video_t *>(&token);
-}
-
-audio_t *obs_get_audio(void)
-{
-	return reinterpret_cast<audio_t *>(&token);
-}
-
-bool obs_get_video_info(struct obs_video_info *ovi)
-{
-	*ovi = {};
-	ovi->fps_num = 60;
-	ovi->fps_den = 1;
-	ovi->base_width = ovi->output_width = 1920;
-	ovi->base_height = ovi->output_height = 1080;
-	return true;
-}
-
-bool obs_get_audio_info(struct obs_audio_info *oai)
-{
-	*oai = {48000, SPEAKERS_STEREO};
-	return true;
-}
-
-const char *obs_encoder_get_display_name(const char *)
-{
-	return "stub";
-}
-
-const char *obs_service_get_display_name(const char *)
-{
-	return "stub";
-}
-
-const char *obs_output_get_display_name(const char *)
-{
-	return "stub";
-}
-
-obs_encoder_t *obs_video_encoder_create(const char *, const char *, obs_data_t *, obs_data_t *)
-{
-	return reinterpret_cast<obs_encoder_t *>(&token);
-}
-
-obs_encoder_t *obs_audio_encoder_create(const char *, const char *, obs_data_t *, size_t, obs_data_t *)
-{
-	return reinterpret_cast<obs_encoder_t *>(&token);
-}
-
-obs_service_t *obs_service_create(const char *, const char *, obs_data_t *, obs_data_t *)
-{
-	return reinterpret_cast<obs_service_t *>(&token);
-}
-
-obs_output_t *obs_output_create(const char *, const char *, obs_data_t *, obs_data_t *)
-{
-	outputs.push_back(std::make_unique<obs_output>());
-	return outputs.back().get();
-}
-
+ANSWER(bool, obs_initialized(void), true)
+ANSWER(video_t *, obs_get_video(void), reinterpret_cast<video_t *>(&token))
+ANSWER(audio_t *, obs_get_audio(void), reinterpret_cast<audio_t *>(&token))
+ANSWER(bool, obs_get_video_info(struct obs_video_info *ovi), *ovi = {}, ovi->fps_num = 60, ovi->fps_den = 1,
+       ovi->base_width = ovi->output_width = 1920, ovi->base_height = ovi->output_height = 1080, true)
+ANSWER(bool, obs_get_audio_info(struct obs_audio_info *oai), *oai = {48000, SPEAKERS_STEREO}, true)
+ANSWER(const char *, obs_encoder_get_display_name(const char *id), id)
+ANSWER(const char *, obs_service_get_display_name(const char *id), id)
+ANSWER(const char *, obs_output_get_display_name(const char *id), id)
+ANSWER(obs_encoder_t *, obs_video_encoder_create(const char *, const char *, obs_data_t *, obs_data_t *),
+       reinterpret_cast<obs_encoder_t *>(&token))
+ANSWER(obs_encoder_t *, obs_audio_encoder_create(const char *, const char *, obs_data_t *, size_t, obs_data_t *),
+       reinterpret_cast<obs_encoder_t *>(&token))
+ANSWER(obs_service_t *, obs_service_create(const char *, const char *, obs_data_t *, obs_data_t *),
+       reinterpret_cast<obs_service_t *>(&token))
+ANSWER(obs_output_t *, obs_output_create(const char *, const char *, obs_data_t *, obs_data_t *),
+       outputs.emplace_back(std::make_unique<obs_output>()).get())
+ANSWER(bool, obs_encoder_set_frame_rate_divisor(obs_encoder_t *, uint32_t), true)
+ANSWER(bool, obs_output_start(obs_output_t *output), output->active = true)
+ANSWER(bool, obs_output_active(const obs_output_t *output), output->active)
+ANSWER(int, obs_output_get_frames_dropped(const obs_output_t *), 0)
+ANSWER(signal_handler_t *, obs_output_get_signal_handler(const obs_output_t *output),
+       const_cast<obs_output_t *>(output))
+// OBS ends an output on the caller's thread and raises "stop" with code 0.
+ANSWER(void, obs_output_force_stop(obs_output_t *output), Raise(output, "stop", OBS_OUTPUT_SUCCESS))
 void obs_encoder_set_video(obs_encoder_t *, video_t *) {}
 void obs_encoder_set_audio(obs_encoder_t *, audio_t *) {}
 void obs_encoder_set_scaled_size(obs_encoder_t *, uint32_t, uint32_t) {}
-bool obs_encoder_set_frame_rate_divisor(obs_encoder_t *, uint32_t)
-{
-	return true;
-}
 void obs_encoder_set_preferred_video_format(obs_encoder_t *, enum video_format) {}
 void obs_encoder_release(obs_encoder_t *) {}
 void obs_service_release(obs_service_t *) {}
@@ -419,32 +276,6 @@ void obs_output_set_service(obs_output_t *, obs_service_t *) {}
 void obs_output_set_video_encoder(obs_output_t *, obs_encoder_t *) {}
 void obs_output_set_audio_encoder(obs_output_t *, obs_encoder_t *, size_t) {}
 void obs_output_set_reconnect_settings(obs_output_t *, int, int) {}
-
-bool obs_output_start(obs_output_t *output)
-{
-	return output->active = true;
-}
-
-// OBS ends an output on the caller's thread and raises "stop" with code 0.
-void obs_output_force_stop(obs_output_t *output)
-{
-	Raise(output, "stop", OBS_OUTPUT_SUCCESS);
-}
-
-bool obs_output_active(const obs_output_t *output)
-{
-	return output->active;
-}
-
-int obs_output_get_frames_dropped(const obs_output_t *)
-{
-	return 0;
-}
-
-signal_handler_t *obs_output_get_signal_handler(const obs_output_t *output)
-{
-	return const_cast<signal_handler_t *>(&output->signals);
-}
 
 void signal_handler_connect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
 {
@@ -473,22 +304,8 @@ void stub_obs_reset(const char *config)
 	config_dir = config ? config : "";
 }
 
-int stub_obs_log_count(void)
-{
-	return static_cast<int>(log_lines.size());
-}
-
-const char *stub_obs_log_text(int index)
-{
-	return log_lines.at(static_cast<size_t>(index)).c_str();
-}
-
-int stub_obs_output_count(void)
-{
-	return static_cast<int>(outputs.size());
-}
-
-void stub_obs_output_raise(int index, const char *signal, long long code)
-{
-	Raise(outputs.at(static_cast<size_t>(index)).get(), signal, code);
-}
+ANSWER(int, stub_obs_log_count(void), static_cast<int>(log_lines.size()))
+ANSWER(const char *, stub_obs_log_text(int index), log_lines.at(static_cast<size_t>(index)).c_str())
+ANSWER(int, stub_obs_output_count(void), static_cast<int>(outputs.size()))
+ANSWER(void, stub_obs_output_raise(int index, const char *signal, long long code),
+       Raise(outputs.at(static_cast<size_t>(index)).get(), signal, code))
