@@ -712,11 +712,17 @@ TEST_F(Win32Panel, StreamingLocksEditingAndTheTimerShowsEachState)
 	EXPECT_EQ(TextDifference(shot, RowStatus(panel, 1), L"Connecting...", FontRole::Small, color_accent,
 				 color_highlight, row_flags),
 		  0);
-	Click(Child(id_stop));
+	// Both connections end on their own: only the one-second timer notices.
+	for (int output : {0, 1})
+		stub_obs_output_raise(output, "stop", OBS_OUTPUT_DISCONNECTED);
+	EXPECT_FALSE(IsWindowEnabled(Child(id_start)));
 	Pump(1100);
 	EXPECT_TRUE(IsWindowEnabled(Child(id_name)));
 	EXPECT_TRUE(IsWindowEnabled(Child(id_start)));
 	EXPECT_FALSE(IsWindowEnabled(Child(id_stop)));
+	Click(Child(id_start));
+	Click(Child(id_stop));
+	EXPECT_TRUE(IsWindowEnabled(Child(id_start))) << "Stop all ends what Start all began";
 }
 
 TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpeningAndLocksTheForm)
