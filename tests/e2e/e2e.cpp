@@ -4,7 +4,6 @@
 
 #include <obs.hpp>
 
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -57,19 +56,15 @@ Recording ProbeRecording(const std::string &path)
 		rec.video_kbps = bytes * 8 / (rec.video_packets / rec.frame_rate) / 1000;
 	}
 
-	std::string volume = RunCommand(
-		{"bash", "-c", "ffmpeg -nostats -i \"$1\" -map 0:a -af volumedetect -f null - 2>&1", "bash", path});
-	size_t at = volume.find("mean_volume: ");
+	// A picture that stands still for a second, or silence, shows in ffmpeg's detectors.
+	std::string detected = RunCommand({"bash", "-c",
+					   "ffmpeg -nostats -i \"$1\" -map 0:v -vf freezedetect=n=-50dB:d=1 -f null - "
+					   "-map 0:a -af volumedetect -f null - 2>&1",
+					   "bash", path});
+	rec.frozen = detected.find("freeze_start") != std::string::npos;
+	size_t at = detected.find("mean_volume: ");
 	if (at != std::string::npos)
-		rec.mean_volume_db = std::atof(volume.c_str() + at + 13);
-	std::istringstream frames(RunCommand(
-		{"ffmpeg", "-v", "error", "-i", path, "-map", "0:v", "-vf", "fps=2", "-f", "framemd5", "-"}));
-	std::set<std::string> hashes;
-	for (std::string line; std::getline(frames, line);) {
-		if (!line.empty() && line[0] != '#')
-			hashes.insert(line.substr(line.rfind(',') + 1));
-	}
-	rec.distinct_frames = static_cast<uint32_t>(hashes.size());
+		rec.mean_volume_db = std::atof(detected.c_str() + at + 13);
 	return rec;
 }
 

@@ -25,7 +25,7 @@ struct Recording {
 	std::vector<uint64_t> keyframe_packets; // positions among the video packets
 	std::vector<double> keyframe_times;     // seconds
 	double mean_volume_db = -200;
-	uint32_t distinct_frames = 0; // among frames sampled twice a second
+	bool frozen = false; // the picture stood still for a second
 };
 
 Recording ProbeRecording(const std::string &path);

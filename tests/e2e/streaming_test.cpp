@@ -40,7 +40,7 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	tls.username = "publisher";
 	tls.password = "password-of-TLS";
 	untrusted.server = "rtmps://" + host + ":" + std::to_string(impostor.port) + "/app";
-	settings.destinations = {Loopback("Plain", plain.port),           kick,     tls, Loopback("Closed", FreePort()),
+	settings.destinations = {Loopback("Plain", plain.port),         kick,     tls, Loopback("Closed", FreePort()),
 				 Loopback("Other-app", other_app.port), untrusted};
 	const size_t sending = 3; // the first three
 
@@ -120,7 +120,7 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 		}
 		// Constant bitrate: the encoder pads even a simple picture up to the target.
 		EXPECT_NEAR(rec.video_kbps, 2500, 500);
-		EXPECT_GE(rec.distinct_frames, 8u) << "the picture does not move";
+		EXPECT_FALSE(rec.frozen) << "the picture does not move";
 		EXPECT_GT(rec.mean_volume_db, -30.0) << "the tone is missing";
 		packets.push_back(rec.video_packets);
 	}
