@@ -6,7 +6,7 @@ set -u
 module=$1 probe=$2 work=$3
 here=$(dirname "$0")
 source "$here/obs-lib.sh"
-source "$here/../lib/xvfb.sh"
+source "$here/../lib/testlib.sh"
 
 log=
 fail() {
