@@ -1,10 +1,13 @@
 #include "module/toolkit.h"
 #include "module/windows/module_instance.h"
+#include "panel/win32/panel_window.h"
 
 #include <commctrl.h>
 #include <gdiplus.h>
 
 namespace torvane {
+
+PanelWindowSlot panel_window_slot;
 
 const char *const platform_name = "Windows";
 

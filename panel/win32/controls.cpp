@@ -21,7 +21,7 @@ constexpr DWORD list_ex_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_E
 
 int32_t S(int32_t value)
 {
-	return Scale(value, panel_window.theme.panel_dpi);
+	return Scale(value, Win32Window().theme.panel_dpi);
 }
 
 std::wstring Caption(const char *utf8)
@@ -31,13 +31,13 @@ std::wstring Caption(const char *utf8)
 
 bool IsHoverButton(HWND control)
 {
-	return control != panel_window.list && (GetWindowLongW(control, GWL_STYLE) & 0xF) == BS_OWNERDRAW;
+	return control != Win32Window().list && (GetWindowLongW(control, GWL_STYLE) & 0xF) == BS_OWNERDRAW;
 }
 
 int32_t FocusedRow()
 {
 	return static_cast<int32_t>(
-		SendMessageW(panel_window.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+		SendMessageW(Win32Window().list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
 } // namespace
@@ -46,20 +46,20 @@ HWND CreateControl(const wchar_t *class_name, const wchar_t *caption, int32_t id
 		   int32_t width, int32_t height, bool form)
 {
 	HWND control = CreateWindowExW(0, class_name, caption, style | WS_CHILD | WS_VISIBLE | WS_TABSTOP, S(x), S(y),
-				       S(width), S(height), panel_window.window,
+				       S(width), S(height), Win32Window().window,
 				       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_instance, nullptr);
-	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(panel_window.theme.font_body), TRUE);
+	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Win32Window().theme.font_body), TRUE);
 	SetWindowSubclass(control, ControlSubclassProc, subclass_id, 0);
 	if (form)
-		panel_window.form_controls.push_back(control);
+		Win32Window().form_controls.push_back(control);
 	return control;
 }
 
 HWND CreateLabel(const wchar_t *text, int32_t x, int32_t y, int32_t width)
 {
 	HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE, S(x), S(y), S(width), S(20),
-				     panel_window.window, nullptr, module_instance, nullptr);
-	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(panel_window.theme.font_small), TRUE);
+				     Win32Window().window, nullptr, module_instance, nullptr);
+	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(Win32Window().theme.font_small), TRUE);
 	return label;
 }
 
@@ -78,13 +78,13 @@ HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked)
 
 void CreateControls()
 {
-	PanelState &state = panel_state;
+	PanelState &state = Win32Panel().state;
 	state.form_guard = true;
 
 	const ControlSpec &list = panel_controls[0];
-	panel_window.list = CreateControl(WC_LISTVIEWW, Caption(list.caption).c_str(), list.id, list_style, list.x,
-					  list.y, list.width, list.height, false);
-	HWND lv = panel_window.list;
+	Win32Window().list = CreateControl(WC_LISTVIEWW, Caption(list.caption).c_str(), list.id, list_style, list.x,
+					   list.y, list.width, list.height, false);
+	HWND lv = Win32Window().list;
 	SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, list_ex_style);
 	SendMessageW(lv, LVM_SETBKCOLOR, 0, color_card);
 	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, color_card);
@@ -94,8 +94,8 @@ void CreateControls()
 	column.cx = S(273);
 	SendMessageW(lv, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 	// An empty image list whose height sets the rows' height.
-	panel_window.row_images = ImageList_Create(1, S(row_height), ILC_COLOR32, 1, 1);
-	SendMessageW(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(panel_window.row_images));
+	Win32Window().row_images = ImageList_Create(1, S(row_height), ILC_COLOR32, 1, 1);
+	SendMessageW(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(Win32Window().row_images));
 
 	for (int32_t i = 1; i < control_count; i++) {
 		const ControlSpec &entry = panel_controls[i];
@@ -120,27 +120,27 @@ void CreateControls()
 	state.form_guard = false;
 
 	// The bitrate field, the list, the form and the enabled states.
-	InitializeControls(win32_panel);
-	SetTimer(panel_window.window, refresh_timer_id, refresh_period_ms, nullptr);
+	InitializeControls(Win32Panel());
+	SetTimer(Win32Window().window, refresh_timer_id, refresh_period_ms, nullptr);
 }
 
 void ShowRowTick(int32_t row)
 {
-	const std::vector<Destination> &list = win32_panel.store.settings.destinations;
+	const std::vector<Destination> &list = Win32Panel().store.settings.destinations;
 	if (row < 0 || row >= static_cast<int32_t>(list.size()))
 		return;
-	const bool guard = panel_state.form_guard;
-	panel_state.form_guard = true;
+	const bool guard = Win32Panel().state.form_guard;
+	Win32Panel().state.form_guard = true;
 	LVITEMW item = {};
 	item.stateMask = LVIS_STATEIMAGEMASK;
 	item.state = INDEXTOSTATEIMAGEMASK(list[static_cast<size_t>(row)].enabled ? 2 : 1);
-	SendMessageW(panel_window.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-	panel_state.form_guard = guard;
+	SendMessageW(Win32Window().list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+	Win32Panel().state.form_guard = guard;
 }
 
 void ToggleRowTick(int32_t row)
 {
-	ToggleTick(win32_panel, row);
+	ToggleTick(Win32Panel(), row);
 	ShowRowTick(row);
 }
 
@@ -152,31 +152,31 @@ LRESULT ControlColors(HWND control, HDC dc)
 	if (wcscmp(class_name, L"Edit") == 0) {
 		SetTextColor(dc, color_text);
 		SetBkColor(dc, color_field);
-		return reinterpret_cast<LRESULT>(panel_window.theme.brush_field);
+		return reinterpret_cast<LRESULT>(Win32Window().theme.brush_field);
 	}
 	SetTextColor(dc, color_muted);
 	SetBkColor(dc, color_card);
-	return reinterpret_cast<LRESULT>(panel_window.theme.brush_card);
+	return reinterpret_cast<LRESULT>(Win32Window().theme.brush_card);
 }
 
 LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR)
 {
-	Panel &panel = win32_panel;
+	Panel &panel = Win32Panel();
 	switch (message) {
 	case WM_KEYDOWN:
 		if (wparam == VK_TAB) {
 			const bool backwards = GetKeyState(VK_SHIFT) < 0;
-			if (HWND next = GetNextDlgTabItem(panel_window.window, control, backwards))
+			if (HWND next = GetNextDlgTabItem(Win32Window().window, control, backwards))
 				::SetFocus(next);
 			return 0;
 		}
-		if (wparam == VK_SPACE && control == panel_window.list) {
+		if (wparam == VK_SPACE && control == Win32Window().list) {
 			ToggleRowTick(FocusedRow());
 			return 0;
 		}
 		break;
 	case WM_LBUTTONDOWN:
-		if (control == panel_window.list && GET_X_LPARAM(lparam) < S(tick_strip_width)) {
+		if (control == Win32Window().list && GET_X_LPARAM(lparam) < S(tick_strip_width)) {
 			LVHITTESTINFO hit = {};
 			hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
 			const auto row = static_cast<int32_t>(

@@ -8,6 +8,7 @@
 
 #include <dwmapi.h>
 #include <obs-frontend-api.h>
+#include <obs.h>
 
 namespace torvane {
 
@@ -69,8 +70,8 @@ void CreatePanelWindow()
 	const int32_t work_height = work.bottom - work.top;
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
-	MakeTheme(panel_window.theme, dpi);
-	panel_state.dpi = dpi;
+	MakeTheme(Win32Window().theme, dpi);
+	Win32Panel().state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
 	window_class.lpfnWndProc = PanelWindowProc;
@@ -88,7 +89,7 @@ void CreatePanelWindow()
 	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
 				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr,
 				      module_instance, nullptr);
-	panel_window.window = window;
+	Win32Window().window = window;
 	if (!window)
 		return;
 
@@ -110,36 +111,47 @@ void CreatePanelWindow()
 	DwmSetWindowAttribute(window, 20 /* DWMWA_USE_IMMERSIVE_DARK_MODE */, &dark, sizeof(dark));
 }
 
+bool HostVideoInfo(obs_video_info *info)
+{
+	return obs_get_video_info(info);
+}
+
 } // namespace
 
-void OpenControlPanel(void *)
+void OpenControlPanel(void *private_data)
 {
-	EnsureSettingsLoaded();
-	if (!panel_window.window)
+	ControlPanel &control_panel = *static_cast<ControlPanel *>(private_data);
+	EnsureSettingsLoaded(control_panel.store, control_panel.settings_path);
+	PanelWindowSlot &slot = control_panel.window;
+	if (!slot.panel)
+		slot.panel.reset(new Panel{slot.ui, control_panel.state, control_panel.store, control_panel.engine,
+					   HostVideoInfo});
+	win32_slot = &slot;
+	if (!Win32Window().window)
 		CreatePanelWindow();
-	if (panel_window.window) {
-		ShowWindow(panel_window.window, SW_SHOWNORMAL);
-		SetForegroundWindow(panel_window.window);
+	if (Win32Window().window) {
+		ShowWindow(Win32Window().window, SW_SHOWNORMAL);
+		SetForegroundWindow(Win32Window().window);
 	}
-	if (!settings_store.usable)
-		ReportError(win32_panel, settings_store.load_error);
+	if (!control_panel.store.usable)
+		ReportError(Win32Panel(), control_panel.store.load_error);
 }
 
-void ShowStreamsStoppedByHost()
+void ShowStreamsStoppedByHost(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		OnStreamsStoppedByHost(win32_panel);
+	if (control_panel.window.window.window)
+		OnStreamsStoppedByHost(*control_panel.window.panel);
 }
 
-void DestroyControlPanel()
+void DestroyControlPanel(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		DestroyWindow(panel_window.window);
+	if (control_panel.window.window.window)
+		DestroyWindow(control_panel.window.window.window);
 }
 
-void ReleasePanelResources()
+void ReleasePanelResources(ControlPanel &control_panel)
 {
-	ReleaseTheme(panel_window.theme);
+	ReleaseTheme(control_panel.window.window.theme);
 	UnregisterClassW(panel_class_name, module_instance);
 }
 

@@ -10,6 +10,7 @@
 #include "panel/painting.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,25 @@ struct PanelWindow {
 	PanelTheme theme;
 };
 
-extern PanelWindow panel_window;
-extern Panel win32_panel;
+// The panel's window between openings, kept by the module.
+struct PanelWindowSlot {
+	PanelWindow window;
+	Win32PanelUi ui;
+	std::unique_ptr<Panel> panel;
+};
+
+// The slot of the panel in use, set when the panel is first opened.
+extern PanelWindowSlot *win32_slot;
+
+inline PanelWindow &Win32Window()
+{
+	return win32_slot->window;
+}
+
+inline Panel &Win32Panel()
+{
+	return *win32_slot->panel;
+}
 
 LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

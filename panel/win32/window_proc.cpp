@@ -13,31 +13,24 @@ namespace torvane {
 
 namespace {
 
-bool HostVideoInfo(obs_video_info *info)
-{
-	return obs_get_video_info(info);
-}
-
-Win32PanelUi win32_ui;
-
 HWND Control(int32_t id)
 {
-	return panel_window.window ? GetDlgItem(panel_window.window, id) : nullptr;
+	return Win32Window().window ? GetDlgItem(Win32Window().window, id) : nullptr;
 }
 
 int32_t DestinationCount()
 {
-	return static_cast<int32_t>(win32_panel.store.settings.destinations.size());
+	return static_cast<int32_t>(Win32Panel().store.settings.destinations.size());
 }
 
 void OnListNotify(const NMHDR &header, LRESULT &result)
 {
 	const auto &change = reinterpret_cast<const NMLISTVIEW &>(header);
-	PanelState &state = panel_state;
+	PanelState &state = Win32Panel().state;
 	if (header.code == LVN_ITEMCHANGING) {
 		// Ticks are frozen while streaming and while the settings can't be
 		// saved; the selection stays free.
-		if (!state.form_guard && !CanChangeTicks(win32_panel) &&
+		if (!state.form_guard && !CanChangeTicks(Win32Panel()) &&
 		    ((change.uOldState ^ change.uNewState) & LVIS_STATEIMAGEMASK))
 			result = TRUE;
 		return;
@@ -47,11 +40,11 @@ void OnListNotify(const NMHDR &header, LRESULT &result)
 		return;
 	if ((change.uOldState ^ change.uNewState) & LVIS_STATEIMAGEMASK) {
 		const auto image = static_cast<UINT>(SendMessageW(
-			panel_window.list, LVM_GETITEMSTATE, static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK));
-		OnTickChanged(win32_panel, change.iItem, (image >> 12) != 1);
+			Win32Window().list, LVM_GETITEMSTATE, static_cast<WPARAM>(change.iItem), LVIS_STATEIMAGEMASK));
+		OnTickChanged(Win32Panel(), change.iItem, (image >> 12) != 1);
 	}
 	if ((change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED))
-		OnRowSelected(win32_panel, change.iItem);
+		OnRowSelected(Win32Panel(), change.iItem);
 }
 
 void OnCommand(WPARAM wparam)
@@ -59,11 +52,11 @@ void OnCommand(WPARAM wparam)
 	const int32_t id = LOWORD(wparam);
 	const UINT code = HIWORD(wparam);
 	if (code == EN_CHANGE && id == id_bitrate)
-		OnBitrateEdited(win32_panel);
+		OnBitrateEdited(Win32Panel());
 	else if (code == EN_KILLFOCUS && id == id_server)
-		OnServerFocusLost(win32_panel);
+		OnServerFocusLost(Win32Panel());
 	else if (code == BN_CLICKED && id >= id_show && id <= id_coffee)
-		OnButtonClicked(win32_panel, id);
+		OnButtonClicked(Win32Panel(), id);
 }
 
 void OnDrawItem(const DRAWITEMSTRUCT &item)
@@ -71,42 +64,41 @@ void OnDrawItem(const DRAWITEMSTRUCT &item)
 	const Rect rect = {item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom};
 	DrawList list;
 	if (item.CtlID == id_list) {
-		list = PaintRow(win32_panel, static_cast<int32_t>(item.itemID), rect);
+		list = PaintRow(Win32Panel(), static_cast<int32_t>(item.itemID), rect);
 	} else {
 		ButtonPaintState paint_state;
 		paint_state.pressed = (item.itemState & ODS_SELECTED) != 0;
 		paint_state.focused = (item.itemState & ODS_FOCUS) != 0;
-		list = PaintButton(win32_panel, static_cast<int32_t>(item.CtlID), rect, paint_state);
+		list = PaintButton(Win32Panel(), static_cast<int32_t>(item.CtlID), rect, paint_state);
 	}
 	// A row that no longer stands for a destination is left alone: an empty
 	// buffer copied over it would paint it black.
 	if (!list.empty())
-		RenderBuffered(item.hDC, item.rcItem, list, panel_window.theme);
+		RenderBuffered(item.hDC, item.rcItem, list, Win32Window().theme);
 }
 
 void OnDestroy()
 {
-	KillTimer(panel_window.window, refresh_timer_id);
-	if (panel_window.row_images) {
-		ImageList_Destroy(panel_window.row_images);
-		panel_window.row_images = nullptr;
+	KillTimer(Win32Window().window, refresh_timer_id);
+	if (Win32Window().row_images) {
+		ImageList_Destroy(Win32Window().row_images);
+		Win32Window().row_images = nullptr;
 	}
-	panel_window.form_controls.clear();
-	panel_window.list = nullptr;
-	panel_window.window = nullptr;
-	OnPanelDestroyed(panel_state);
+	Win32Window().form_controls.clear();
+	Win32Window().list = nullptr;
+	Win32Window().window = nullptr;
+	OnPanelDestroyed(Win32Panel().state);
 }
 
 } // namespace
 
-PanelWindow panel_window;
-Panel win32_panel{win32_ui, panel_state, settings_store, engine, HostVideoInfo};
+PanelWindowSlot *win32_slot = nullptr;
 
 LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
 	switch (message) {
 	case WM_CREATE:
-		panel_window.window = window;
+		Win32Window().window = window;
 		CreateControls();
 		return 0;
 	case WM_DESTROY:
@@ -115,15 +107,15 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 	case WM_PAINT: {
 		PAINTSTRUCT paint;
 		HDC dc = BeginPaint(window, &paint);
-		RenderBuffered(dc, paint.rcPaint, PaintPanel(win32_panel), panel_window.theme);
+		RenderBuffered(dc, paint.rcPaint, PaintPanel(Win32Panel()), Win32Window().theme);
 		EndPaint(window, &paint);
 		return 0;
 	}
 	case WM_PRINTCLIENT:
-		RenderDrawList(reinterpret_cast<HDC>(wparam), PaintPanel(win32_panel), panel_window.theme);
+		RenderDrawList(reinterpret_cast<HDC>(wparam), PaintPanel(Win32Panel()), Win32Window().theme);
 		return 0;
 	case WM_CLOSE:
-		OnCloseRequested(win32_panel);
+		OnCloseRequested(Win32Panel());
 		return 0;
 	case WM_ERASEBKGND:
 		return 1;
@@ -132,23 +124,23 @@ LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 		return TRUE;
 	case WM_MEASUREITEM:
 		reinterpret_cast<MEASUREITEMSTRUCT *>(lparam)->itemHeight =
-			static_cast<UINT>(Scale(row_height, panel_window.theme.panel_dpi));
+			static_cast<UINT>(Scale(row_height, Win32Window().theme.panel_dpi));
 		return TRUE;
 	// Children being destroyed after the panel's WM_DESTROY still notify it;
 	// their empty texts must not reach the model.
 	case WM_NOTIFY: {
 		LRESULT result = 0;
 		const auto *header = reinterpret_cast<const NMHDR *>(lparam);
-		if (panel_window.window && header->idFrom == id_list)
+		if (Win32Window().window && header->idFrom == id_list)
 			OnListNotify(*header, result);
 		return result;
 	}
 	case WM_COMMAND:
-		if (panel_window.window)
+		if (Win32Window().window)
 			OnCommand(wparam);
 		return 0;
 	case WM_TIMER:
-		OnTimer(win32_panel);
+		OnTimer(Win32Panel());
 		return 0;
 	case WM_CTLCOLOREDIT:
 	case WM_CTLCOLORSTATIC:
@@ -213,9 +205,9 @@ void Win32PanelUi::SetRowCount(int32_t count)
 {
 	// The behaviour holds the form-update guard, so the list's notifications
 	// about these rows change nothing.
-	HWND list = panel_window.list;
+	HWND list = Win32Window().list;
 	SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-	const std::vector<Destination> &destinations = win32_panel.store.settings.destinations;
+	const std::vector<Destination> &destinations = Win32Panel().store.settings.destinations;
 	for (int32_t i = 0; i < count && i < static_cast<int32_t>(destinations.size()); i++) {
 		std::wstring name = ToWide(Utf8ToWide(destinations[static_cast<size_t>(i)].name));
 		LVITEMW item = {};
@@ -234,21 +226,21 @@ void Win32PanelUi::SelectRow(int32_t row)
 	LVITEMW item = {};
 	item.state = LVIS_SELECTED | LVIS_FOCUSED;
 	item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-	SendMessageW(panel_window.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-	SendMessageW(panel_window.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+	SendMessageW(Win32Window().list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+	SendMessageW(Win32Window().list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
 void Win32PanelUi::InvalidatePanel()
 {
-	if (panel_window.window)
-		InvalidateRect(panel_window.window, nullptr, FALSE);
+	if (Win32Window().window)
+		InvalidateRect(Win32Window().window, nullptr, FALSE);
 }
 
 void Win32PanelUi::InvalidateArea(const Rect &area)
 {
 	const RECT rect = {area.left, area.top, area.right, area.bottom};
-	if (panel_window.window)
-		InvalidateRect(panel_window.window, &rect, FALSE);
+	if (Win32Window().window)
+		InvalidateRect(Win32Window().window, &rect, FALSE);
 }
 
 void Win32PanelUi::InvalidateControl(int32_t id)
@@ -263,36 +255,36 @@ void Win32PanelUi::InvalidateRow(int32_t row)
 {
 	RECT rect = {};
 	rect.left = LVIR_BOUNDS;
-	if (panel_window.list &&
-	    SendMessageW(panel_window.list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rect)))
-		InvalidateRect(panel_window.list, &rect, FALSE);
+	if (Win32Window().list && SendMessageW(Win32Window().list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+					       reinterpret_cast<LPARAM>(&rect)))
+		InvalidateRect(Win32Window().list, &rect, FALSE);
 }
 
 void Win32PanelUi::InvalidateList()
 {
-	if (panel_window.list)
-		InvalidateRect(panel_window.list, nullptr, FALSE);
+	if (Win32Window().list)
+		InvalidateRect(Win32Window().list, nullptr, FALSE);
 }
 
 bool Win32PanelUi::AskYesNo(const std::u16string &text)
 {
-	return MessageBoxW(panel_window.window, ToWide(text).c_str(), L"Torvane", MB_YESNO | MB_ICONQUESTION) == IDYES;
+	return MessageBoxW(Win32Window().window, ToWide(text).c_str(), L"Torvane", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void Win32PanelUi::ShowNotice(const std::u16string &text)
 {
-	MessageBoxW(panel_window.window, ToWide(text).c_str(), L"Torvane", MB_OK | MB_ICONINFORMATION);
+	MessageBoxW(Win32Window().window, ToWide(text).c_str(), L"Torvane", MB_OK | MB_ICONINFORMATION);
 }
 
 void Win32PanelUi::OpenAddress(const char *url)
 {
-	ShellExecuteW(panel_window.window, L"open", ToWide(Utf8ToWide(url)).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+	ShellExecuteW(Win32Window().window, L"open", ToWide(Utf8ToWide(url)).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void Win32PanelUi::HidePanel()
 {
-	if (panel_window.window)
-		ShowWindow(panel_window.window, SW_HIDE);
+	if (Win32Window().window)
+		ShowWindow(Win32Window().window, SW_HIDE);
 }
 
 } // namespace torvane

@@ -5,6 +5,7 @@
 #include <obs-module.h>
 
 #include "stub_host.h"
+#include "torvane_version.h"
 
 #include <gtest/gtest.h>
 
@@ -78,14 +79,15 @@ TEST_F(WindowsModule, LoadRegistersTheMenuEntryAndEventCallbackAndLogsTheBannerO
 	ASSERT_EQ(stub_frontend_menu_count(), 1);
 	EXPECT_STREQ(stub_frontend_menu_text(0), "Torvane \xE2\x80\x94 Multistream");
 	EXPECT_NE(stub_frontend_menu_callback(0), nullptr);
-	EXPECT_EQ(stub_frontend_menu_data(0), nullptr);
+	EXPECT_NE(stub_frontend_menu_data(0), nullptr) << "the entry carries the panel's objects";
 
 	ASSERT_EQ(stub_frontend_event_callback_count(), 1);
 	EXPECT_EQ(stub_frontend_event_callback_data(0), nullptr);
 
 	ASSERT_EQ(stub_obs_log_count(), 1);
 	EXPECT_EQ(stub_obs_log_level(0), LOG_INFO);
-	EXPECT_STREQ(stub_obs_log_text(0), "[Torvane] Loaded v0.2.2 (Windows). No automatic streaming.");
+	EXPECT_EQ(std::string(stub_obs_log_text(0)),
+		  std::string("[Torvane] Loaded v") + torvane::torvane_version + " (Windows). No automatic streaming.");
 
 	// GDI+ is running while the module is loaded.
 	EXPECT_NE(GetModuleHandleW(L"gdiplus.dll"), nullptr);
