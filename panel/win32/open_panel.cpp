@@ -3,16 +3,22 @@
 // and afterwards only shown and raised.
 #include "panel/panel.h"
 
-#include "module/windows/module_instance.h"
 #include "panel/win32/panel_window.h"
 
 #include <dwmapi.h>
 #include <obs-frontend-api.h>
 #include <obs.h>
 
+#include <optional>
+
 namespace torvane {
 
 namespace {
+
+bool HostVideoInfo(obs_video_info *info)
+{
+	return obs_get_video_info(info);
+}
 
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
@@ -56,7 +62,7 @@ void MakeTheme(PanelTheme &theme, uint32_t dpi)
 	theme.brush_card = CreateSolidBrush(color_card);
 }
 
-void CreatePanelWindow()
+void CreatePanelWindow(PanelWindow &panel_window)
 {
 	HWND host = static_cast<HWND>(obs_frontend_get_main_window_handle());
 	const UINT window_dpi = host ? GetDpiForWindow(host) : 0;
@@ -70,12 +76,12 @@ void CreatePanelWindow()
 	const int32_t work_height = work.bottom - work.top;
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
-	MakeTheme(Win32Window().theme, dpi);
-	Win32Panel().state.dpi = dpi;
+	MakeTheme(panel_window.theme, dpi);
+	panel_window.panel.state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
 	window_class.lpfnWndProc = PanelWindowProc;
-	window_class.hInstance = module_instance;
+	window_class.hInstance = PanelModule();
 	window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
 	window_class.lpszClassName = panel_class_name;
 	RegisterClassW(&window_class); // already registered after an earlier window: harmless
@@ -87,9 +93,9 @@ void CreatePanelWindow()
 
 	// WM_CREATE stores the handle and makes the controls.
 	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
-				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr,
-				      module_instance, nullptr);
-	Win32Window().window = window;
+				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr, PanelModule(),
+				      &panel_window);
+	panel_window.window = window;
 	if (!window)
 		return;
 
@@ -111,48 +117,47 @@ void CreatePanelWindow()
 	DwmSetWindowAttribute(window, 20 /* DWMWA_USE_IMMERSIVE_DARK_MODE */, &dark, sizeof(dark));
 }
 
-bool HostVideoInfo(obs_video_info *info)
-{
-	return obs_get_video_info(info);
-}
-
 } // namespace
 
 void OpenControlPanel(void *private_data)
 {
 	ControlPanel &control_panel = *static_cast<ControlPanel *>(private_data);
 	EnsureSettingsLoaded(control_panel.store, control_panel.settings_path);
-	PanelWindowSlot &slot = control_panel.window;
-	if (!slot.panel)
-		slot.panel.reset(new Panel{slot.ui, control_panel.state, control_panel.store, control_panel.engine,
-					   HostVideoInfo});
-	win32_slot = &slot;
-	if (!Win32Window().window)
-		CreatePanelWindow();
-	if (Win32Window().window) {
-		ShowWindow(Win32Window().window, SW_SHOWNORMAL);
-		SetForegroundWindow(Win32Window().window);
+	// The window record is made at the first opening and kept by the module;
+	// the window itself reaches it through its creation parameter.
+	std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (!slot)
+		slot.emplace(control_panel.state, control_panel.store, control_panel.engine, HostVideoInfo);
+	PanelWindow &panel_window = *slot;
+	if (!panel_window.window)
+		CreatePanelWindow(panel_window);
+	if (panel_window.window) {
+		ShowWindow(panel_window.window, SW_SHOWNORMAL);
+		SetForegroundWindow(panel_window.window);
 	}
 	if (!control_panel.store.usable)
-		ReportError(Win32Panel(), control_panel.store.load_error);
+		ReportError(panel_window.panel, control_panel.store.load_error);
 }
 
 void ShowStreamsStoppedByHost(ControlPanel &control_panel)
 {
-	if (control_panel.window.window.window)
-		OnStreamsStoppedByHost(*control_panel.window.panel);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		OnStreamsStoppedByHost(control_panel.window.window->panel);
 }
 
 void DestroyControlPanel(ControlPanel &control_panel)
 {
-	if (control_panel.window.window.window)
-		DestroyWindow(control_panel.window.window.window);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		DestroyWindow(slot->window);
 }
 
 void ReleasePanelResources(ControlPanel &control_panel)
 {
-	ReleaseTheme(control_panel.window.window.theme);
-	UnregisterClassW(panel_class_name, module_instance);
+	if (control_panel.window.window)
+		ReleaseTheme(control_panel.window.window->theme);
+	UnregisterClassW(panel_class_name, PanelModule());
 }
 
 } // namespace torvane
