@@ -66,7 +66,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		   (candidate.fps == 30 || candidate.fps == 60);
 
 	DataArrayRef list(obs_data_get_array(document.get(), "destinations"));
-	if (!list || obs_data_array_count(list.get()) > max_saved_destinations || !in_range) {
+	if (!list || obs_data_array_count(list.get()) > max_destinations || !in_range) {
 		message = invalid_settings_message;
 		return false;
 	}

@@ -11,9 +11,6 @@
 // so only ever exists in memory; the settings file stores it protected.
 namespace torvane {
 
-// The most destinations a document may hold.
-inline constexpr size_t max_saved_destinations = 1000;
-
 // A new settings object holding the document of `settings`, to be released by
 // the caller. Kick servers are written completed; `settings` is not changed.
 obs_data_t *SettingsToData(const PanelSettings &settings);

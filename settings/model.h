@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ struct PanelSettings {
 	int32_t fps = 30;       // 30 or 60
 	std::vector<Destination> destinations;
 };
+
+// The most destinations a configuration may hold: the settings file refuses
+// more, so neither "+ Custom" nor a save goes beyond it.
+inline constexpr size_t max_destinations = 1000;
 
 PanelSettings DefaultSettings();
 

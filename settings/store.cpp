@@ -4,8 +4,10 @@
 #include "settings/host_data.h"
 #include "settings/protection.h"
 #include "settings/text.h"
+#include "settings/validation.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace torvane {
@@ -19,6 +21,9 @@ static const char *const invalid_message = "The settings file is invalid. It has
 static const char *const no_directory_message = "OBS did not provide a settings directory.";
 static const char *const save_failed_message =
 	"Could not save encrypted settings. Check the configuration folder permissions.";
+static const char *const too_many_message = "Nothing was saved: a settings file holds at most 1000 destinations.";
+static const char *const too_large_message = "Nothing was saved: the settings would exceed the 4 MiB a settings "
+					     "file may hold.";
 
 void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 {
@@ -107,6 +112,16 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 {
 	message.clear();
 
+	// Nothing is written that the next load would refuse: that would lock
+	// the user out of the whole configuration after a restart.
+	if (settings.destinations.size() > max_destinations) {
+		message = too_many_message;
+		return false;
+	}
+	message = ValidateQuality(settings);
+	if (!message.empty())
+		return false;
+
 	std::vector<uint8_t> blob;
 	bool protected_ok;
 	{
@@ -123,20 +138,28 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 		message = protect_failed_message;
 		return false;
 	}
+	if (sizeof(magic) + blob.size() > static_cast<uint64_t>(max_settings_file_size)) {
+		message = too_large_message;
+		return false;
+	}
 
 	files.create_parents(path);
 	const std::u16string temporary = path + u".tmp";
-	bool written = false;
+	bool created = false;
+	bool saved = false;
 	{
 		OpenFile file{files, files.create(temporary)};
-		written = file.handle != no_file &&
-			  files.write(file.handle, reinterpret_cast<const uint8_t *>(magic), sizeof(magic)) &&
-			  files.write(file.handle, blob.data(), blob.size()) && files.flush(file.handle);
+		created = file.handle != no_file;
+		if (created && files.write(file.handle, reinterpret_cast<const uint8_t *>(magic), sizeof(magic)) &&
+		    files.write(file.handle, blob.data(), blob.size()) && files.flush(file.handle))
+			saved = files.replace(std::exchange(file.handle, no_file), temporary, path);
 	}
-	if (written && files.replace(temporary, path))
+	if (saved)
 		return true;
 
-	files.remove(temporary);
+	// A temporary file this save did not create may be another save's.
+	if (created)
+		files.remove(temporary);
 	message = save_failed_message;
 	return false;
 }

@@ -139,7 +139,7 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 
 } // namespace
 
-std::string ValidateSettings(const PanelSettings &settings)
+std::string ValidateQuality(const PanelSettings &settings)
 {
 	// Unsigned arithmetic: every value below 1000, negatives included, wraps
 	// above 7000, and nothing overflows at the ends of the int32 range.
@@ -149,6 +149,14 @@ std::string ValidateSettings(const PanelSettings &settings)
 		return "Choose 720p or 1080p output.";
 	if (settings.fps != 30 && settings.fps != 60)
 		return "Choose a frame-rate limit of 30 or 60 fps.";
+	return std::string();
+}
+
+std::string ValidateSettings(const PanelSettings &settings)
+{
+	std::string quality = ValidateQuality(settings);
+	if (!quality.empty())
+		return quality;
 
 	SignatureSet signatures(settings.destinations.size());
 	bool any_enabled = false;
