@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/quality.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,9 +24,9 @@ struct Destination {
 // The whole configuration: the stream quality shared by every destination,
 // then the destinations in display order.
 struct PanelSettings {
-	int32_t bitrate = 4500; // kbps, 1000 to 8000
-	int32_t height = 1080;  // 720 or 1080
-	int32_t fps = 30;       // 30 or 60
+	int32_t bitrate = default_bitrate_kbps; // kbps, min_bitrate_kbps to max_bitrate_kbps
+	int32_t height = height_1080p;          // height_720p or height_1080p
+	int32_t fps = fps_30;                   // fps_30 or fps_60
 	std::vector<Destination> destinations;
 };
 

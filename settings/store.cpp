@@ -1,10 +1,11 @@
 #include "settings/store.h"
 
 #include "settings/document.h"
-#include "settings/host_data.h"
 #include "settings/protection.h"
 #include "settings/text.h"
 #include "settings/validation.h"
+
+#include <util/util.hpp>
 
 #include <cstring>
 #include <utility>
@@ -31,9 +32,9 @@ void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 		return;
 	store.load_attempted = true;
 
-	HostString path(path_source());
+	BPtr<char> path = path_source();
 	if (path)
-		store.settings_path = Utf8ToWide(path.get());
+		store.settings_path = Utf8ToWide(path.Get());
 
 	if (!store.settings_path.empty()) {
 		store.usable = LoadSettingsFile(store.settings_path, store.settings, store.load_error);
@@ -67,8 +68,7 @@ struct OpenFile {
 	}
 };
 
-bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::string &message,
-		      const FileOps &files)
+bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::string &message, const FileOps &files)
 {
 	message.clear();
 	if (files.is_missing(path)) {
@@ -125,10 +125,10 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 	std::vector<uint8_t> blob;
 	bool protected_ok;
 	{
-		DataRef document(SettingsToData(settings));
+		OBSDataAutoRelease document = SettingsToData(settings);
 		// The text belongs to the document; it is wiped before the document
 		// frees it.
-		char *json = const_cast<char *>(obs_data_get_json(document.get()));
+		char *json = const_cast<char *>(obs_data_get_json(document));
 		const size_t length = json ? std::strlen(json) : 0;
 		protected_ok = json && ProtectBytes(reinterpret_cast<const uint8_t *>(json), length, blob);
 		if (json)

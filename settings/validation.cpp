@@ -141,13 +141,11 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 
 std::string ValidateQuality(const PanelSettings &settings)
 {
-	// Unsigned arithmetic: every value below 1000, negatives included, wraps
-	// above 7000, and nothing overflows at the ends of the int32 range.
-	if (static_cast<uint32_t>(settings.bitrate) - 1000u > 7000u)
+	if (!IsBitrateInRange(settings.bitrate))
 		return "Video bitrate must be between 1000 and 8000 kbps.";
-	if (settings.height != 720 && settings.height != 1080)
+	if (!IsOfferedHeight(settings.height))
 		return "Choose 720p or 1080p output.";
-	if (settings.fps != 30 && settings.fps != 60)
+	if (!IsOfferedFps(settings.fps))
 		return "Choose a frame-rate limit of 30 or 60 fps.";
 	return std::string();
 }

@@ -1,7 +1,6 @@
 // The protected settings file with the platform's real protection and files.
 // Runs on Linux against a private keyring and on Windows under Wine.
 #include "settings/document.h"
-#include "settings/host_data.h"
 #include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
@@ -39,8 +38,7 @@ std::vector<uint8_t> SealedFile(const std::string &document)
 
 std::string Document(const PanelSettings &settings)
 {
-	DataRef document(SettingsToData(settings));
-	return obs_data_get_json(document.get());
+	return obs_data_get_json(SettingsToData(settings));
 }
 
 // The path the test hands EnsureSettingsLoaded as if the host had given it.
@@ -150,10 +148,9 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	damaged[damaged.size() - 3] ^= 0x40; // in the ciphertext and tag, where every back end checks
 	std::vector<uint8_t> wrong_magic = SealedFile(Document(DefaultSettings()));
 	wrong_magic[0] = 't';
-	std::vector<uint8_t> largest(static_cast<size_t>(max_settings_file_size), 'x');
-	std::copy_n("TRV1", 4, largest.begin());
-	std::vector<uint8_t> too_large = largest;
-	too_large.push_back('x');
+	std::vector<uint8_t> too_large(static_cast<size_t>(max_settings_file_size) + 1, 'x');
+	std::copy_n("TRV1", 4, too_large.begin());
+	const std::vector<uint8_t> largest(too_large.begin(), too_large.end() - 1);
 
 	PanelSettings crowded = DefaultSettings();
 	crowded.destinations.assign(max_destinations + 1, MakeCustomDestination(0));
