@@ -6,7 +6,7 @@
 //
 //   multistream_bench PORT... (at least 8 RTMP servers on 127.0.0.1, application "app")
 #include "engine/engine.h"
-#include "tools/headless/headless_host.h"
+#include "tools/headless/host.h"
 
 #include <obs.h>
 #include <util/platform.h>
@@ -27,6 +27,8 @@ using namespace torvane;
 constexpr double warmup_seconds = 2.0;
 constexpr double measure_seconds = 10.0;
 constexpr size_t rounds_wanted = 3;
+
+MultistreamEngine multistream;
 
 double CpuSeconds()
 {
@@ -61,7 +63,7 @@ void Sleep(double seconds)
 bool AllSending(size_t count)
 {
 	for (size_t i = 0; i < count; i++) {
-		if (engine.GetStats(i).state != static_cast<uint32_t>(DestinationState::Sending))
+		if (multistream.GetStats(i).state != static_cast<uint32_t>(DestinationState::Sending))
 			return false;
 	}
 	return true;
@@ -94,14 +96,14 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
 	figures.destinations = count;
 	std::string error;
 	double t0 = Now();
-	if (!engine.StartAll(settings, error)) {
+	if (!multistream.StartAll(settings, error)) {
 		fprintf(stderr, "StartAll with %zu destinations refused: %s\n", count, error.c_str());
 		return false;
 	}
 	while (!AllSending(count)) {
 		if (Now() - t0 > 20) {
 			fprintf(stderr, "not every destination was sending after 20 s\n");
-			engine.StopAndRelease();
+			multistream.StopAndRelease();
 			return false;
 		}
 		os_sleep_ms(5);
@@ -118,13 +120,13 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
 	figures.lagged = frames1.lagged - frames0.lagged;
 	figures.resident_kib = ResidentKiB();
 	for (size_t i = 0; i < count; i++)
-		figures.dropped += engine.GetStats(i).frames_dropped;
+		figures.dropped += multistream.GetStats(i).frames_dropped;
 
-	engine.RequestStopAll();
+	multistream.RequestStopAll();
 	double stop_deadline = Now() + 15;
-	while (engine.IsBusy() && Now() < stop_deadline)
+	while (multistream.IsBusy() && Now() < stop_deadline)
 		os_sleep_ms(10);
-	engine.StopAndRelease();
+	multistream.StopAndRelease();
 	Sleep(1.0);
 	return true;
 }

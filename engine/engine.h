@@ -69,6 +69,10 @@ struct MultistreamEngine {
 	// Force-stops and releases every output, service and both encoders.
 	void StopAndRelease();
 
+	// The destination at `destination_index` left the list: its record goes
+	// with it and the records after it follow their destinations up by one.
+	void RemoveDestination(uint64_t destination_index);
+
 	bool IsBusy() const;
 
 	DestinationStats GetStats(uint64_t destination_index) const;

@@ -69,6 +69,20 @@ void MultistreamEngine::StopAndRelease()
 	}
 }
 
+void MultistreamEngine::RemoveDestination(uint64_t destination_index)
+{
+	for (auto it = runs.begin(); it != runs.end();) {
+		if ((*it)->destination_index == destination_index) {
+			ReleaseRun(it->release());
+			it = runs.erase(it);
+			continue;
+		}
+		if ((*it)->destination_index > destination_index)
+			(*it)->destination_index--;
+		++it;
+	}
+}
+
 bool MultistreamEngine::IsBusy() const
 {
 	for (const auto &run : runs) {

@@ -278,8 +278,10 @@ static void RemoveCommand(Panel &panel)
 		return;
 	CommitForm(panel);
 	std::vector<Destination> &list = panel.store.settings.destinations;
-	if (panel.state.selected_index < DestinationCount(panel))
+	if (panel.state.selected_index < DestinationCount(panel)) {
 		list.erase(list.begin() + panel.state.selected_index);
+		panel.engine.RemoveDestination(static_cast<uint64_t>(panel.state.selected_index));
+	}
 	RebuildRows(panel);
 	SaveFromPanel(panel);
 }

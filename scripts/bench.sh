@@ -15,19 +15,15 @@ if [ "${TORVANE_BENCH_INSIDE:-}" != 1 ]; then
 	exec "$here/root.sh" run env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh"
 fi
 
-source "$checkout/tests/lib/xvfb.sh"
-source "$checkout/tests/lib/rtmp.sh"
+source "$checkout/tests/lib/testlib.sh"
 work=$checkout/build/linux/bench-run
 rm -rf "$work"
 mkdir -p "$work"
-
-trap stop_servers EXIT
 
 ports=()
 for i in 1 2 3 4 5 6 7 8; do
 	port=$((19400 + i))
 	start_rtmp_server "$work/server-$i" $port || { echo "server $i did not start"; exit 1; }
-	server_pids+=("$rtmp_pid")
 	ports+=("$port")
 done
 start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }

@@ -23,8 +23,7 @@ if [ "${TORVANE_MAIN_JOB_INSIDE:-}" != 1 ]; then
 fi
 
 # ---- inside the root ----
-source "$checkout/tests/lib/xvfb.sh"
-source "$checkout/tests/lib/rtmp.sh"
+source "$checkout/tests/lib/testlib.sh"
 
 torvane=$checkout/build/linux/tools/torvane
 work=$checkout/build/linux/main-job
@@ -32,44 +31,27 @@ tls_host=ingest.torvane.test
 rm -rf "$work"
 mkdir -p "$work"
 
-trap stop_servers EXIT
-
 say() { printf '\n== %s\n' "$*"; }
 
 say "Servers"
 port_a=1935 port_b=1936 port_c=1937 port_tls=4443
 start_rtmp_server "$work/server-a" $port_a || { echo "server A did not start"; exit 1; }
-server_pids+=("$rtmp_pid")
 start_rtmp_server "$work/server-b" $port_b || { echo "server B did not start"; exit 1; }
-server_pids+=("$rtmp_pid")
 start_rtmp_server "$work/server-c" $port_c || { echo "server C did not start"; exit 1; }
-server_pids+=("$rtmp_pid")
-
 # A throwaway authority signs the TLS front's certificate. torvane trusts it
 # through a private mount namespace below; the root's trust store is untouched.
-ca=$work/authority
-mkdir -p "$ca/trust"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ca/ca.key" -out "$ca/ca.crt" -days 1 \
-	-subj "/CN=Torvane main job authority" -addext basicConstraints=critical,CA:TRUE \
-	-addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -keyout "$ca/server.key" -out "$ca/server.csr" -subj "/CN=$tls_host" 2>/dev/null
-printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n' "$tls_host" >"$ca/server.ext"
-openssl x509 -req -in "$ca/server.csr" -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial \
-	-out "$ca/server.crt" -days 1 -extfile "$ca/server.ext" 2>/dev/null
-cp "$ca/ca.crt" "$ca/trust/torvane-main-job.pem"
-printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$tls_host" >"$work/hosts"
-start_tls_front "$work/tls-front" $port_tls $port_c "$ca/server.crt" "$ca/server.key" ||
+make_authority "$work/authority" "$tls_host" || { echo "the test authority could not be made"; exit 1; }
+start_tls_front "$work/tls-front" $port_tls $port_c "$work/authority/server.crt" "$work/authority/server.key" ||
 	{ echo "the TLS front did not start"; exit 1; }
-server_pids+=("$tls_pid")
 echo "A: rtmp://127.0.0.1:$port_a/app   B: rtmp://127.0.0.1:$port_b/app   C: rtmps://$tls_host:$port_tls/app (TLS front for :$port_c)"
 
 cat >"$work/settings.json" <<JSON
 {
   "version": 1, "bitrate": 2500, "height": 720, "fps": 30,
   "destinations": [
-    {"name": "Server A", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_a/app", "key": "main-a", "enabled": true},
-    {"name": "Server B", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_b/app", "key": "main-b", "enabled": true},
-    {"name": "Server C (TLS)", "platform": "Custom", "server": "rtmps://$tls_host:$port_tls/app", "key": "main-c", "enabled": true}
+    {"name": "Server A", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_a/app", "key": "main-job-key-a", "enabled": true},
+    {"name": "Server B", "platform": "Custom", "server": "rtmp://127.0.0.1:$port_b/app", "key": "main-job-key-b", "username": "main-job", "password": "main-job-password-b", "enabled": true},
+    {"name": "Server C (TLS)", "platform": "Custom", "server": "rtmps://$tls_host:$port_tls/app", "key": "main-job-key-c", "enabled": true}
   ]
 }
 JSON
@@ -79,16 +61,17 @@ say "torvane check"
 
 start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }
 say "torvane stream for $seconds seconds"
-unshare -m bash -c '
-	mount --bind "$1" /etc/ssl/certs && mount --bind "$2" /etc/hosts || exit 4
-	shift 2
-	exec "$@"' bash "$ca/trust" "$work/hosts" \
-	"$torvane" stream "$work/settings.json" --seconds "$seconds" --obs-log "$work/obs.log" 2>"$work/torvane.stderr"
-status=$?
+run_trusting "$work/authority/ca.crt" "$tls_host" \
+	"$torvane" stream "$work/settings.json" --seconds "$seconds" --obs-log "$work/obs.log" 2>"$work/torvane.stderr" |
+	tee "$work/torvane.out"
+status=${PIPESTATUS[0]}
 echo "torvane stream exited with $status"
+# No stream key or password may reach OBS's log or the tool's output.
+check_no_secrets "$work/obs.log" "$work/torvane.out" "$work/torvane.stderr" -- \
+	main-job-key-a main-job-key-b main-job-password-b main-job-key-c || status=1
 
 # Graceful stops finish the recordings before they are read.
-stop_servers
+cleanup_tracked
 
 say "What each server recorded"
 printf '%-16s %-12s %-12s %-10s %-10s %-10s\n' Server Video Size "Frame rate" Duration Audio

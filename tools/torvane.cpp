@@ -8,7 +8,8 @@
 #include "panel/live_status.h"
 #include "settings/document.h"
 #include "settings/validation.h"
-#include "tools/headless/headless_host.h"
+#include "tools/headless/host.h"
+#include "tools/stream_options.h"
 
 #include <obs.h>
 #include <util/platform.h>
@@ -44,6 +45,9 @@ const char usage[] =
 	"        N seconds pass (default: until Ctrl-C), printing the live status once a second.\n"
 	"        Exits 1 when a destination ended failed, 2 for an unreadable document,\n"
 	"        3 when the start is refused and 4 when OBS cannot start without a window.\n";
+
+// The tool's one engine; released before the host stops.
+MultistreamEngine multistream;
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -86,113 +90,16 @@ int RunCheck(const std::string &path)
 	return exit_ok;
 }
 
-struct StreamOptions {
-	std::string path;
-	double seconds = 0; // 0: until interrupted
-	HostOptions host;
-};
-
-bool ParseSpeakers(const std::string &text, speaker_layout &speakers)
-{
-	static const struct {
-		const char *name;
-		speaker_layout layout;
-	} layouts[] = {{"mono", SPEAKERS_MONO},   {"stereo", SPEAKERS_STEREO}, {"2.1", SPEAKERS_2POINT1},
-		       {"4.0", SPEAKERS_4POINT0}, {"4.1", SPEAKERS_4POINT1},   {"5.1", SPEAKERS_5POINT1},
-		       {"7.1", SPEAKERS_7POINT1}};
-	for (const auto &layout : layouts) {
-		if (text == layout.name) {
-			speakers = layout.layout;
-			return true;
-		}
-	}
-	return false;
-}
-
-bool ParseColorspace(const std::string &text, video_colorspace &colorspace)
-{
-	static const struct {
-		const char *name;
-		video_colorspace space;
-	} spaces[] = {{"601", VIDEO_CS_601},
-		      {"709", VIDEO_CS_709},
-		      {"srgb", VIDEO_CS_SRGB},
-		      {"pq", VIDEO_CS_2100_PQ},
-		      {"hlg", VIDEO_CS_2100_HLG}};
-	for (const auto &space : spaces) {
-		if (text == space.name) {
-			colorspace = space.space;
-			return true;
-		}
-	}
-	return false;
-}
-
-// Parses the arguments after "stream". False with one sentence on bad usage.
-bool ParseStreamOptions(int argc, char **argv, StreamOptions &options, std::string &error)
-{
-	for (int i = 0; i < argc; i++) {
-		std::string arg = argv[i];
-		if (arg.rfind("--", 0) != 0) {
-			if (!options.path.empty()) {
-				error = "Only one settings document can be streamed: " + arg + " is one too many.";
-				return false;
-			}
-			options.path = arg;
-			continue;
-		}
-		if (i + 1 >= argc) {
-			error = "The option " + arg + " needs a value.";
-			return false;
-		}
-		std::string value = argv[++i];
-		bool ok = true;
-		if (arg == "--seconds") {
-			char *end = nullptr;
-			options.seconds = std::strtod(value.c_str(), &end);
-			ok = end && *end == '\0' && options.seconds > 0 && options.seconds <= 86400 * 7;
-		} else if (arg == "--canvas") {
-			ok = ParseCanvasSize(value, options.host.video.width, options.host.video.height);
-		} else if (arg == "--fps") {
-			ok = ParseFrameRate(value, options.host.video.fps_num, options.host.video.fps_den);
-		} else if (arg == "--audio-rate") {
-			ok = value == "44100" || value == "48000" || value == "96000";
-			if (ok)
-				options.host.audio.samples_per_sec = static_cast<uint32_t>(std::stoul(value));
-		} else if (arg == "--speakers") {
-			ok = ParseSpeakers(value, options.host.audio.speakers);
-		} else if (arg == "--colorspace") {
-			ok = ParseColorspace(value, options.host.video.colorspace);
-		} else if (arg == "--obs-log") {
-			options.host.log_path = value;
-		} else if (arg == "--config-dir") {
-			options.host.config_dir = value;
-		} else {
-			error = "Unknown option " + arg + ".";
-			return false;
-		}
-		if (!ok) {
-			error = "The value " + value + " is not valid for " + arg + ".";
-			return false;
-		}
-	}
-	if (options.path.empty()) {
-		error = "Name the settings document to stream.";
-		return false;
-	}
-	return true;
-}
-
 // One block of live lines, composed exactly as the panel composes them.
 void PrintLiveStatus(const char *label, const PanelSettings &settings)
 {
 	obs_video_info ovi = {};
 	bool has_video = obs_get_video_info(&ovi);
 	StatusLine output = ActualOutputLine(settings, has_video ? &ovi : nullptr);
-	printf("[%s] %s\n", label, HeaderCountText(settings, engine).c_str());
+	printf("[%s] %s\n", label, HeaderCountText(settings, multistream).c_str());
 	printf("  %s\n", output.text.c_str());
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		StatusLine line = DestinationStatusLine(settings.destinations[i], engine.GetStats(i));
+		StatusLine line = DestinationStatusLine(settings.destinations[i], multistream.GetStats(i));
 		printf("  %zu %s: %s\n", i + 1, settings.destinations[i].name.c_str(), line.text.c_str());
 	}
 	fflush(stdout);
@@ -201,7 +108,7 @@ void PrintLiveStatus(const char *label, const PanelSettings &settings)
 bool AnyDestinationFailed(const PanelSettings &settings)
 {
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		if (engine.GetStats(i).state == static_cast<uint32_t>(DestinationState::Failed))
+		if (multistream.GetStats(i).state == static_cast<uint32_t>(DestinationState::Failed))
 			return true;
 	}
 	return false;
@@ -226,12 +133,12 @@ int RunStream(const StreamOptions &options)
 		return exit_host;
 	}
 
-	if (!engine.StartAll(settings, message)) {
+	if (!multistream.StartAll(settings, message)) {
 		printf("%s\n", message.c_str());
 		// A start in which no output could start keeps its failed runs: show them once.
-		if (!engine.runs.empty())
+		if (!multistream.runs.empty())
 			PrintLiveStatus("refused", settings);
-		engine.StopAndRelease();
+		multistream.StopAndRelease();
 		StopHeadlessHost();
 		return exit_refused;
 	}
@@ -250,21 +157,21 @@ int RunStream(const StreamOptions &options)
 			next_print += 1000000000ULL;
 		}
 		// Every destination has failed or ended: nothing is left to watch.
-		if (!engine.IsBusy())
+		if (!multistream.IsBusy())
 			break;
 	}
 
-	engine.RequestStopAll();
+	multistream.RequestStopAll();
 	PrintLiveStatus("stop", settings);
 	// A force stop raises "stop" at once; the bound only guards against an
 	// output that never reports.
 	uint64_t stop_deadline = os_gettime_ns() + 15000000000ULL;
-	while (engine.IsBusy() && os_gettime_ns() < stop_deadline)
+	while (multistream.IsBusy() && os_gettime_ns() < stop_deadline)
 		os_sleep_ms(20);
 	PrintLiveStatus("stopped", settings);
 	bool failed = AnyDestinationFailed(settings);
-	bool settled = !engine.IsBusy();
-	engine.StopAndRelease();
+	bool settled = !multistream.IsBusy();
+	multistream.StopAndRelease();
 	StopHeadlessHost();
 	if (!settled) {
 		printf("A destination did not stop within 15 seconds.\n");

@@ -6,8 +6,7 @@
 set -u
 torvane=$1 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../lib/xvfb.sh"
-source "$here/../lib/rtmp.sh"
+source "$here/../lib/testlib.sh"
 
 rm -rf "$work"
 mkdir -p "$work"

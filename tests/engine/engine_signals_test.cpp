@@ -1,7 +1,6 @@
 // Output signals moving run records, and stopping, on real libobs outputs. The
 // signals come from other threads, as the outputs' own threads raise them.
 #include "engine/engine.h"
-#include "tests/engine/obs_host.h"
 #include "tests/engine/streams.h"
 
 #include <atomic>

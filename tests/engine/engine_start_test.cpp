@@ -1,7 +1,6 @@
 // StartAll against a real libobs: the objects it creates, the settings they
 // carry and every refusal.
 #include "engine/engine.h"
-#include "tests/engine/obs_host.h"
 #include "tests/engine/streams.h"
 
 #include <string>
@@ -35,6 +34,12 @@ TEST_F(EngineStart, BuildsOneSharedEncodePairAndANamedOutputPerEnabledDestinatio
 				 Loopback("third", port), Loopback("fourth", port)};
 	settings.destinations[2].username = "publisher";
 	settings.destinations[2].password = "secret";
+
+	HostVideo host;
+	host.width = 1920;
+	host.height = 1080;
+	host.fps_num = 60;
+	ResetHostVideo(host);
 
 	MultistreamEngine multistream;
 	std::string error = "stale";

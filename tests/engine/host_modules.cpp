@@ -1,7 +1,7 @@
-#include "tests/engine/obs_host.h"
+#include "tests/support/host.h"
 
 // Everything a multistream needs.
 std::vector<const char *> torvane::test::HostModules()
 {
-	return {"obs-x264", "obs-ffmpeg", "obs-outputs", "rtmp-services"};
+	return {"obs-x264", "obs-ffmpeg", "obs-outputs", "rtmp-services", "image-source"};
 }

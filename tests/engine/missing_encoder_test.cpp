@@ -1,7 +1,6 @@
 // A host without the x264 module: the audio encoder is created, the video
 // encoder is not, and the start leaves nothing behind.
 #include "engine/engine.h"
-#include "tests/engine/obs_host.h"
 #include "tests/engine/streams.h"
 
 using namespace torvane;
@@ -9,7 +8,7 @@ using namespace torvane::test;
 
 std::vector<const char *> torvane::test::HostModules()
 {
-	return {"obs-ffmpeg", "obs-outputs", "rtmp-services"};
+	return {"obs-ffmpeg", "obs-outputs", "rtmp-services", "image-source"};
 }
 
 TEST_F(ObsHostTest, StartWithoutX264ReportsTheMissingEncoderAndStaysIdle)

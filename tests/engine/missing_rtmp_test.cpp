@@ -1,7 +1,6 @@
 // A host without the RTMP output and service modules: the encoders exist when
 // the first destination fails, and the start releases them again.
 #include "engine/engine.h"
-#include "tests/engine/obs_host.h"
 #include "tests/engine/streams.h"
 
 using namespace torvane;
@@ -9,7 +8,7 @@ using namespace torvane::test;
 
 std::vector<const char *> torvane::test::HostModules()
 {
-	return {"obs-x264", "obs-ffmpeg"};
+	return {"obs-x264", "obs-ffmpeg", "image-source"};
 }
 
 TEST_F(ObsHostTest, StartWithoutRtmpModulesReportsThemAndReleasesTheEncoders)

@@ -1,6 +1,9 @@
 // The engine's pure rules and the bookkeeping of run records that needs no
 // running host: records without outputs are what a failed start leaves behind.
 #include "engine/engine.h"
+#include "panel/commands.h"
+#include "panel/layout.h"
+#include "tests/panel/fake_ui.h"
 
 #include <gtest/gtest.h>
 
@@ -195,4 +198,41 @@ TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
 	// The earlier run is still there to look at.
 	ASSERT_EQ(multistream.runs.size(), 1u);
 	EXPECT_EQ(multistream.GetStats(0).last_code, OBS_OUTPUT_CONNECT_FAILED);
+}
+
+TEST(EngineRecords, RemovingADestinationTakesItsRecordAndKeepsEveryOtherRowsState)
+{
+	SettingsStore store; // no path: the save after the removal is refused
+	store.load_attempted = true;
+	for (const char *name : {"first", "second", "third", "fourth"}) {
+		Destination destination;
+		destination.name = name;
+		destination.platform = "Custom";
+		destination.enabled = true;
+		store.settings.destinations.push_back(destination);
+	}
+	MultistreamEngine multistream;
+	AddRun(multistream, 0, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM);
+	AddRun(multistream, 1, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED);
+	AddRun(multistream, 2, DestinationState::Ready);
+	AddRun(multistream, 3, DestinationState::Failed, OBS_OUTPUT_DISCONNECTED);
+
+	FakeUi ui;
+	PanelState state;
+	Panel panel{ui, state, store, multistream, nullptr};
+	InitializeControls(panel);
+	OnRowSelected(panel, 1);
+	ui.answers = {true};
+	OnButtonClicked(panel, id_remove);
+	ASSERT_EQ(store.settings.destinations.size(), 3u);
+
+	auto text = [&](uint64_t row) {
+		const DestinationStats stats = multistream.GetStats(row);
+		return std::string(DestinationStateText(stats.state, stats.last_code));
+	};
+	EXPECT_EQ(text(0), "Failed: stream key");
+	EXPECT_EQ(text(1), "Ready");
+	EXPECT_EQ(text(2), "Disconnected");
+	EXPECT_EQ(multistream.GetStats(3).last_code, 0);
+	EXPECT_EQ(multistream.runs.size(), 3u);
 }

@@ -2,11 +2,16 @@
 
 #include "engine/engine.h"
 #include "settings/model.h"
+#include "tests/support/destinations.h"
+#include "tests/support/host.h"
+#include "tests/support/system.h"
 
 #include <obs.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 // Settings and references the engine tests share.
 namespace torvane::test {
@@ -21,48 +26,38 @@ using ObsEncoder = std::unique_ptr<obs_encoder_t, ReleaseWith<obs_encoder_t, obs
 using ObsWeakOutput = std::unique_ptr<obs_weak_output_t, ReleaseWith<obs_weak_output_t, obs_weak_output_release>>;
 using ObsWeakEncoder = std::unique_ptr<obs_weak_encoder_t, ReleaseWith<obs_weak_encoder_t, obs_weak_encoder_release>>;
 
-inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500)
+inline bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state)
 {
-	PanelSettings settings;
-	settings.height = height;
-	settings.fps = fps;
-	settings.bitrate = bitrate;
-	return settings;
+	return WaitFor([&] { return multistream.GetStats(index).state == uint32_t(state); });
 }
-
-// A custom destination on a loopback port, with a key of its own so that two
-// of them are never duplicates.
-inline Destination Loopback(const std::string &name, int port, bool enabled = true)
-{
-	Destination destination;
-	destination.name = name;
-	destination.platform = "Custom";
-	destination.server = "rtmp://127.0.0.1:" + std::to_string(port) + "/app";
-	destination.key = "key-" + name;
-	destination.enabled = enabled;
-	return destination;
-}
-
-inline PanelSettings Single(int port)
-{
-	PanelSettings settings = Quality(720, 30);
-	settings.destinations = {Loopback("single", port)};
-	return settings;
-}
-
-// Two custom destinations on the same loopback port.
-inline PanelSettings Pair(int port)
-{
-	PanelSettings settings = Quality(1080, 30);
-	settings.destinations = {Loopback("one", port), Loopback("two", port)};
-	return settings;
-}
-
-bool WaitForState(const MultistreamEngine &multistream, uint64_t index, DestinationState state);
 
 // Waits until no run is still connecting, so that an engine is not torn down
 // while libobs's connect threads are finishing.
-bool Settle(const MultistreamEngine &multistream);
+inline bool Settle(const MultistreamEngine &multistream)
+{
+	return WaitFor([&] {
+		for (const auto &run : multistream.runs) {
+			if (run->state.load() == uint32_t(DestinationState::Connecting))
+				return false;
+		}
+		return true;
+	});
+}
+
+// Raises one of an output's signals from another thread, as the output's own
+// threads do. With `code`, the call data carries it as the integer "code".
+inline void EmitFromOtherThread(obs_output_t *output, const char *signal, std::optional<long long> code = {})
+{
+	std::thread thread([=] {
+		calldata_t data = {};
+		calldata_set_ptr(&data, "output", output);
+		if (code)
+			calldata_set_int(&data, "code", *code);
+		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
+		calldata_free(&data);
+	});
+	thread.join();
+}
 
 inline const char *TextOf(const MultistreamEngine &multistream, uint64_t index)
 {

@@ -19,6 +19,8 @@ start_obs() {
 	HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=xcb \
 		obs --multi --disable-shutdown-check --disable-updater >"$output" 2>&1 &
 	obs_pid=$!
+	# OBS ignores SIGTERM.
+	! declare -F track >/dev/null || track "$obs_pid" INT
 }
 
 # wait_for_probe HOME SECONDS: sets obs_log; false when OBS ended or the probe

@@ -9,7 +9,7 @@ set -u
 module=$1 probe=$2 work=$3
 here=$(dirname "$0")
 source "$here/obs-lib.sh"
-source "$here/../lib/xvfb.sh"
+source "$here/../lib/testlib.sh"
 
 log=
 nginx_pid=
@@ -45,6 +45,7 @@ rtmp {
 CONF
 nginx -c "$work/nginx/nginx.conf" -p "$work/nginx/" -e "$work/nginx/logs/error.log" &
 nginx_pid=$!
+track "$nginx_pid" QUIT
 
 start_xvfb "$work" || fail "Xvfb did not start"
 

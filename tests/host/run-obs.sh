@@ -17,7 +17,7 @@ mkdir -p "$work"
 home=$work/home
 here=$(dirname "$0")
 source "$here/obs-lib.sh"
-source "$here/../lib/xvfb.sh"
+source "$here/../lib/testlib.sh"
 install_obs_home "$home" "$module" "$probe"
 start_xvfb "$work" || fail "Xvfb did not start"
 

@@ -546,6 +546,26 @@ TEST_F(Win32Panel, QualityChipsAndAddingACustomDestinationFollowAtOnce)
 	EXPECT_NE(document.find(hd ? "\"height\":720" : "\"height\":1080"), std::string::npos) << document;
 }
 
+// Kick URLs are completed when the server field loses the focus, not when it
+// gains it: the edit's own focus notifications reach the panel.
+TEST_F(Win32Panel, LeavingTheServerFieldCompletesAKickUrl)
+{
+	HWND panel = Open();
+	ASSERT_NE(panel, nullptr);
+	Click(Child(panel, 101), 150, 2 * 62 + 31);
+	ASSERT_EQ(WindowText(Child(panel, 102)), L"Kick");
+	HWND server = Child(panel, 103);
+	const std::wstring dashboard = L"rtmps://fa723fc1b171.global-contribute.live-video.net";
+	SetFocus(Child(panel, 102));
+	SetWindowTextW(server, dashboard.c_str());
+	SetFocus(server);
+	Pump();
+	EXPECT_EQ(WindowText(server), dashboard) << "entering the field changes nothing";
+	SetFocus(Child(panel, 104));
+	Pump();
+	EXPECT_EQ(WindowText(server), dashboard + L":443/app");
+}
+
 // The exit event destroys the panel while a field may hold the focus: the
 // field's last notifications must not reach the model from a window that is
 // going away.

@@ -20,13 +20,9 @@ unset DISPLAY WAYLAND_DISPLAY
 printf '%s' keyring-test-password |
 	gnome-keyring-daemon --foreground --unlock --components=secrets >"$state/daemon.out" 2>&1 &
 daemon=$!
-
-cleanup() {
-	kill "$daemon" 2>/dev/null
-	wait "$daemon" 2>/dev/null
-	rm -rf "$state"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../lib/testlib.sh"
+track "$daemon"
+trap 'cleanup_tracked; rm -rf "$state"' EXIT
 
 # Until the daemon owns the name, a lookup would make the bus start another one.
 for _ in $(seq 200); do

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // libobs without a window: an X display for the EGL renderer, only the stock
 // modules a multistream needs, and a program output that shows a moving test
-// picture with a steady tone. Used by the torvane tool, the end-to-end tests
-// and the benchmark. One host per process; every call comes from the thread
-// that started it.
+// picture with a steady tone. The torvane tool, the benchmark and the tests
+// all start libobs through it. One host per process; every call comes from
+// the thread that started it.
 namespace torvane {
 
 struct HostVideo {
@@ -29,6 +30,8 @@ struct HostAudio {
 struct HostOptions {
 	HostVideo video;
 	HostAudio audio;
+	// OBS's stock modules to load; image-source draws the test picture.
+	std::vector<std::string> modules = {"obs-x264", "obs-ffmpeg", "obs-outputs", "rtmp-services", "image-source"};
 	// Where modules keep their configuration; empty gives a private folder
 	// under the temporary directory that is removed again at shutdown.
 	std::string config_dir;
@@ -44,8 +47,9 @@ struct HostOptions {
 // when any step fails; the host is then shut down again.
 bool StartHeadlessHost(const HostOptions &options, std::string &error);
 
-// Changes the host's video or audio the way OBS's settings dialog does. Both
-// fail while an output uses the host's mix.
+// Changes the host's video or audio the way OBS's settings dialog does; the
+// same settings again change nothing. Both fail while an output or encoder
+// uses the host's mix.
 bool ResetHostVideo(const HostVideo &video, std::string &error);
 bool ResetHostAudio(const HostAudio &audio, std::string &error);
 
@@ -60,11 +64,5 @@ struct HostFrameCounts {
 	uint32_t lagged = 0;
 };
 HostFrameCounts GetHostFrameCounts();
-
-// Parses "1280x720" into a width and height (both 2 to 16384, even).
-bool ParseCanvasSize(const std::string &text, uint32_t &width, uint32_t &height);
-
-// Parses a frame rate: "30", "60" or a fraction such as "30000/1001".
-bool ParseFrameRate(const std::string &text, uint32_t &num, uint32_t &den);
 
 } // namespace torvane

@@ -1,0 +1,34 @@
+#pragma once
+
+// The headless host under GoogleTest.
+#include "tools/headless/host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace torvane::test {
+
+// Starts the headless host with its OBS log (obs.log) and module
+// configuration in `work_dir`, on a private Xvfb when DISPLAY is unset. False,
+// with the reason added as a test failure, when it cannot.
+bool StartTestHost(const std::string &work_dir, HostOptions options = HostOptions());
+
+// Puts the host's video or audio into this state, waiting out encoders of an
+// earlier test that are still winding down.
+void ResetHostVideo(const HostVideo &video);
+void ResetHostAudio(const HostAudio &audio);
+
+// Programs that share one host among all their tests link host_main.cpp: it
+// starts the host before the first test with these modules, defined once per
+// program so that a program can leave some out, and stops it after the last.
+std::vector<const char *> HostModules();
+
+// Each test starts from the host's default video and audio.
+class ObsHostTest : public testing::Test {
+protected:
+	void SetUp() override;
+};
+
+} // namespace torvane::test
