@@ -64,7 +64,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		   IsOfferedFps(candidate.fps);
 
 	OBSDataArrayAutoRelease list = obs_data_get_array(document, "destinations");
-	if (!list || obs_data_array_count(list) > max_destinations || !in_range) {
+	if (!list || obs_data_array_count(list) > max_saved_destinations || !in_range) {
 		message = invalid_settings_message;
 		return false;
 	}

@@ -32,7 +32,7 @@ struct PanelSettings {
 
 // The most destinations a configuration may hold: the settings file refuses
 // more, so neither "+ Custom" nor a save goes beyond it.
-inline constexpr size_t max_destinations = 1000;
+inline constexpr size_t max_saved_destinations = 1000;
 
 PanelSettings DefaultSettings();
 

@@ -114,7 +114,7 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 
 	// Nothing is written that the next load would refuse: that would lock
 	// the user out of the whole configuration after a restart.
-	if (settings.destinations.size() > max_destinations) {
+	if (settings.destinations.size() > max_saved_destinations) {
 		message = too_many_message;
 		return false;
 	}

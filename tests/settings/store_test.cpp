@@ -153,7 +153,7 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	const std::vector<uint8_t> largest(too_large.begin(), too_large.end() - 1);
 
 	PanelSettings crowded = DefaultSettings();
-	crowded.destinations.assign(max_destinations + 1, MakeCustomDestination(0));
+	crowded.destinations.assign(max_saved_destinations + 1, MakeCustomDestination(0));
 	std::string version_two = Document(DefaultSettings());
 	version_two.replace(version_two.find("\"version\":1"), 11, "\"version\":2");
 
@@ -220,7 +220,7 @@ TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
 	const std::vector<uint8_t> previous = ReadBytes(file);
 
 	PanelSettings crowded = DefaultSettings();
-	crowded.destinations.assign(max_destinations + 1, MakeCustomDestination(0));
+	crowded.destinations.assign(max_saved_destinations + 1, MakeCustomDestination(0));
 	PanelSettings huge = DefaultSettings();
 	huge.destinations[0].key.assign(static_cast<size_t>(max_settings_file_size), 'k');
 	PanelSettings slow = DefaultSettings();
