@@ -3,15 +3,24 @@
 // and afterwards only shown and raised.
 #include "panel/panel.h"
 
-#include "module/windows/module_instance.h"
 #include "panel/win32/panel_window.h"
 
 #include <dwmapi.h>
 #include <obs-frontend-api.h>
+#include <obs.h>
 
 namespace torvane {
 
 namespace {
+
+bool HostVideoInfo(obs_video_info *info)
+{
+	return obs_get_video_info(info);
+}
+
+// The module's one panel window; the window itself reaches it through its
+// creation parameter.
+PanelWindow panel_window{panel_state, settings_store, engine, HostVideoInfo};
 
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
@@ -70,11 +79,11 @@ void CreatePanelWindow()
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
 	MakeTheme(panel_window.theme, dpi);
-	panel_state.dpi = dpi;
+	panel_window.panel.state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
 	window_class.lpfnWndProc = PanelWindowProc;
-	window_class.hInstance = module_instance;
+	window_class.hInstance = PanelModule();
 	window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
 	window_class.lpszClassName = panel_class_name;
 	RegisterClassW(&window_class); // already registered after an earlier window: harmless
@@ -86,8 +95,8 @@ void CreatePanelWindow()
 
 	// WM_CREATE stores the handle and makes the controls.
 	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
-				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr,
-				      module_instance, nullptr);
+				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr, PanelModule(),
+				      &panel_window);
 	panel_window.window = window;
 	if (!window)
 		return;
@@ -122,13 +131,13 @@ void OpenControlPanel(void *)
 		SetForegroundWindow(panel_window.window);
 	}
 	if (!settings_store.usable)
-		ReportError(win32_panel, settings_store.load_error);
+		ReportError(panel_window.panel, settings_store.load_error);
 }
 
 void ShowStreamsStoppedByHost()
 {
 	if (panel_window.window)
-		OnStreamsStoppedByHost(win32_panel);
+		OnStreamsStoppedByHost(panel_window.panel);
 }
 
 void DestroyControlPanel()
@@ -140,7 +149,7 @@ void DestroyControlPanel()
 void ReleasePanelResources()
 {
 	ReleaseTheme(panel_window.theme);
-	UnregisterClassW(panel_class_name, module_instance);
+	UnregisterClassW(panel_class_name, PanelModule());
 }
 
 } // namespace torvane
