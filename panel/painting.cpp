@@ -1,6 +1,8 @@
 #include "panel/painting.h"
 
 #include "panel/live_status.h"
+#include "settings/platform.h"
+#include "settings/quality.h"
 #include "settings/text.h"
 #include "torvane_version.h"
 
@@ -65,8 +67,8 @@ int32_t DestinationCount(const Panel &panel)
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
 	const PanelSettings &s = panel.store.settings;
-	return (id == id_720p && s.height == 720) || (id == id_1080p && s.height == 1080) ||
-	       (id == id_30fps && s.fps == 30) || (id == id_60fps && s.fps == 60);
+	return (id == id_720p && s.height == height_720p) || (id == id_1080p && s.height == height_1080p) ||
+	       (id == id_30fps && s.fps == fps_30) || (id == id_60fps && s.fps == fps_60);
 }
 
 } // namespace
@@ -75,15 +77,18 @@ const char16_t *PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
-		const std::string &platform = panel.store.settings.destinations[static_cast<size_t>(index)].platform;
-		if (platform == "Patreon")
+		switch (ParsePlatform(panel.store.settings.destinations[static_cast<size_t>(index)].platform)) {
+		case Platform::Patreon:
 			return u"Use a fresh URL + key for each Patreon Live. Connect here, then click Start Live on Patreon.";
-		if (platform == "Kick")
+		case Platform::Kick:
 			return u"Paste Kick's dashboard URL as-is. Missing :443/app is added automatically.";
-		if (platform == "YouTube")
+		case Platform::YouTube:
 			return u"Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.";
-		if (platform == "Twitch")
+		case Platform::Twitch:
 			return u"Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.";
+		case Platform::Custom:
+			break;
+		}
 	}
 	return u"Paste the server URL and key from your streaming provider.";
 }
