@@ -1,6 +1,7 @@
 #pragma once
 
 // Helpers shared by the settings tests on every platform.
+#include "settings/file_ops.h"
 #include "settings/model.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +78,37 @@ inline std::vector<std::string> FolderEntries(const std::filesystem::path &folde
 		names.push_back(entry.path().filename().string());
 	std::sort(names.begin(), names.end());
 	return names;
+}
+
+// The platform's file calls with `save_step` asked at each step of a save: 1
+// before creating the temporary file, 2 and 3 halfway through writing the
+// magic and the blob, 4 before the flush, 5 before the move. A step it answers
+// false for fails, leaving what was written so far.
+inline bool (*save_step)(int step) = [](int) {
+	return true;
+};
+
+inline torvane::FileOps HookedOps()
+{
+	static int step;
+	torvane::FileOps ops = torvane::platform_file_ops;
+	ops.create = [](const std::u16string &p) {
+		return save_step(step = 1) ? torvane::platform_file_ops.create(p) : torvane::no_file;
+	};
+	ops.write = [](torvane::FileHandle f, const uint8_t *data, size_t size) {
+		return torvane::platform_file_ops.write(f, data, size / 2) && save_step(++step) &&
+		       torvane::platform_file_ops.write(f, data + size / 2, size - size / 2);
+	};
+	ops.flush = [](torvane::FileHandle f) {
+		return save_step(4) && torvane::platform_file_ops.flush(f);
+	};
+	ops.replace = [](torvane::FileHandle f, const std::u16string &from, const std::u16string &to) {
+		if (save_step(5))
+			return torvane::platform_file_ops.replace(f, from, to);
+		torvane::platform_file_ops.close(f);
+		return false;
+	};
+	return ops;
 }
 
 } // namespace torvane_testing

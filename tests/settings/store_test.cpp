@@ -44,10 +44,10 @@ struct SettingsFile : ::testing::Test {
 	fs::path file = folder / "settings.dpapi";
 	std::u16string path = Wide(file);
 
-	void Save(const PanelSettings &settings, const FileOps &files = platform_file_ops)
+	void Save(const PanelSettings &settings)
 	{
 		std::string message;
-		ASSERT_TRUE(SaveSettingsFile(path, settings, message, files)) << message;
+		ASSERT_TRUE(SaveSettingsFile(path, settings, message)) << message;
 		EXPECT_EQ(FolderEntries(folder), only_the_file);
 	}
 
@@ -172,55 +172,23 @@ TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
 	}
 }
 
-namespace {
-
-// The step named here fails; a failed write leaves half of its bytes behind.
-enum class Step { none, create, write_magic, write_blob, flush, replace } failing_step;
-int writes;
-std::vector<uint8_t> written;
-
-FileOps FailingOps()
-{
-	FileOps ops = platform_file_ops;
-	writes = 0;
-	written.clear();
-	ops.create = [](const std::u16string &p) {
-		return failing_step == Step::create ? no_file : platform_file_ops.create(p);
-	};
-	ops.write = [](FileHandle f, const uint8_t *data, size_t size) {
-		const bool fails = failing_step == (writes++ == 0 ? Step::write_magic : Step::write_blob);
-		written.insert(written.end(), data, data + (fails ? size / 2 : size));
-		return platform_file_ops.write(f, data, fails ? size / 2 : size) && !fails;
-	};
-	ops.flush = [](FileHandle f) {
-		return failing_step != Step::flush && platform_file_ops.flush(f);
-	};
-	ops.replace = [](FileHandle f, const std::u16string &from, const std::u16string &to) {
-		if (failing_step != Step::replace)
-			return platform_file_ops.replace(f, from, to);
-		platform_file_ops.close(f);
-		return false;
-	};
-	return ops;
-}
-
-} // namespace
+int failing_step;
 
 TEST_F(SettingsFile, AFailedSaveKeepsThePreviousFileAndNoSecretIsWrittenInClear)
 {
-	failing_step = Step::none;
-	Save(SettingsWithSecrets(), FailingOps());
-	EXPECT_TRUE(ReadBytes(file) == written);
-	for (const std::string secret : {secret_key, secret_password, "streamer", "rtmp://127.0.0.1"})
-		EXPECT_EQ(std::search(written.begin(), written.end(), secret.begin(), secret.end()), written.end());
-
+	Save(SettingsWithSecrets());
 	const std::vector<uint8_t> previous = ReadBytes(file);
-	for (Step step : {Step::create, Step::write_magic, Step::write_blob, Step::flush, Step::replace}) {
-		failing_step = step;
+	for (const std::string secret : {secret_key, secret_password, "streamer", "rtmp://127.0.0.1"})
+		EXPECT_EQ(std::search(previous.begin(), previous.end(), secret.begin(), secret.end()), previous.end());
+
+	save_step = [](int step) {
+		return step != failing_step;
+	};
+	for (failing_step = 1; failing_step <= 5; failing_step++) {
 		std::string message;
-		EXPECT_FALSE(SaveSettingsFile(path, DefaultSettings(), message, FailingOps()));
+		EXPECT_FALSE(SaveSettingsFile(path, DefaultSettings(), message, HookedOps()));
 		EXPECT_EQ(message, save_failed);
-		EXPECT_TRUE(ReadBytes(file) == previous);
+		EXPECT_TRUE(ReadBytes(file) == previous) << failing_step;
 		EXPECT_EQ(FolderEntries(folder), only_the_file);
 	}
 

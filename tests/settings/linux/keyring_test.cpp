@@ -162,49 +162,21 @@ TEST_F(KeyringFile, NothingSecretIsLogged)
 	EXPECT_EQ(log.find(secret_key), std::string::npos) << log;
 }
 
-namespace {
-
-// The file calls of a save that dies with SIGKILL at its `kill_at`th step:
-// before creating, halfway through the magic or the blob, before flushing,
-// before moving. No clean-up runs.
 int kill_at;
 
-void Step()
-{
-	if (--kill_at == 0)
-		raise(SIGKILL);
-}
-
-FileOps KillingOps()
-{
-	FileOps ops = platform_file_ops;
-	ops.create = [](const std::u16string &p) {
-		return Step(), platform_file_ops.create(p);
-	};
-	ops.write = [](FileHandle f, const uint8_t *data, size_t size) {
-		const bool half = platform_file_ops.write(f, data, size / 2);
-		return Step(), half && platform_file_ops.write(f, data + size / 2, size - size / 2);
-	};
-	ops.flush = [](FileHandle f) {
-		return Step(), platform_file_ops.flush(f);
-	};
-	ops.replace = [](FileHandle f, const std::u16string &from, const std::u16string &to) {
-		return Step(), platform_file_ops.replace(f, from, to);
-	};
-	return ops;
-}
-
-} // namespace
-
+// A save that dies with SIGKILL at one of its steps runs no clean-up.
 TEST_F(KeyringFile, APreviousFileSurvivesASaveKilledAtEachStep)
 {
 	PanelSettings after = DefaultSettings();
 	ASSERT_EQ(InChild([&] { return Save(SettingsWithSecrets()); }), 0);
 	const std::vector<uint8_t> previous = ReadBytes(file);
-	for (int step = 1; step <= 5; step++) {
-		EXPECT_EQ(InChild([&] { return kill_at = step, Save(after, KillingOps()); }), 128 + SIGKILL);
-		EXPECT_TRUE(ReadBytes(file) == previous) << step;
-		EXPECT_EQ(fs::exists(file.string() + ".tmp"), step > 1);
+	save_step = [](int step) {
+		return step == kill_at ? raise(SIGKILL) == 0 : true;
+	};
+	for (kill_at = 1; kill_at <= 5; kill_at++) {
+		EXPECT_EQ(InChild([&] { return Save(after, HookedOps()); }), 128 + SIGKILL);
+		EXPECT_TRUE(ReadBytes(file) == previous) << kill_at;
+		EXPECT_EQ(fs::exists(file.string() + ".tmp"), kill_at > 1);
 	}
 	// The next save takes over what a kill left, and makes it the owner's alone.
 	chmod((file.string() + ".tmp").c_str(), 0644);
@@ -214,31 +186,19 @@ TEST_F(KeyringFile, APreviousFileSurvivesASaveKilledAtEachStep)
 	EXPECT_EQ(stat(file.c_str(), &status) == 0 ? status.st_mode & 0777 : 0, 0600u);
 }
 
-namespace {
-
 int ready_fd, go_fd;
 
 // Each save says when it is about to create its temporary file, waits until
-// both are there, and then writes in small, slow pieces, so that the two saves
-// overlap for as long as they write.
-FileOps RacingOps()
+// both are there, and pauses halfway through the magic and the blob, so that
+// the two saves overlap for as long as they write.
+bool RacingStep(int step)
 {
-	FileOps ops = platform_file_ops;
-	ops.create = [](const std::u16string &p) {
-		char byte = 1;
-		return write(ready_fd, &byte, 1) == 1 && read(go_fd, &byte, 1) == 0 ? platform_file_ops.create(p)
-										    : no_file;
-	};
-	ops.write = [](FileHandle f, const uint8_t *data, size_t size) {
-		for (size_t done = 0; done < size; done += 16384, usleep(200))
-			if (!platform_file_ops.write(f, data + done, std::min<size_t>(16384, size - done)))
-				return false;
-		return true;
-	};
-	return ops;
+	char byte = 1;
+	if (step == 1)
+		return write(ready_fd, &byte, 1) == 1 && read(go_fd, &byte, 1) == 0;
+	usleep(20000);
+	return true;
 }
-
-} // namespace
 
 // Two OBS instances of one user saving at the same moment: the file in place
 // is always one save's, whole, and at least one save succeeds.
@@ -248,6 +208,7 @@ TEST_F(KeyringFile, TwoProcessesSavingAtOnceNeverInstallAMixedFile)
 	saves[0].destinations[1].key.assign(600000, 'a');
 	saves[1].destinations[1].key.assign(400000, 'b');
 	ASSERT_EQ(InChild([&] { return Save(DefaultSettings()); }), 0) << "makes the key";
+	save_step = RacingStep;
 	for (int round = 0; round < 20; round++) {
 		int ready[2], go[2], succeeded = 0;
 		ASSERT_TRUE(pipe(ready) == 0 && pipe(go) == 0);
@@ -256,7 +217,7 @@ TEST_F(KeyringFile, TwoProcessesSavingAtOnceNeverInstallAMixedFile)
 		pid_t savers[2];
 		for (int i = 0; i < 2; i++)
 			if ((savers[i] = fork()) == 0)
-				_exit(close(go[1]) == 0 && Save(saves[i], RacingOps()) ? 0 : 1);
+				_exit(close(go[1]) == 0 && Save(saves[i], HookedOps()) ? 0 : 1);
 		char byte;
 		EXPECT_TRUE(read(ready[0], &byte, 1) == 1 && read(ready[0], &byte, 1) == 1);
 		close(go[1]); // both saves go on at once
