@@ -17,8 +17,6 @@
 
 namespace torvane {
 
-PanelState panel_state;
-
 namespace {
 
 // The controls that need a selected destination, and the quality chips.

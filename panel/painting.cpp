@@ -4,6 +4,7 @@
 #include "settings/platform.h"
 #include "settings/quality.h"
 #include "settings/text.h"
+#include "torvane_version.h"
 
 #include <obs.h>
 
@@ -103,7 +104,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
 	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
 		   text_center | text_vcenter | text_singleline);
-	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  0.2.2 BETA", color_muted, FontRole::Small, text_right);
+	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  " + Utf8ToWide(torvane_version) + u" BETA", color_muted,
+		   FontRole::Small, text_right);
 
 	p.RoundRect(ScaleEdges({20, 108, 320, 524}, p.dpi), 14, color_card, color_border);
 	p.RoundRect(ScaleEdges({338, 108, 980, 524}, p.dpi), 14, color_card, color_border);

@@ -13,8 +13,6 @@
 
 namespace torvane {
 
-SettingsStore settings_store;
-
 static const char magic[4] = {'T', 'R', 'V', '1'};
 
 static const char *const unreadable_message = "The settings file is unreadable. It has been left untouched.";

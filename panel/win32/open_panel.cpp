@@ -9,6 +9,8 @@
 #include <obs-frontend-api.h>
 #include <obs.h>
 
+#include <optional>
+
 namespace torvane {
 
 namespace {
@@ -17,10 +19,6 @@ bool HostVideoInfo(obs_video_info *info)
 {
 	return obs_get_video_info(info);
 }
-
-// The module's one panel window; the window itself reaches it through its
-// creation parameter.
-PanelWindow panel_window{panel_state, settings_store, engine, HostVideoInfo};
 
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
@@ -64,7 +62,7 @@ void MakeTheme(PanelTheme &theme, uint32_t dpi)
 	theme.brush_card = CreateSolidBrush(color_card);
 }
 
-void CreatePanelWindow()
+void CreatePanelWindow(PanelWindow &panel_window)
 {
 	HWND host = static_cast<HWND>(obs_frontend_get_main_window_handle());
 	const UINT window_dpi = host ? GetDpiForWindow(host) : 0;
@@ -121,34 +119,44 @@ void CreatePanelWindow()
 
 } // namespace
 
-void OpenControlPanel(void *)
+void OpenControlPanel(void *private_data)
 {
-	EnsureSettingsLoaded();
+	ControlPanel &control_panel = *static_cast<ControlPanel *>(private_data);
+	EnsureSettingsLoaded(control_panel.store, control_panel.settings_path);
+	// The window record is made at the first opening and kept by the module;
+	// the window itself reaches it through its creation parameter.
+	std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (!slot)
+		slot.emplace(control_panel.state, control_panel.store, control_panel.engine, HostVideoInfo);
+	PanelWindow &panel_window = *slot;
 	if (!panel_window.window)
-		CreatePanelWindow();
+		CreatePanelWindow(panel_window);
 	if (panel_window.window) {
 		ShowWindow(panel_window.window, SW_SHOWNORMAL);
 		SetForegroundWindow(panel_window.window);
 	}
-	if (!settings_store.usable)
-		ReportError(panel_window.panel, settings_store.load_error);
+	if (!control_panel.store.usable)
+		ReportError(panel_window.panel, control_panel.store.load_error);
 }
 
-void ShowStreamsStoppedByHost()
+void ShowStreamsStoppedByHost(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		OnStreamsStoppedByHost(panel_window.panel);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		OnStreamsStoppedByHost(control_panel.window.window->panel);
 }
 
-void DestroyControlPanel()
+void DestroyControlPanel(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		DestroyWindow(panel_window.window);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		DestroyWindow(slot->window);
 }
 
-void ReleasePanelResources()
+void ReleasePanelResources(ControlPanel &control_panel)
 {
-	ReleaseTheme(panel_window.theme);
+	if (control_panel.window.window)
+		ReleaseTheme(control_panel.window.window->theme);
 	UnregisterClassW(panel_class_name, PanelModule());
 }
 

@@ -10,6 +10,7 @@
 #include "panel/painting.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,12 @@ struct PanelWindow {
 	PanelTheme theme;
 	Win32PanelUi ui{*this};
 	Panel panel;
+};
+
+// The panel's window between openings, kept by the module; made at the first
+// opening.
+struct PanelWindowSlot {
+	std::optional<PanelWindow> window;
 };
 
 // The module's own instance handle, taken when the toolkit starts at load
