@@ -119,6 +119,7 @@ void Start()
 			     return true;
 		     },
 		     []() { return Rows().find("Local nginx: Sending") != std::string::npos; },
+		     [ticks = std::make_shared<int>(0)]() { return ++*ticks > 8; }, // lets the server record
 		     []() { return Say("rows: " + Rows()), Click(111), true; },
 		     []() { return Rows().find("Local nginx: Ready") != std::string::npos; },
 		     []() {

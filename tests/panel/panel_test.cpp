@@ -365,6 +365,16 @@ TEST_F(PanelTest, PaintingFollowsErrorsHoverPressAndDisabledStates)
 	OnButtonHovered(panel, id_save);
 	EXPECT_EQ(ui.controls, (std::vector<int32_t>{id_start, id_save})) << "both buttons repaint";
 
+	state.dpi = 144; // the whole painting scales with the panel's DPI
+	std::vector<Rect> frames;
+	for (const DrawOp &op : PaintPanel(panel))
+		if (op.kind == DrawKind::RoundRect && op.fill == color_field)
+			frames.push_back(op.rect);
+	ASSERT_EQ(frames.size(), size_t(edit_frame_count));
+	for (int i = 0; i < edit_frame_count; i++)
+		EXPECT_EQ(frames[i], EditFrameRect(edit_frames[i], 144));
+	EXPECT_EQ(PaintPanel(panel)[0].rect, (Rect{0, 0, 1500, 1122}));
+
 	store.settings.destinations[1].name = "A & B";
 	for (const DrawOp &op : PaintRow(panel, 1, {0, 0, 273, 62})) {
 		if (op.text == u"A & B") {
