@@ -127,9 +127,11 @@ TEST_F(PanelTest, CustomAddsUpToTheFilesLimitAndRemoveAsksFirst)
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.questions.at(0), u"Remove this destination and its saved credentials?");
 	EXPECT_EQ(store.settings.destinations.size(), 5u);
+	MakeRun(2, DestinationState::Failed);
 	ui.answers = {true};
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.Text(id_name), u"Kick") << "the next row takes the place";
+	EXPECT_EQ(engine.GetStats(1).state, uint32_t(DestinationState::Failed)) << "with its own run record";
 	EXPECT_EQ(Reload().destinations.size(), 4u) << "saved at once";
 	EXPECT_EQ(state.status_message, u"Saved. Your credentials are encrypted on this PC.");
 
