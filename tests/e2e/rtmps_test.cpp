@@ -109,7 +109,7 @@ TEST(Rtmps, UntrustedCertificateFails)
 	torvane::PanelSettings settings = TestSettings({custom});
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(WaitFor(
-		[] { return engine.GetStats(0).state == static_cast<uint32_t>(torvane::DestinationState::Failed); },
+		[] { return engine.GetStats(0).state == torvane::DestinationState::Failed; },
 		std::chrono::seconds(15)))
 		<< StateText(0);
 	EXPECT_EQ(StateText(0), "Failed: connection");

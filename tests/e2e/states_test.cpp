@@ -16,7 +16,7 @@ using namespace e2e;
 using torvane::DestinationState;
 using torvane::engine;
 
-constexpr uint32_t Failed = static_cast<uint32_t>(DestinationState::Failed);
+constexpr DestinationState Failed = DestinationState::Failed;
 
 bool Contains(const std::vector<std::string> &texts, const std::string &text)
 {
@@ -42,7 +42,7 @@ TEST(States, FailuresSecondStartAndStopAll)
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(WaitFor(
 		[] {
-			return engine.GetStats(0).state == static_cast<uint32_t>(DestinationState::Sending) &&
+			return engine.GetStats(0).state == DestinationState::Sending &&
 			       engine.GetStats(1).state == Failed && engine.GetStats(2).state == Failed;
 		},
 		std::chrono::seconds(15)))

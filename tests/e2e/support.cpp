@@ -160,7 +160,7 @@ std::vector<std::string> WatchTexts(uint64_t index, const std::function<bool()> 
 bool AllSending(size_t count)
 {
 	for (size_t i = 0; i < count; i++) {
-		if (torvane::engine.GetStats(i).state != static_cast<uint32_t>(torvane::DestinationState::Sending))
+		if (torvane::engine.GetStats(i).state != torvane::DestinationState::Sending)
 			return false;
 	}
 	return true;

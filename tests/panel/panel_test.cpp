@@ -65,7 +65,7 @@ protected:
 	{
 		auto run = std::make_unique<DestinationRun>();
 		run->destination_index = index;
-		run->state = static_cast<uint32_t>(run_state);
+		run->state = run_state;
 		engine.runs.push_back(std::move(run));
 	}
 
@@ -504,7 +504,7 @@ TEST_F(PanelTest, LiveRefreshMarksOnlyWhatChangedAndAQuietPanelNothing)
 	ASSERT_EQ(ui.areas.size(), 1u) << "the header count changed; the summary did not";
 	EXPECT_EQ(ui.areas[0], ScaleEdges(header_count_area, state.dpi));
 
-	engine.runs[0]->state = static_cast<uint32_t>(DestinationState::Sending);
+	engine.runs[0]->state = DestinationState::Sending;
 	ui.ForgetRequests();
 	LiveRefresh(panel);
 	EXPECT_EQ(ui.rows, std::vector<int32_t>{1});

@@ -187,7 +187,7 @@ private slots:
 		// While streaming the ticks are locked and a strip click does nothing.
 		auto run = std::make_unique<DestinationRun>();
 		run->destination_index = 1;
-		run->state = static_cast<uint32_t>(DestinationState::Sending);
+		run->state = DestinationState::Sending;
 		engine.runs.push_back(std::move(run));
 		QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->RowRect(0).center().y()));
 		QVERIFY(!store.settings.destinations[0].enabled);

@@ -311,6 +311,12 @@ void signal_handler_connect(signal_handler_t *handler, const char *signal, signa
 	ReleaseSRWLockExclusive(&handler->lock);
 }
 
+// The stub's handlers live as long as their outputs, which are never freed.
+void signal_handler_connect_ref(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
+{
+	signal_handler_connect(handler, signal, callback, data);
+}
+
 void signal_handler_disconnect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
 {
 	if (!handler)
