@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian machine: sets up the build root, builds the
-# Linux and Windows presets and the fuzzers with warnings as errors, and runs the
-# Linux lane, the Windows lane under Wine and a short run of each fuzzer, with
-# the network unshared. Prints how long each phase took.
+# Linux and Windows presets, the fuzzers and the sanitizer builds with warnings
+# as errors, and runs the Linux lane, the Windows lane under Wine, a short run
+# of each fuzzer, the engine, end-to-end and settings suites under
+# AddressSanitizer with UBSan and the engine and end-to-end suites under
+# ThreadSanitizer, with the network unshared. Prints how long each phase took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -49,10 +51,14 @@ phase "build root" scripts/root.sh ensure || exit 1
 phase "build linux" build linux || status=1
 phase "build windows" build windows || status=1
 phase "build fuzzers" build fuzz || status=1
+phase "build linux-asan" build linux-asan || status=1
+phase "build linux-tsan" build linux-tsan || status=1
 if [ $status = 0 ]; then
 	phase "tests linux" lane linux || status=1
 	phase "tests windows (Wine)" lane windows || status=1
 	phase "fuzzing (smoke)" lane fuzz || status=1
+	phase "tests linux-asan" lane linux-asan || status=1
+	phase "tests linux-tsan" lane linux-tsan || status=1
 fi
 
 echo
