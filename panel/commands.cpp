@@ -2,6 +2,7 @@
 
 #include "panel/guides.h"
 #include "panel/theme.h"
+#include "settings/document.h"
 #include "settings/kick.h"
 #include "settings/text.h"
 #include "settings/validation.h"
@@ -308,6 +309,13 @@ void OnButtonClicked(Panel &panel, int32_t id)
 	case id_custom: {
 		CommitForm(panel);
 		const size_t count = panel.store.settings.destinations.size();
+		// A file with more destinations than a load accepts could never be
+		// read back.
+		if (count >= max_saved_destinations) {
+			ReportError(panel,
+				    "You can add at most " + std::to_string(max_saved_destinations) + " destinations.");
+			break;
+		}
 		panel.store.settings.destinations.push_back(MakeCustomDestination(count));
 		panel.state.selected_index = static_cast<int32_t>(count);
 		RebuildRows(panel);
@@ -427,6 +435,37 @@ void RebuildRows(Panel &panel)
 	panel.ui.SelectRow(panel.state.selected_index);
 	panel.state.form_guard = false;
 	LoadForm(panel);
+}
+
+int32_t ListKeyTarget(ListKey key, int32_t current, int32_t count, int32_t top, int32_t per_page)
+{
+	if (count <= 0)
+		return -1;
+	per_page = per_page < 1 ? 1 : per_page;
+	int32_t target = current;
+	switch (key) {
+	case ListKey::Up:
+		target = current - 1;
+		break;
+	case ListKey::Down:
+		target = current + 1;
+		break;
+	case ListKey::Home:
+		target = 0;
+		break;
+	case ListKey::End:
+		target = count - 1;
+		break;
+	case ListKey::PageUp:
+		// To the first visible row, or from there one page further up.
+		target = current == top ? top - per_page + 1 : top;
+		break;
+	case ListKey::PageDown:
+		// To the last visible row, or from there one page further down.
+		target = current == top + per_page - 1 ? current + per_page - 1 : top + per_page - 1;
+		break;
+	}
+	return target < 0 ? 0 : target >= count ? count - 1 : target;
 }
 
 bool CanChangeTicks(const Panel &panel)

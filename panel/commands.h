@@ -92,6 +92,12 @@ void ToggleTick(Panel &panel, int32_t row);
 void OnTickChanged(Panel &panel, int32_t row, bool ticked);
 void OnRowSelected(Panel &panel, int32_t row);
 
+// The list's navigation keys move the selection as the Windows list view does
+// in its report view. `top` is the first visible row and `per_page` how many
+// rows fit; returns the row to select, -1 when the list is empty.
+enum class ListKey { Up, Down, Home, End, PageUp, PageDown };
+int32_t ListKeyTarget(ListKey key, int32_t current, int32_t count, int32_t top, int32_t per_page);
+
 // Marks for repainting the rows, header and summary whose text or colour
 // changed since the last refresh.
 void LiveRefresh(Panel &panel);

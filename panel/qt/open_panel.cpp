@@ -59,7 +59,7 @@ void ShowStreamsStoppedByHost()
 
 void DestroyControlPanel()
 {
-	delete panel_window.data();
+	DestroyPanelWindow(panel_window.data());
 }
 
 void ReleasePanelResources() {}

@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QEventLoop>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -12,6 +14,9 @@
 #include <QScrollBar>
 #include <QStringList>
 #include <QUrl>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -193,31 +198,63 @@ void DestinationList::mousePressEvent(QMouseEvent *event)
 
 void DestinationList::keyPressEvent(QKeyEvent *event)
 {
+	ListKey key;
 	switch (event->key()) {
 	case Qt::Key_Space:
 		ToggleTick(window.Behaviour(), current);
 		return;
 	case Qt::Key_Up:
-	case Qt::Key_Down: {
-		const int32_t row = current + (event->key() == Qt::Key_Up ? -1 : 1);
-		if (row >= 0 && row < count) {
-			SelectRow(row);
-			OnRowSelected(window.Behaviour(), row);
-		}
-		return;
-	}
+		key = ListKey::Up;
+		break;
+	case Qt::Key_Down:
+		key = ListKey::Down;
+		break;
+	case Qt::Key_Home:
+		key = ListKey::Home;
+		break;
+	case Qt::Key_End:
+		key = ListKey::End;
+		break;
+	case Qt::Key_PageUp:
+		key = ListKey::PageUp;
+		break;
+	case Qt::Key_PageDown:
+		key = ListKey::PageDown;
+		break;
 	default:
 		QAbstractScrollArea::keyPressEvent(event);
+		return;
 	}
+	const int h = Scale(row_height, window.Dpi());
+	const int32_t top = (verticalScrollBar()->value() + h - 1) / h;
+	const int32_t row = ListKeyTarget(key, current, count, top, viewport()->height() / h);
+	if (row >= 0 && row != current) {
+		SelectRow(row);
+		OnRowSelected(window.Behaviour(), row);
+	}
+}
+
+// --- Field limits ------------------------------------------------------------
+
+TypingLimit::TypingLimit(QLineEdit *field, int max_length) : QValidator(field), limit(max_length)
+{
+	connect(field, &QLineEdit::textChanged, this, [this](const QString &text) { current = text.size(); });
+}
+
+QValidator::State TypingLimit::validate(QString &input, int &) const
+{
+	return input.size() > limit && input.size() > current ? Invalid : Acceptable;
 }
 
 // --- Toolkit interface -----------------------------------------------------------
 
 void QtPanelUi::SetText(int32_t id, const std::u16string &text)
 {
-	if (QLineEdit *field = window.Field(id))
+	if (QLineEdit *field = window.Field(id)) {
+		if (auto *limit = dynamic_cast<const TypingLimit *>(field->validator()))
+			limit->Allow(static_cast<qsizetype>(text.size()));
 		field->setText(ToQString(text));
-	else if (auto *button = dynamic_cast<QAbstractButton *>(window.Control(id)))
+	} else if (auto *button = dynamic_cast<QAbstractButton *>(window.Control(id)))
 		button->setText(ToQString(text));
 }
 
@@ -234,12 +271,16 @@ void QtPanelUi::SetEnabled(int32_t id, bool enabled)
 {
 	if (QWidget *control = window.Control(id))
 		control->setEnabled(enabled);
+	if (QLineEdit *field = window.Field(id))
+		window.DimField(field, !enabled);
 }
 
+// A control counts as enabled while a message box disables the whole panel,
+// as a Windows control does while its owner is disabled.
 bool QtPanelUi::IsEnabled(int32_t id) const
 {
 	QWidget *control = window.Control(id);
-	return control && control->isEnabled();
+	return control && control->isEnabledTo(&window);
 }
 
 void QtPanelUi::SetMasked(int32_t id, bool masked)
@@ -304,16 +345,13 @@ void QtPanelUi::InvalidateList()
 
 bool QtPanelUi::AskYesNo(const std::u16string &text)
 {
-	QMessageBox box(QMessageBox::Question, QStringLiteral("Torvane"), ToQString(text),
-			QMessageBox::Yes | QMessageBox::No, &window);
-	return box.exec() == QMessageBox::Yes;
+	return window.RunBox(QMessageBox::Question, ToQString(text), QMessageBox::Yes | QMessageBox::No) ==
+	       QMessageBox::Yes;
 }
 
 void QtPanelUi::ShowNotice(const std::u16string &text)
 {
-	QMessageBox box(QMessageBox::Information, QStringLiteral("Torvane"), ToQString(text), QMessageBox::Ok,
-			&window);
-	box.exec();
+	window.RunBox(QMessageBox::Information, ToQString(text), QMessageBox::Ok);
 }
 
 void QtPanelUi::OpenAddress(const char *url)
@@ -367,9 +405,12 @@ QLineEdit *PanelWindow::Field(int32_t id) const
 void PanelWindow::CreateControls()
 {
 	const uint32_t dpi = state.dpi;
-	const QString field_style = QStringLiteral("QLineEdit { background: %1; color: %2; border: none; padding: 0; "
-						   "selection-background-color: %3; }")
-					    .arg(Hex(color_field), Hex(color_text), Hex(color_highlight));
+	// Masked fields show U+2022 bullets, as the Windows fields do.
+	const QString field_rule =
+		QStringLiteral("QLineEdit { background: %1; color: %2; border: none; padding: 0; "
+			       "selection-background-color: %3; lineedit-password-character: 8226; }");
+	field_style = field_rule.arg(Hex(color_field), Hex(color_text), Hex(color_highlight));
+	dimmed_field_style = field_rule.arg(Hex(color_field), Hex(color_disabled_text), Hex(color_highlight));
 	const QString label_style =
 		QStringLiteral("QLabel { background: %1; color: %2; }").arg(Hex(color_card), Hex(color_muted));
 
@@ -392,7 +433,7 @@ void PanelWindow::CreateControls()
 		case ControlKind::Field: {
 			auto *field = new QLineEdit(this);
 			field->setFrame(false);
-			field->setMaxLength(spec.max_length);
+			field->setValidator(new TypingLimit(field, spec.max_length));
 			field->setStyleSheet(field_style);
 			field->setEchoMode(spec.masked ? QLineEdit::Password : QLineEdit::Normal);
 			field->installEventFilter(this);
@@ -426,9 +467,11 @@ void PanelWindow::paintEvent(QPaintEvent *)
 
 void PanelWindow::closeEvent(QCloseEvent *event)
 {
-	// Closing only hides the panel; streams go on.
+	// Closing only hides the panel; streams go on. While a box waits for an
+	// answer the panel takes no input, closing included.
 	event->ignore();
-	OnCloseRequested(panel);
+	if (!BoxOpen())
+		OnCloseRequested(panel);
 }
 
 bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
@@ -438,11 +481,80 @@ bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 			if (widget != watched)
 				continue;
 			OnFieldFocusChanged(panel, id);
-			if (id == id_server && event->type() == QEvent::FocusOut)
+			// A context menu opening over the field takes the focus only for
+			// a while: the field has not been left.
+			if (id == id_server && event->type() == QEvent::FocusOut &&
+			    static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
 				OnServerFocusLost(panel);
 		}
 	}
 	return QWidget::eventFilter(watched, event);
+}
+
+void PanelWindow::DimField(QLineEdit *field, bool dimmed)
+{
+	field->setStyleSheet(dimmed ? dimmed_field_style : field_style);
+}
+
+QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QString &text,
+						QMessageBox::StandardButtons buttons)
+{
+	// The box has no parent widget: a box parented to the panel would be
+	// disabled with it, and a window-modal one would block OBS's main window
+	// too, which owns the panel. It stays above the panel through its
+	// transient parent.
+	if (destroy_requested)
+		return QMessageBox::NoButton;
+	QPointer<QMessageBox> box = new QMessageBox(icon, QStringLiteral("Torvane"), text, buttons);
+	box->setWindowModality(Qt::NonModal);
+	box->winId();
+	if (box->windowHandle() && windowHandle())
+		box->windowHandle()->setTransientParent(windowHandle());
+	box->adjustSize();
+	box->move(frameGeometry().center() - box->rect().center());
+
+	if (boxes.empty()) {
+		focus_before_box = focusWidget();
+		setEnabled(false);
+	}
+	boxes.push_back(box);
+
+	QEventLoop loop;
+	connect(box.data(), &QDialog::finished, &loop, &QEventLoop::quit);
+	box->show();
+	loop.exec(QEventLoop::DialogExec);
+
+	QMessageBox::StandardButton answer = QMessageBox::NoButton;
+	if (box) {
+		answer = box->standardButton(box->clickedButton());
+		delete box.data();
+	}
+	boxes.erase(std::remove(boxes.begin(), boxes.end(), box), boxes.end());
+	if (boxes.empty()) {
+		setEnabled(true);
+		if (focus_before_box)
+			focus_before_box->setFocus(Qt::OtherFocusReason);
+		// The command that asked is still on the stack above this loop: the
+		// window goes once the event loop has it back.
+		if (destroy_requested)
+			deleteLater();
+	}
+	return answer;
+}
+
+void DestroyPanelWindow(PanelWindow *window)
+{
+	if (!window)
+		return;
+	if (!window->BoxOpen()) {
+		delete window;
+		return;
+	}
+	window->destroy_requested = true;
+	window->hide();
+	for (const QPointer<QMessageBox> &box : window->boxes)
+		if (box)
+			box->reject();
 }
 
 } // namespace torvane

@@ -5,13 +5,17 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <QValidator>
 #include <QWidget>
 
 #include "panel/commands.h"
 
 #include <map>
 #include <memory>
+#include <vector>
 
 // The control panel on Qt 6: a fixed-size top-level window whose children are
 // placed from the panel's layout table, painted from its drawing lists, and
@@ -67,6 +71,21 @@ private:
 	int32_t current = -1;
 };
 
+// A field's length limit as the Windows edit control keeps it: typing and
+// pasting can't make the text longer than the limit, while a longer text the
+// panel sets (a value loaded from the file) is shown and kept whole.
+class TypingLimit : public QValidator {
+public:
+	TypingLimit(QLineEdit *field, int limit);
+	State validate(QString &input, int &position) const override;
+	// Called before the panel sets a text of this length itself.
+	void Allow(qsizetype length) const { current = length; }
+
+private:
+	qsizetype limit;
+	mutable qsizetype current = 0;
+};
+
 class QtPanelUi : public PanelUi {
 public:
 	explicit QtPanelUi(PanelWindow &owner) : window(owner) {}
@@ -102,6 +121,14 @@ public:
 	~PanelWindow() override;
 
 	Panel &Behaviour() { return panel; }
+	// Shows a message box captioned "Torvane" and waits for its answer. While it
+	// is open the panel takes no input and OBS's main window stays usable, as
+	// a Windows message box disables only its owner.
+	QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString &text,
+					   QMessageBox::StandardButtons buttons);
+	bool BoxOpen() const { return !boxes.empty(); }
+	// Paints a field's text in the disabled colour, or in the normal one.
+	void DimField(QLineEdit *field, bool dimmed);
 	uint32_t Dpi() const { return state.dpi; }
 	QWidget *Control(int32_t id) const;
 	QLineEdit *Field(int32_t id) const;
@@ -113,6 +140,7 @@ protected:
 	bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+	friend void DestroyPanelWindow(PanelWindow *window);
 	void CreateControls();
 
 	PanelState &state;
@@ -121,7 +149,17 @@ private:
 	std::map<int32_t, QWidget *> controls;
 	DestinationList *list = nullptr;
 	QTimer timer;
+	std::vector<QPointer<QMessageBox>> boxes;
+	QPointer<QWidget> focus_before_box;
+	bool destroy_requested = false;
+	QString field_style;
+	QString dimmed_field_style;
 };
+
+// Destroys a panel window now, or, when one of its message boxes is running its
+// own event loop further up the stack, dismisses the boxes and lets the window
+// go once the command that opened them has returned.
+void DestroyPanelWindow(PanelWindow *window);
 
 inline constexpr const char *panel_title = "Torvane \xE2\x80\x94 Multistream for OBS";
 

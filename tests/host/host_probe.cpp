@@ -7,12 +7,15 @@
 //   stream   uses the panel as a person would: adds a custom destination for
 //            the server in TORVANE_HOST_PROBE_SERVER, ticks it, starts, waits
 //            for "Sending", stops, waits for "Ready" and closes the panel;
-//   reopen   opens the panel again and reports the fifth destination's fields.
+//   reopen   opens the panel again and reports the fifth destination's fields;
+//   question opens the panel and presses Remove, leaving its question open for
+//            the test to stop OBS under it.
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -214,9 +217,28 @@ void ReopenScript()
 	});
 }
 
+void QuestionScript()
+{
+	QTimer::singleShot(500, []() {
+		OpenPanel();
+		// Remove's question runs its own event loop; this reports from inside it.
+		QTimer::singleShot(1000, []() {
+			for (QWidget *widget : QApplication::topLevelWidgets())
+				if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+					Say("box shown: " + box->text().toStdString());
+			Say("done");
+		});
+		Click(113);
+	});
+}
+
 void Start()
 {
 	const char *script = std::getenv("TORVANE_HOST_PROBE");
+	if (script && std::string(script) == "question") {
+		QuestionScript();
+		return;
+	}
 	if (script && std::string(script) == "stream") {
 		StreamScript();
 		return;

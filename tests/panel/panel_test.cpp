@@ -3,6 +3,7 @@
 // file protected with the test keyring.
 #include "panel/commands.h"
 #include "panel/painting.h"
+#include "settings/document.h"
 #include "settings/store.h"
 #include "settings/text.h"
 
@@ -206,6 +207,33 @@ TEST_F(PanelTest, CustomAppendsSelectsAndFocusesWithoutSaving)
 	EXPECT_EQ(ui.Text(id_name), u"Custom 5");
 	EXPECT_EQ(ui.focus, id_name);
 	EXPECT_FALSE(FileSaved());
+}
+
+TEST_F(PanelTest, CustomRefusesADestinationTheFileCouldNotHold)
+{
+	store.settings.destinations.resize(max_saved_destinations);
+	OnButtonClicked(panel, id_custom);
+	EXPECT_EQ(store.settings.destinations.size(), max_saved_destinations);
+	ASSERT_EQ(ui.notices.size(), 1u);
+	EXPECT_EQ(ui.notices[0], u"You can add at most 1000 destinations.");
+	EXPECT_TRUE(state.status_error);
+}
+
+TEST(PanelList, NavigationKeysMoveLikeTheWindowsListView)
+{
+	// 10 rows, rows 2 to 5 visible.
+	const struct {
+		ListKey key;
+		int32_t current, expected;
+	} cases[] = {
+		{ListKey::Up, 0, 0},       {ListKey::Down, 9, 9},   {ListKey::Down, -1, 0},
+		{ListKey::Home, 6, 0},     {ListKey::End, 1, 9},    {ListKey::PageDown, 3, 5},
+		{ListKey::PageDown, 5, 8}, {ListKey::PageUp, 4, 2}, {ListKey::PageUp, 2, 0},
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(ListKeyTarget(c.key, c.current, 10, 2, 4), c.expected) << int(c.key) << " from " << c.current;
+	EXPECT_EQ(ListKeyTarget(ListKey::PageDown, 8, 10, 7, 4), 9);
+	EXPECT_EQ(ListKeyTarget(ListKey::End, -1, 0, 0, 4), -1);
 }
 
 TEST_F(PanelTest, RemoveAnsweredNoChangesNothingAndYesRemovesAndSavesAtOnce)

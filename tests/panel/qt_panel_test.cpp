@@ -3,6 +3,8 @@
 // checked against the panel's colours. Screenshots are kept in the working
 // folder (the build folder under ctest).
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QPointer>
 #include <QEnterEvent>
 #include <QImage>
 #include <QLineEdit>
@@ -31,11 +33,12 @@ QColor Colour(uint32_t colorref)
 void AnswerNextBox(QMessageBox::StandardButton button)
 {
 	QTimer::singleShot(0, [button]() {
-		auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-		if (box)
-			box->button(button)->click();
-		else
-			AnswerNextBox(button);
+		for (QWidget *widget : QApplication::topLevelWidgets())
+			if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible()) {
+				box->button(button)->click();
+				return;
+			}
+		AnswerNextBox(button);
 	});
 }
 
@@ -102,8 +105,6 @@ private slots:
 		QCOMPARE(window->windowTitle(), QString::fromUtf8("Torvane \xE2\x80\x94 Multistream for OBS"));
 		QCOMPARE(window->Control(id_name)->geometry(), QRect(369, 191, 578, 21));
 		QCOMPARE(window->Control(id_start)->geometry(), QRect(20, 671, 194, 43));
-		QCOMPARE(window->Field(id_name)->maxLength(), 100);
-		QCOMPARE(window->Field(id_server)->maxLength(), 4096);
 		QCOMPARE(window->Field(id_key)->echoMode(), QLineEdit::Password);
 	}
 
@@ -211,6 +212,109 @@ private slots:
 		const QImage image = Screenshot("qt-panel-key-focused.png");
 		QCOMPARE(image.pixelColor(358, 329), Colour(color_accent));
 		QCOMPARE(image.pixelColor(358, 201), Colour(color_border));
+	}
+
+	// Field limits stop typing only: a loaded value longer than the limit is
+	// shown and committed whole.
+	void loadedValuesLongerThanTheLimitAreKeptWhole()
+	{
+		const std::string long_name(150, 'n');
+		const std::string long_key(5000, 'k');
+		store.settings.destinations[1].name = long_name;
+		store.settings.destinations[1].key = long_key;
+		OnRowSelected(window->Behaviour(), 1);
+		QCOMPARE(window->Field(id_name)->text().size(), 150);
+		OnRowSelected(window->Behaviour(), 0); // commits row 1
+		QCOMPARE(store.settings.destinations[1].name, long_name);
+		QCOMPARE(store.settings.destinations[1].key, long_key);
+
+		OnRowSelected(window->Behaviour(), 1);
+		QLineEdit *name = window->Field(id_name);
+		name->setFocus();
+		name->end(false);
+		QTest::keyClick(name, Qt::Key_X);
+		QCOMPARE(name->text().size(), 150); // no typing past the limit
+		QTest::keyClick(name, Qt::Key_Backspace);
+		QCOMPARE(name->text().size(), 149);
+		name->clear();
+		QTest::keyClicks(name, QString(101, QLatin1Char('a')));
+		QCOMPARE(name->text().size(), 100);
+	}
+
+	// Remove's question disables the panel only (OBS's main window stays
+	// usable), and the panel can be destroyed while it waits for an answer.
+	void panelDestroyedUnderItsOwnQuestion()
+	{
+		QPointer<PanelWindow> panel = window.release();
+		bool checked = false;
+		QTimer::singleShot(200, [&]() {
+			QVERIFY(panel->BoxOpen());
+			QCOMPARE(QApplication::activeModalWidget(), nullptr);
+			QVERIFY(!panel->isEnabled());
+			QVERIFY(panel->Behaviour().ui.IsEnabled(id_remove)); // painted as it was
+			checked = true;
+			DestroyPanelWindow(panel.data());
+		});
+		QTest::mouseClick(panel->Control(id_remove), Qt::LeftButton, {},
+				  panel->Control(id_remove)->rect().center());
+		QVERIFY(checked);
+		QCOMPARE(store.settings.destinations.size(), size_t(4)); // an unanswered question removes nothing
+		QTRY_VERIFY(panel.isNull());
+	}
+
+	// What the Qt renderer adds: dimmed disabled fields, Windows' list keys,
+	// the server field left only when focus really goes, bullet masks.
+	void qtInputAndLookMatchTheWindowsPanel()
+	{
+		QLineEdit *key = window->Field(id_key);
+		key->setText(QStringLiteral("abc"));
+		QCOMPARE(key->displayText(), QString(3, QChar(0x2022)));
+
+		auto text_pixels = [&](uint32_t colour) {
+			const QImage image = window->grab(window->Control(id_name)->geometry()).toImage();
+			int count = 0;
+			for (int y = 0; y < image.height(); y++)
+				for (int x = 0; x < image.width(); x++)
+					count += image.pixelColor(x, y) == Colour(colour);
+			return count;
+		};
+		QVERIFY(text_pixels(color_text) > 0);
+		auto run = std::make_unique<DestinationRun>();
+		run->state = static_cast<uint32_t>(DestinationState::Sending);
+		engine.runs.push_back(std::move(run));
+		UpdateControlStates(window->Behaviour());
+		QCOMPARE(text_pixels(color_text), 0);
+		QVERIFY(text_pixels(color_disabled_text) > 0);
+		engine.runs.clear();
+		UpdateControlStates(window->Behaviour());
+
+		DestinationList *list = window->List();
+		list->setFocus();
+		const QList<QPair<int, int32_t>> keys = {{Qt::Key_End, 3},
+							 {Qt::Key_Home, 0},
+							 {Qt::Key_PageDown, 3},
+							 {Qt::Key_PageUp, 0}};
+		for (const auto &[pressed, row] : keys) {
+			QTest::keyClick(list, Qt::Key(pressed));
+			QCOMPARE(state.selected_index, row);
+		}
+
+		const QString dashboard = QStringLiteral("rtmps://fa723fc1b171.global-contribute.live-video.net");
+		OnRowSelected(window->Behaviour(), 2);
+		QLineEdit *server = window->Field(id_server);
+		server->setFocus();
+		QTRY_VERIFY(server->hasFocus());
+		server->setText(dashboard);
+		QContextMenuEvent menu_event(QContextMenuEvent::Keyboard, server->rect().center(),
+					     server->mapToGlobal(server->rect().center()));
+		QApplication::sendEvent(server, &menu_event);
+		QTRY_VERIFY(QApplication::activePopupWidget());
+		QCOMPARE(server->text(), dashboard);
+		QApplication::activePopupWidget()->close();
+		QTRY_VERIFY(!QApplication::activePopupWidget());
+		QCOMPARE(server->text(), dashboard); // gaining focus back completes nothing either
+		window->Field(id_name)->setFocus();
+		QTRY_COMPARE(server->text(), dashboard + QStringLiteral(":443/app"));
 	}
 
 	void screenshotShowsThePanelsColoursWhereTheLayoutPutsThem()
