@@ -280,7 +280,7 @@ private slots:
 		};
 		QVERIFY(text_pixels(color_text) > 0);
 		auto run = std::make_unique<DestinationRun>();
-		run->state = static_cast<uint32_t>(DestinationState::Sending);
+		run->state = DestinationState::Sending;
 		engine.runs.push_back(std::move(run));
 		UpdateControlStates(window->Behaviour());
 		QCOMPARE(text_pixels(color_text), 0);
