@@ -98,6 +98,7 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 		const char *refusal; // null when it starts
 	};
 	const Case cases[] = {
+		{{48000, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
 		{{44100, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
 		{{48000, SPEAKERS_MONO}, VIDEO_CS_709, "Kick", true, kick_sentence},
 		{{96000, SPEAKERS_STEREO}, VIDEO_CS_SRGB, "Kick", true, kick_sentence},
@@ -140,6 +141,31 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 		EXPECT_EQ(obs_data_has_user_value(encoder, "tune"), kick_mode);
 		EXPECT_TRUE(WaitFor([&] { return !multistream.IsBusy(); }));
 	}
+}
+
+TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayUntilTheNextStartReleasesThem)
+{
+	// x264 refuses high-precision host formats when the outputs start.
+	HostVideo p010;
+	p010.format = VIDEO_FORMAT_P010;
+	ResetHostVideo(p010);
+	PanelSettings settings = Pair(ClosedLoopbackPort());
+	MultistreamEngine multistream;
+	std::string error;
+	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_EQ(error, "No destination could start. Check OBS video/audio settings and the destination status.");
+	ASSERT_EQ(multistream.runs.size(), 2u);
+	EXPECT_FALSE(multistream.IsBusy());
+	// Stop all leaves the failures on show.
+	multistream.RequestStopAll();
+	EXPECT_EQ(TextOf(multistream, 1), "Failed: check settings");
+	EXPECT_EQ(multistream.GetStats(1).last_code, OBS_OUTPUT_ERROR);
+
+	OBSWeakOutputAutoRelease failed = obs_output_get_weak_output(multistream.runs[0]->output);
+	ResetHostVideo(HostVideo());
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	OBSOutputAutoRelease failed_left = obs_weak_output_get_output(failed);
+	EXPECT_EQ(failed_left.Get(), nullptr);
 }
 
 using RunSignals = ObsHostTest;
@@ -260,17 +286,20 @@ TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
 	OBSOutputAutoRelease survivor = obs_output_get_ref(multistream.runs[0]->output);
 	OBSWeakOutputAutoRelease released = obs_output_get_weak_output(multistream.runs[1]->output);
 	OBSWeakServiceAutoRelease service = obs_service_get_weak_service(multistream.runs[1]->service);
-	OBSWeakEncoderAutoRelease encoder = obs_encoder_get_weak_encoder(multistream.audio_encoder);
+	OBSWeakEncoderAutoRelease video = obs_encoder_get_weak_encoder(multistream.video_encoder);
+	OBSWeakEncoderAutoRelease audio = obs_encoder_get_weak_encoder(multistream.audio_encoder);
 
 	multistream.StopAndRelease();
 	EXPECT_TRUE(multistream.runs.empty());
 	EXPECT_FALSE(multistream.IsBusy());
 	OBSOutputAutoRelease output_left = obs_weak_output_get_output(released);
 	OBSServiceAutoRelease service_left = obs_weak_service_get_service(service);
-	OBSEncoderAutoRelease encoder_left = obs_weak_encoder_get_encoder(encoder);
+	OBSEncoderAutoRelease video_left = obs_weak_encoder_get_encoder(video);
+	OBSEncoderAutoRelease audio_left = obs_weak_encoder_get_encoder(audio);
 	EXPECT_EQ(output_left.Get(), nullptr);
 	EXPECT_EQ(service_left.Get(), nullptr);
-	EXPECT_EQ(encoder_left.Get(), nullptr);
+	EXPECT_EQ(video_left.Get(), nullptr);
+	EXPECT_EQ(audio_left.Get(), nullptr);
 
 	// A handler still connected would now write into a freed record, which
 	// the AddressSanitizer lane reports.
