@@ -185,9 +185,9 @@ int main(int argc, char **argv)
 		results.push_back(median);
 	}
 
-	printf("Multistream benchmark: 1280x720 canvas at 30 fps, 720p30 at 2500 kbps, %.0f s measured per run, "
-	       "median of %zu rounds\n",
-	       measure_seconds, rounds.size());
+	printf("Multistream benchmark on OBS %s: 1280x720 canvas at 30 fps, 720p30 at 2500 kbps, %.0f s measured per "
+	       "run, median of %zu rounds\n",
+	       obs_get_version_string(), measure_seconds, rounds.size());
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
 	printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)", "resident MiB",
 	       "frames (lagged)", "dropped");

@@ -5,8 +5,6 @@
 
 namespace torvane {
 
-MultistreamEngine engine;
-
 static void StoreState(DestinationRun *run, DestinationState state)
 {
 	run->state.exchange(state);

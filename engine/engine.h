@@ -89,9 +89,6 @@ struct MultistreamEngine {
 	DestinationStats GetStats(uint64_t destination_index) const;
 };
 
-// The module's one engine.
-extern MultistreamEngine engine;
-
 // The size the video encoder is given for a host output and a chosen height;
 // 0 x 0 keeps the host's output size.
 EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height);

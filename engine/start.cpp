@@ -1,6 +1,8 @@
 // Starting every enabled destination on one shared H.264 and AAC encode.
 #include "engine/engine.h"
 #include "settings/kick.h"
+#include "settings/platform.h"
+#include "settings/quality.h"
 #include "settings/validation.h"
 
 #include <algorithm>
@@ -15,8 +17,6 @@ namespace torvane {
 
 namespace {
 
-constexpr int64_t audio_bitrate_kbps = 160;
-constexpr int64_t keyframe_interval_sec = 2;
 constexpr int reconnect_retries = 20;
 constexpr int reconnect_delay_sec = 2;
 
@@ -59,8 +59,9 @@ bool IsHdr(video_colorspace colorspace)
 
 bool HasEnabledKickDestination(const PanelSettings &settings)
 {
-	return std::any_of(settings.destinations.begin(), settings.destinations.end(),
-			   [](const Destination &d) { return d.enabled && d.platform == "Kick"; });
+	return std::any_of(settings.destinations.begin(), settings.destinations.end(), [](const Destination &d) {
+		return d.enabled && ParsePlatform(d.platform) == Platform::Kick;
+	});
 }
 
 // For a type that no loaded module registered, libobs creates a placeholder

@@ -4,6 +4,8 @@
 #include "panel/theme.h"
 #include "settings/document.h"
 #include "settings/kick.h"
+#include "settings/platform.h"
+#include "settings/quality.h"
 #include "settings/text.h"
 #include "settings/validation.h"
 
@@ -14,8 +16,6 @@
 #include <cstdlib>
 
 namespace torvane {
-
-PanelState panel_state;
 
 namespace {
 
@@ -102,14 +102,18 @@ int32_t ParseBitrate(const std::u16string &field)
 
 const char *GuideUrlFor(const std::string &platform)
 {
-	if (platform == "YouTube")
+	switch (ParsePlatform(platform)) {
+	case Platform::YouTube:
 		return guide_youtube_url;
-	if (platform == "Twitch")
+	case Platform::Twitch:
 		return guide_twitch_url;
-	if (platform == "Kick")
+	case Platform::Kick:
 		return guide_kick_url;
-	if (platform == "Patreon")
+	case Platform::Patreon:
 		return guide_patreon_url;
+	case Platform::Custom:
+		break;
+	}
 	return guide_default_url;
 }
 
@@ -213,7 +217,7 @@ bool SaveFromPanel(Panel &panel)
 	CommitForm(panel);
 	const bool kick = CompleteKickUrlsInForm(panel);
 	const int32_t bitrate = panel.store.settings.bitrate;
-	if (bitrate < 1000 || bitrate > 8000) {
+	if (!IsBitrateInRange(bitrate)) {
 		ReportError(panel, "Enter a video bitrate between 1000 and 8000 kbps.");
 		return false;
 	}
@@ -334,13 +338,13 @@ void OnButtonClicked(Panel &panel, int32_t id)
 	case id_60fps:
 		CommitForm(panel);
 		if (id == id_720p)
-			panel.store.settings.height = 720;
+			panel.store.settings.height = height_720p;
 		else if (id == id_1080p)
-			panel.store.settings.height = 1080;
+			panel.store.settings.height = height_1080p;
 		else if (id == id_30fps)
-			panel.store.settings.fps = 30;
+			panel.store.settings.fps = fps_30;
 		else
-			panel.store.settings.fps = 60;
+			panel.store.settings.fps = fps_60;
 		for (int32_t chip : quality_buttons)
 			panel.ui.InvalidateControl(chip);
 		SetStatus(panel, u"Quality updated. Save settings to keep this preset.");

@@ -49,9 +49,6 @@ struct Panel {
 	VideoInfoSource video_info;
 };
 
-// The module's one panel state.
-extern PanelState panel_state;
-
 // After the toolkit created the controls: fills the bitrate field, the list
 // and the form, and sets which controls may be used.
 void InitializeControls(Panel &panel);

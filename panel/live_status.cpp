@@ -1,6 +1,7 @@
 // The live texts are recomputed from the model and the engine whenever they are
 // drawn; nothing here keeps state of its own.
 #include "panel/live_status.h"
+#include "settings/quality.h"
 
 #include <obs.h>
 
@@ -17,8 +18,7 @@ constexpr uint32_t error_color = 0x9B9BFF;  // #FF9B9B
 constexpr uint32_t accent_color = 0xFFCC84; // #84CCFF
 constexpr uint32_t muted_color = 0xBCA592;  // #92A5BC
 
-// The audio encoder's bitrate and the allowance for RTMP and network overhead.
-constexpr int64_t audio_kbps = 160;
+// The allowance for RTMP and network overhead.
 constexpr double overhead_factor = 1.25;
 
 #define MIDDLE_DOT "\xC2\xB7"
@@ -101,7 +101,7 @@ StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info 
 std::string UploadBudgetText(const PanelSettings &settings)
 {
 	const int64_t video_kbps = settings.bitrate > 0 ? settings.bitrate : 0;
-	const int64_t total_kbps = (video_kbps + audio_kbps) * int64_t(EnabledCount(settings));
+	const int64_t total_kbps = (video_kbps + audio_bitrate_kbps) * int64_t(EnabledCount(settings));
 	const double mbps = double(total_kbps) * overhead_factor / 1000.0;
 
 	std::ostringstream text = ClassicStream();

@@ -1,7 +1,10 @@
 #include "panel/painting.h"
 
 #include "panel/live_status.h"
+#include "settings/platform.h"
+#include "settings/quality.h"
 #include "settings/text.h"
+#include "torvane_version.h"
 
 #include <obs.h>
 
@@ -64,8 +67,8 @@ int32_t DestinationCount(const Panel &panel)
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
 	const PanelSettings &s = panel.store.settings;
-	return (id == id_720p && s.height == 720) || (id == id_1080p && s.height == 1080) ||
-	       (id == id_30fps && s.fps == 30) || (id == id_60fps && s.fps == 60);
+	return (id == id_720p && s.height == height_720p) || (id == id_1080p && s.height == height_1080p) ||
+	       (id == id_30fps && s.fps == fps_30) || (id == id_60fps && s.fps == fps_60);
 }
 
 } // namespace
@@ -74,15 +77,18 @@ const char16_t *PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
-		const std::string &platform = panel.store.settings.destinations[static_cast<size_t>(index)].platform;
-		if (platform == "Patreon")
+		switch (ParsePlatform(panel.store.settings.destinations[static_cast<size_t>(index)].platform)) {
+		case Platform::Patreon:
 			return u"Use a fresh URL + key for each Patreon Live. Connect here, then click Start Live on Patreon.";
-		if (platform == "Kick")
+		case Platform::Kick:
 			return u"Paste Kick's dashboard URL as-is. Missing :443/app is added automatically.";
-		if (platform == "YouTube")
+		case Platform::YouTube:
 			return u"Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.";
-		if (platform == "Twitch")
+		case Platform::Twitch:
 			return u"Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.";
+		case Platform::Custom:
+			break;
+		}
 	}
 	return u"Paste the server URL and key from your streaming provider.";
 }
@@ -98,7 +104,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
 	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
 		   text_center | text_vcenter | text_singleline);
-	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  0.2.2 BETA", color_muted, FontRole::Small, text_right);
+	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  " + Utf8ToWide(torvane_version) + u" BETA", color_muted,
+		   FontRole::Small, text_right);
 
 	p.RoundRect(ScaleEdges({20, 108, 320, 524}, p.dpi), 14, color_card, color_border);
 	p.RoundRect(ScaleEdges({338, 108, 980, 524}, p.dpi), 14, color_card, color_border);

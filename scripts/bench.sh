@@ -2,6 +2,8 @@
 # Builds the linux preset in the build root and runs the multistream benchmark
 # there with the network unshared: eight local RTMP servers, then CPU per
 # second, start time and memory with 1, 4 and 8 destinations.
+#
+#   scripts/bench.sh [--obs VERSION]   (default: the newest OBS of scripts/root.sh)
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -10,13 +12,18 @@ checkout=$(cd "$here/.." && pwd)
 if [ "${TORVANE_BENCH_INSIDE:-}" != 1 ]; then
 	set -e
 	cd "$checkout"
-	"$here/root.sh" ensure
-	"$here/root.sh" run bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
-	exec "$here/root.sh" run env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh"
+	obs=$("$here/root.sh" newest)
+	if [ "${1:-}" = --obs ]; then
+		obs=$2
+		shift 2
+	fi
+	"$here/root.sh" ensure "$obs"
+	"$here/root.sh" run --obs "$obs" bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
+	exec "$here/root.sh" run --obs "$obs" env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh" "$@"
 fi
 
 source "$checkout/tests/lib/testlib.sh"
-work=$checkout/build/linux/bench-run
+work=$checkout/build/linux$TORVANE_HOST_SUFFIX/bench-run
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -27,4 +34,4 @@ for i in 1 2 3 4 5 6 7 8; do
 	ports+=("$port")
 done
 start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }
-"$checkout/build/linux/bench/torvane_multistream_bench" "${ports[@]}" 2>"$work/bench.stderr"
+"$checkout/build/linux$TORVANE_HOST_SUFFIX/bench/torvane_multistream_bench" "${ports[@]}" 2>"$work/bench.stderr"

@@ -4,7 +4,7 @@
 # to all three for about 20 seconds through `torvane stream` with the live lines
 # on screen, and ends with a table of what each server recorded.
 #
-#   scripts/main-job.sh [SECONDS]
+#   scripts/main-job.sh [--obs VERSION] [SECONDS]   (default: the newest OBS of scripts/root.sh)
 #
 # Runs on the host; everything after the build runs inside the root with the
 # network unshared (loopback only).
@@ -12,21 +12,27 @@ set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 checkout=$(cd "$here/.." && pwd)
-seconds=${1:-20}
 
 if [ "${TORVANE_MAIN_JOB_INSIDE:-}" != 1 ]; then
 	set -e
 	cd "$checkout"
-	"$here/root.sh" ensure
-	"$here/root.sh" run bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
-	exec "$here/root.sh" run env TORVANE_MAIN_JOB_INSIDE=1 bash "$here/main-job.sh" "$seconds"
+	obs=$("$here/root.sh" newest)
+	if [ "${1:-}" = --obs ]; then
+		obs=$2
+		shift 2
+	fi
+	seconds=${1:-20}
+	"$here/root.sh" ensure "$obs"
+	"$here/root.sh" run --obs "$obs" bash -c 'cmake --preset linux >/dev/null && cmake --build --preset linux -j2 >/dev/null'
+	exec "$here/root.sh" run --obs "$obs" env TORVANE_MAIN_JOB_INSIDE=1 bash "$here/main-job.sh" "$seconds"
 fi
 
 # ---- inside the root ----
+seconds=${1:-20}
 source "$checkout/tests/lib/testlib.sh"
 
-torvane=$checkout/build/linux/tools/torvane
-work=$checkout/build/linux/main-job
+torvane=$checkout/build/linux$TORVANE_HOST_SUFFIX/tools/torvane
+work=$checkout/build/linux$TORVANE_HOST_SUFFIX/main-job
 tls_host=ingest.torvane.test
 rm -rf "$work"
 mkdir -p "$work"

@@ -1,22 +1,59 @@
 #!/usr/bin/env bash
-# The Debian 13 build root: created once with mmdebstrap, cached outside the
-# checkout, brought up to date when root-packages.txt grows, entered with bwrap.
+# The Debian build roots, one per OBS version the module is tested with:
+# created once with mmdebstrap, cached outside the checkout, brought up to date
+# when root-packages.txt grows, entered with bwrap.
 #
-#   scripts/root.sh ensure              create or update the root
-#   scripts/root.sh run [--net] CMD...  run CMD inside it, in the current folder;
-#                                       without --net the network is unshared
-#                                       (loopback only)
+#   scripts/root.sh ensure [VERSION|all]         create or update a root (default: all)
+#   scripts/root.sh run [--obs VERSION] [--net] CMD...
+#                                                run CMD inside a root, in the current
+#                                                folder; without --net the network is
+#                                                unshared (loopback only)
+#   scripts/root.sh versions                     the OBS versions, oldest first
+#   scripts/root.sh newest                       the newest of them
+#
+# Without --obs, `run` enters the root of TORVANE_OBS, or else the oldest: the
+# only one that also holds the Windows and fuzzing tool chains. Inside a root,
+# TORVANE_OBS names its OBS version and TORVANE_HOST_SUFFIX the suffix of its
+# Linux build folder (build/linux for the oldest, build/linux-obs<VERSION> for
+# the others), so that the roots never share a build.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 cache=${TORVANE_CACHE:-/var/cache/torvane}
-root=$cache/trixie
 list=$here/root-packages.txt
+
+# OBS version, root folder, Debian suite, extra apt options. Debian's unstable
+# index is served with a Valid-Until date that may have passed.
+hosts=(
+	"30.2.3 trixie trixie -"
+	"32.2.2 sid unstable Acquire::Check-Valid-Until=false"
+)
 
 say() { printf '[root] %s\n' "$*" >&2; }
 
-packages() { grep -v -e '^#' -e '^[[:space:]]*$' "$list"; }
+host_field() { # version field-number
+	local h
+	for h in "${hosts[@]}"; do
+		read -r -a f <<<"$h"
+		if [ "${f[0]}" = "$1" ]; then
+			echo "${f[$2]}"
+			return
+		fi
+	done
+	echo "unknown OBS version '$1'; known: $(versions | paste -sd' ')" >&2
+	exit 2
+}
+
+versions() { local h; for h in "${hosts[@]}"; do echo "${h%% *}"; done; }
+oldest() { versions | head -n 1; }
+newest() { versions | tail -n 1; }
+
+# The root's packages: lines of root-packages.txt, where a second word names
+# the only root that gets the package.
+packages() { # root-name
+	grep -v -e '^#' -e '^[[:space:]]*$' "$list" | awk -v root="$1" 'NF == 1 || $2 == root { print $1 }'
+}
 
 host_tools() {
 	local missing=()
@@ -29,63 +66,97 @@ host_tools() {
 	fi
 }
 
-# bwrap arguments shared by every entry into the root.
-enter_args() {
+# bwrap arguments shared by every entry into a root.
+enter_args() { # version
+	local name root suffix=""
+	name=$(host_field "$1" 1)
+	root=$cache/$name
+	[ "$1" = "$(oldest)" ] || suffix=-obs$1
 	local args=(--bind "$root" / --dev /dev --proc /proc --perms 1777 --tmpfs /tmp
 		--bind "$checkout" "$checkout" --die-with-parent --setenv HOME /tmp/home
 		--setenv PATH /usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-		--setenv LANG C.UTF-8 --chdir "$PWD")
+		--setenv LANG C.UTF-8 --setenv TORVANE_OBS "$1" --setenv TORVANE_HOST_SUFFIX "$suffix"
+		--chdir "$PWD")
 	[ -e /etc/resolv.conf ] && args+=(--ro-bind /etc/resolv.conf /etc/resolv.conf)
 	printf '%s\0' "${args[@]}"
 }
 
 run_in_root() {
-	local net=0
-	if [ "${1:-}" = --net ]; then
-		net=1
+	local net=0 version=${TORVANE_OBS:-$(oldest)}
+	while :; do
+		case "${1:-}" in
+		--net) net=1 ;;
+		--obs)
+			version=$2
+			shift
+			;;
+		*) break ;;
+		esac
 		shift
-	fi
+	done
+	[ "$version" = newest ] && version=$(newest)
 	local args=()
-	mapfile -d '' args < <(enter_args)
+	mapfile -d '' args < <(enter_args "$version")
 	((net)) || args+=(--unshare-net)
 	exec bwrap "${args[@]}" -- /bin/bash -c 'mkdir -p "$HOME"; exec "$@"' bash "$@"
 }
 
-ensure() {
-	host_tools
-	local stamp=$root/.torvane-packages
+ensure_one() { # version
+	local name suite aptopt root stamp
+	name=$(host_field "$1" 1)
+	suite=$(host_field "$1" 2)
+	aptopt=$(host_field "$1" 3)
+	root=$cache/$name
+	stamp=$root/.torvane-packages
+	local opts=()
+	[ "$aptopt" = - ] || opts+=("--aptopt=${aptopt%%=*} \"${aptopt#*=}\"")
 	if [ ! -f "$stamp" ]; then
-		say "creating the Debian 13 root in $root (about a minute and a half, 3 GB)"
+		say "creating the root for OBS $1 (Debian $suite) in $root"
 		mkdir -p "$cache"
 		rm -rf "$root.new"
 		local include
-		include=$(packages | paste -sd, -)
-		mmdebstrap --quiet --variant=minbase --include="$include" trixie "$root.new" </dev/null
+		include=$(packages "$name" | paste -sd, -)
+		mmdebstrap --quiet --variant=minbase "${opts[@]}" --include="$include" "$suite" "$root.new" </dev/null
+		if [ "$aptopt" != - ]; then
+			echo "${aptopt%%=*} \"${aptopt#*=}\";" >"$root.new/etc/apt/apt.conf.d/99torvane"
+		fi
 		rm -rf "$root"
 		mv "$root.new" "$root"
-		packages | sort >"$stamp"
+		packages "$name" | sort >"$stamp"
 		return
 	fi
 	local missing
-	missing=$(comm -13 "$stamp" <(packages | sort))
+	missing=$(comm -13 "$stamp" <(packages "$name" | sort))
 	if [ -n "$missing" ]; then
-		say "installing into the root: $(echo $missing)"
+		say "installing into the root for OBS $1: $(echo $missing)"
 		local args=()
-		mapfile -d '' args < <(enter_args)
+		mapfile -d '' args < <(enter_args "$1")
 		# shellcheck disable=SC2086
 		bwrap "${args[@]}" -- /bin/sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(echo $missing) >/dev/null"
-		packages | sort >"$stamp"
+		packages "$name" | sort >"$stamp"
 	fi
 }
 
+ensure() { # [version|all]
+	host_tools
+	local v
+	case "${1:-all}" in
+	all) for v in $(versions); do ensure_one "$v"; done ;;
+	newest) ensure_one "$(newest)" ;;
+	*) ensure_one "$1" ;;
+	esac
+}
+
 case "${1:-}" in
-ensure) ensure ;;
+ensure) ensure "${2:-all}" ;;
 run)
 	shift
 	run_in_root "$@"
 	;;
+versions) versions ;;
+newest) newest ;;
 *)
-	echo "usage: scripts/root.sh ensure | run [--net] CMD..." >&2
+	echo "usage: scripts/root.sh ensure [VERSION|newest|all] | run [--obs VERSION] [--net] CMD... | versions | newest" >&2
 	exit 2
 	;;
 esac

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs every test on a fresh Debian machine: sets up the build root, builds the
-# Linux and Windows presets, the fuzzers and the sanitizer builds with warnings
-# as errors, and runs the Linux lane, the Windows lane under Wine, a short run
-# of each fuzzer, the engine, end-to-end and settings suites under
-# AddressSanitizer with UBSan and the engine and end-to-end suites under
-# ThreadSanitizer, with the network unshared. Prints how long each phase took.
+# Runs every test on a fresh Debian machine: sets up the build roots (one per
+# OBS version the module is tested with), builds the Linux preset in each of
+# them and the Windows preset, the fuzzers and the sanitizer builds in the
+# oldest, all with warnings as errors, and runs the Linux lane once per OBS
+# version, the Windows lane under Wine, a short run of each fuzzer, the engine,
+# end-to-end and settings suites under AddressSanitizer with UBSan and the
+# engine and end-to-end suites under ThreadSanitizer, with the network
+# unshared. Prints how long each phase took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,10 +26,10 @@ phase() { # name command...
 }
 
 # Runs ctest for a preset and adds its counts to the totals.
-lane() { # preset
+lane() { # preset [obs-version]
 	local log
 	log=$(mktemp)
-	scripts/root.sh run ctest --preset "$1" --no-tests=error 2>&1 | tee "$log"
+	scripts/root.sh run --obs "${2:-$oldest}" ctest --preset "$1" --no-tests=error 2>&1 | tee "$log"
 	local rc=${PIPESTATUS[0]}
 	local line total bad
 	line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
@@ -43,18 +45,24 @@ lane() { # preset
 	return $rc
 }
 
-build() { # preset
-	scripts/root.sh run bash -c "cmake --preset $1 -DTORVANE_WERROR=ON >/dev/null && cmake --build --preset $1 -j2"
+build() { # preset [obs-version]
+	scripts/root.sh run --obs "${2:-$oldest}" bash -c "cmake --preset $1 -DTORVANE_WERROR=ON >/dev/null && cmake --build --preset $1 -j2"
 }
 
-phase "build root" scripts/root.sh ensure || exit 1
-phase "build linux" build linux || status=1
+phase "build roots" scripts/root.sh ensure all || exit 1
+versions=$(scripts/root.sh versions)
+oldest=$(head -n 1 <<<"$versions")
+for v in $versions; do
+	phase "build linux OBS $v" build linux "$v" || status=1
+done
 phase "build windows" build windows || status=1
 phase "build fuzzers" build fuzz || status=1
 phase "build linux-asan" build linux-asan || status=1
 phase "build linux-tsan" build linux-tsan || status=1
 if [ $status = 0 ]; then
-	phase "tests linux" lane linux || status=1
+	for v in $versions; do
+		phase "tests linux OBS $v" lane linux "$v" || status=1
+	done
 	phase "tests windows (Wine)" lane windows || status=1
 	phase "fuzzing (smoke)" lane fuzz || status=1
 	phase "tests linux-asan" lane linux-asan || status=1

@@ -1,6 +1,5 @@
 #include "settings/document.h"
 
-#include "settings/host_data.h"
 #include "settings/kick.h"
 
 namespace torvane {
@@ -9,28 +8,28 @@ static const char *const unsupported_version_message =
 	"Unsupported settings version. The file has been left untouched.";
 static const char *const invalid_settings_message = "Invalid settings. The file has been left untouched.";
 
-obs_data_t *SettingsToData(const PanelSettings &settings)
+OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 {
-	DataRef document(obs_data_create());
-	obs_data_set_int(document.get(), "version", 1);
-	obs_data_set_int(document.get(), "bitrate", settings.bitrate);
-	obs_data_set_int(document.get(), "height", settings.height);
-	obs_data_set_int(document.get(), "fps", settings.fps);
+	OBSDataAutoRelease document = obs_data_create();
+	obs_data_set_int(document, "version", 1);
+	obs_data_set_int(document, "bitrate", settings.bitrate);
+	obs_data_set_int(document, "height", settings.height);
+	obs_data_set_int(document, "fps", settings.fps);
 
-	DataArrayRef list(obs_data_array_create());
+	OBSDataArrayAutoRelease list = obs_data_array_create();
 	for (const Destination &destination : settings.destinations) {
-		DataRef item(obs_data_create());
-		obs_data_set_string(item.get(), "name", destination.name.c_str());
-		obs_data_set_string(item.get(), "platform", destination.platform.c_str());
-		obs_data_set_string(item.get(), "server", CompleteKickServer(destination).c_str());
-		obs_data_set_string(item.get(), "key", destination.key.c_str());
-		obs_data_set_string(item.get(), "username", destination.username.c_str());
-		obs_data_set_string(item.get(), "password", destination.password.c_str());
-		obs_data_set_bool(item.get(), "enabled", destination.enabled);
-		obs_data_array_push_back(list.get(), item.get());
+		OBSDataAutoRelease item = obs_data_create();
+		obs_data_set_string(item, "name", destination.name.c_str());
+		obs_data_set_string(item, "platform", destination.platform.c_str());
+		obs_data_set_string(item, "server", CompleteKickServer(destination).c_str());
+		obs_data_set_string(item, "key", destination.key.c_str());
+		obs_data_set_string(item, "username", destination.username.c_str());
+		obs_data_set_string(item, "password", destination.password.c_str());
+		obs_data_set_bool(item, "enabled", destination.enabled);
+		obs_data_array_push_back(list, item);
 	}
-	obs_data_set_array(document.get(), "destinations", list.get());
-	return document.release();
+	obs_data_set_array(document, "destinations", list);
+	return document;
 }
 
 // Integers are stored as 64-bit values; one outside the 32-bit range is refused
@@ -47,8 +46,8 @@ static bool ReadInt32(obs_data_t *document, const char *name, int32_t &value)
 
 bool SettingsFromData(const char *json, PanelSettings &settings, std::string &message)
 {
-	DataRef document(obs_data_create_from_json(json));
-	if (!document || obs_data_get_int(document.get(), "version") != 1) {
+	OBSDataAutoRelease document = obs_data_create_from_json(json);
+	if (!document || obs_data_get_int(document, "version") != 1) {
 		message = unsupported_version_message;
 		return false;
 	}
@@ -56,33 +55,32 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 	PanelSettings candidate;
 	// A missing bitrate reads as 0 and fails the range check below, while a
 	// missing height or fps keeps the candidate's default.
-	bool in_range = ReadInt32(document.get(), "bitrate", candidate.bitrate);
-	if (obs_data_has_user_value(document.get(), "height"))
-		in_range = ReadInt32(document.get(), "height", candidate.height) && in_range;
-	if (obs_data_has_user_value(document.get(), "fps"))
-		in_range = ReadInt32(document.get(), "fps", candidate.fps) && in_range;
-	in_range = in_range && candidate.bitrate >= 1000 && candidate.bitrate <= 8000 &&
-		   (candidate.height == 720 || candidate.height == 1080) &&
-		   (candidate.fps == 30 || candidate.fps == 60);
+	bool in_range = ReadInt32(document, "bitrate", candidate.bitrate);
+	if (obs_data_has_user_value(document, "height"))
+		in_range = ReadInt32(document, "height", candidate.height) && in_range;
+	if (obs_data_has_user_value(document, "fps"))
+		in_range = ReadInt32(document, "fps", candidate.fps) && in_range;
+	in_range = in_range && IsBitrateInRange(candidate.bitrate) && IsOfferedHeight(candidate.height) &&
+		   IsOfferedFps(candidate.fps);
 
-	DataArrayRef list(obs_data_get_array(document.get(), "destinations"));
-	if (!list || obs_data_array_count(list.get()) > max_saved_destinations || !in_range) {
+	OBSDataArrayAutoRelease list = obs_data_get_array(document, "destinations");
+	if (!list || obs_data_array_count(list) > max_saved_destinations || !in_range) {
 		message = invalid_settings_message;
 		return false;
 	}
 
-	const size_t count = obs_data_array_count(list.get());
+	const size_t count = obs_data_array_count(list);
 	candidate.destinations.reserve(count);
 	for (size_t i = 0; i < count; i++) {
-		DataRef item(obs_data_array_item(list.get(), i));
+		OBSDataAutoRelease item = obs_data_array_item(list, i);
 		Destination destination;
-		destination.name = obs_data_get_string(item.get(), "name");
-		destination.platform = obs_data_get_string(item.get(), "platform");
-		destination.server = obs_data_get_string(item.get(), "server");
-		destination.key = obs_data_get_string(item.get(), "key");
-		destination.username = obs_data_get_string(item.get(), "username");
-		destination.password = obs_data_get_string(item.get(), "password");
-		destination.enabled = obs_data_get_bool(item.get(), "enabled");
+		destination.name = obs_data_get_string(item, "name");
+		destination.platform = obs_data_get_string(item, "platform");
+		destination.server = obs_data_get_string(item, "server");
+		destination.key = obs_data_get_string(item, "key");
+		destination.username = obs_data_get_string(item, "username");
+		destination.password = obs_data_get_string(item, "password");
+		destination.enabled = obs_data_get_bool(item, "enabled");
 		destination.server = CompleteKickServer(destination);
 		candidate.destinations.push_back(std::move(destination));
 	}

@@ -2,7 +2,7 @@
 
 #include "settings/model.h"
 
-#include <obs.h>
+#include <obs.hpp>
 
 #include <string>
 
@@ -11,12 +11,9 @@
 // so only ever exists in memory; the settings file stores it protected.
 namespace torvane {
 
-// The most destinations a document may hold.
-inline constexpr size_t max_saved_destinations = 1000;
-
-// A new settings object holding the document of `settings`, to be released by
-// the caller. Kick servers are written completed; `settings` is not changed.
-obs_data_t *SettingsToData(const PanelSettings &settings);
+// A new settings object holding the document of `settings`. Kick servers are
+// written completed; `settings` is not changed.
+OBSDataAutoRelease SettingsToData(const PanelSettings &settings);
 
 // Reads the document in `json`. On acceptance replaces the whole of `settings`
 // and returns true; otherwise leaves `settings` as it was, puts the reason in

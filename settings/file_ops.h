@@ -26,16 +26,21 @@ struct FileOps {
 
 	// Creates every missing folder above `path`; failures surface later.
 	void (*create_parents)(const std::u16string &path);
-	// Creates or truncates a file for writing that only its owner can read.
+	// Opens the temporary file for writing that only its owner can read and
+	// empties it. Fails, leaving the file alone, while another save of
+	// another process has it open: that save goes on undisturbed.
 	FileHandle (*create)(const std::u16string &path);
 	// Writes all of `size` bytes; false when fewer were written.
 	bool (*write)(FileHandle file, const uint8_t *data, size_t size);
 	// Makes what was written durable before the file replaces another.
 	bool (*flush)(FileHandle file);
 	void (*close)(FileHandle file);
-	// Moves `from` over `to` in one step, so that `to` is always either the
-	// old or the new file, and makes the move durable.
-	bool (*replace)(const std::u16string &from, const std::u16string &to);
+	// Moves `from`, written through the still open `file`, over `to` in one
+	// step, so that `to` is always either the old or the new file, and makes
+	// the move durable. Closes `file` whatever happens: before the move where
+	// an open file cannot be moved, after it where the open file is what
+	// keeps other saves out.
+	bool (*replace)(FileHandle file, const std::u16string &from, const std::u16string &to);
 	void (*remove)(const std::u16string &path);
 };
 

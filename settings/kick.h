@@ -7,7 +7,8 @@
 namespace torvane {
 
 // The server a destination streams to. For a Kick destination (platform "kick"
-// in any letter case) whose server is a bare Kick ingest host, the full form
+// in any letter case, the one place where the platform text is not compared
+// exactly) whose server is a bare Kick ingest host, the full form
 // rtmps://host:443/app; for every other destination its server unchanged.
 std::string CompleteKickServer(const Destination &destination);
 

@@ -16,9 +16,9 @@ static Destination Preset(const char *platform, std::string server)
 PanelSettings DefaultSettings()
 {
 	PanelSettings s;
-	s.bitrate = 4500;
-	s.height = 1080;
-	s.fps = 30;
+	s.bitrate = default_bitrate_kbps;
+	s.height = height_1080p;
+	s.fps = fps_30;
 	s.destinations.push_back(Preset("YouTube", std::string("rtmps://") + youtube_ingest_host + ":443/live2"));
 	s.destinations.push_back(Preset("Twitch", std::string("rtmp://") + twitch_ingest_host + "/app"));
 	s.destinations.push_back(Preset("Kick", ""));

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings/quality.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,11 +24,15 @@ struct Destination {
 // The whole configuration: the stream quality shared by every destination,
 // then the destinations in display order.
 struct PanelSettings {
-	int32_t bitrate = 4500; // kbps, 1000 to 8000
-	int32_t height = 1080;  // 720 or 1080
-	int32_t fps = 30;       // 30 or 60
+	int32_t bitrate = default_bitrate_kbps; // kbps, min_bitrate_kbps to max_bitrate_kbps
+	int32_t height = height_1080p;          // height_720p or height_1080p
+	int32_t fps = fps_30;                   // fps_30 or fps_60
 	std::vector<Destination> destinations;
 };
+
+// The most destinations a configuration may hold: the settings file refuses
+// more, so neither "+ Custom" nor a save goes beyond it.
+inline constexpr size_t max_saved_destinations = 1000;
 
 PanelSettings DefaultSettings();
 

@@ -1,16 +1,17 @@
 #include "settings/store.h"
 
 #include "settings/document.h"
-#include "settings/host_data.h"
 #include "settings/protection.h"
 #include "settings/text.h"
+#include "settings/validation.h"
+
+#include <util/util.hpp>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace torvane {
-
-SettingsStore settings_store;
 
 static const char magic[4] = {'T', 'R', 'V', '1'};
 
@@ -19,6 +20,9 @@ static const char *const invalid_message = "The settings file is invalid. It has
 static const char *const no_directory_message = "OBS did not provide a settings directory.";
 static const char *const save_failed_message =
 	"Could not save encrypted settings. Check the configuration folder permissions.";
+static const char *const too_many_message = "Nothing was saved: a settings file holds at most 1000 destinations.";
+static const char *const too_large_message = "Nothing was saved: the settings would exceed the 4 MiB a settings "
+					     "file may hold.";
 
 void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 {
@@ -26,9 +30,9 @@ void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 		return;
 	store.load_attempted = true;
 
-	HostString path(path_source());
+	BPtr<char> path = path_source();
 	if (path)
-		store.settings_path = Utf8ToWide(path.get());
+		store.settings_path = Utf8ToWide(path.Get());
 
 	if (!store.settings_path.empty()) {
 		store.usable = LoadSettingsFile(store.settings_path, store.settings, store.load_error);
@@ -62,8 +66,7 @@ struct OpenFile {
 	}
 };
 
-bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::string &message,
-		      const FileOps &files)
+bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::string &message, const FileOps &files)
 {
 	message.clear();
 	if (files.is_missing(path)) {
@@ -107,13 +110,23 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 {
 	message.clear();
 
+	// Nothing is written that the next load would refuse: that would lock
+	// the user out of the whole configuration after a restart.
+	if (settings.destinations.size() > max_saved_destinations) {
+		message = too_many_message;
+		return false;
+	}
+	message = ValidateQuality(settings);
+	if (!message.empty())
+		return false;
+
 	std::vector<uint8_t> blob;
 	bool protected_ok;
 	{
-		DataRef document(SettingsToData(settings));
+		OBSDataAutoRelease document = SettingsToData(settings);
 		// The text belongs to the document; it is wiped before the document
 		// frees it.
-		char *json = const_cast<char *>(obs_data_get_json(document.get()));
+		char *json = const_cast<char *>(obs_data_get_json(document));
 		const size_t length = json ? std::strlen(json) : 0;
 		protected_ok = json && ProtectBytes(reinterpret_cast<const uint8_t *>(json), length, blob);
 		if (json)
@@ -123,20 +136,28 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 		message = protect_failed_message;
 		return false;
 	}
+	if (sizeof(magic) + blob.size() > static_cast<uint64_t>(max_settings_file_size)) {
+		message = too_large_message;
+		return false;
+	}
 
 	files.create_parents(path);
 	const std::u16string temporary = path + u".tmp";
-	bool written = false;
+	bool created = false;
+	bool saved = false;
 	{
 		OpenFile file{files, files.create(temporary)};
-		written = file.handle != no_file &&
-			  files.write(file.handle, reinterpret_cast<const uint8_t *>(magic), sizeof(magic)) &&
-			  files.write(file.handle, blob.data(), blob.size()) && files.flush(file.handle);
+		created = file.handle != no_file;
+		if (created && files.write(file.handle, reinterpret_cast<const uint8_t *>(magic), sizeof(magic)) &&
+		    files.write(file.handle, blob.data(), blob.size()) && files.flush(file.handle))
+			saved = files.replace(std::exchange(file.handle, no_file), temporary, path);
 	}
-	if (written && files.replace(temporary, path))
+	if (saved)
 		return true;
 
-	files.remove(temporary);
+	// A temporary file this save did not create may be another save's.
+	if (created)
+		files.remove(temporary);
 	message = save_failed_message;
 	return false;
 }

@@ -27,9 +27,6 @@ struct SettingsStore {
 	bool load_attempted = false;
 };
 
-// The module's one store.
-extern SettingsStore settings_store;
-
 // Asks the host for the settings path: a string to release with bfree, or null.
 using SettingsPathSource = char *(*)();
 
@@ -37,10 +34,6 @@ using SettingsPathSource = char *(*)();
 // loads the file into the store, falling back to the defaults, read-only, when
 // that fails. Later calls do nothing.
 void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source);
-
-// The module's store with the path from the host; defined by the module,
-// which alone knows its handle in the host.
-void EnsureSettingsLoaded();
 
 // Saves the store's settings to its file. While the store is not usable it
 // refuses with the load's sentence, so that no caller can overwrite a file

@@ -139,16 +139,22 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 
 } // namespace
 
+std::string ValidateQuality(const PanelSettings &settings)
+{
+	if (!IsBitrateInRange(settings.bitrate))
+		return "Video bitrate must be between 1000 and 8000 kbps.";
+	if (!IsOfferedHeight(settings.height))
+		return "Choose 720p or 1080p output.";
+	if (!IsOfferedFps(settings.fps))
+		return "Choose a frame-rate limit of 30 or 60 fps.";
+	return std::string();
+}
+
 std::string ValidateSettings(const PanelSettings &settings)
 {
-	// Unsigned arithmetic: every value below 1000, negatives included, wraps
-	// above 7000, and nothing overflows at the ends of the int32 range.
-	if (static_cast<uint32_t>(settings.bitrate) - 1000u > 7000u)
-		return "Video bitrate must be between 1000 and 8000 kbps.";
-	if (settings.height != 720 && settings.height != 1080)
-		return "Choose 720p or 1080p output.";
-	if (settings.fps != 30 && settings.fps != 60)
-		return "Choose a frame-rate limit of 30 or 60 fps.";
+	std::string quality = ValidateQuality(settings);
+	if (!quality.empty())
+		return quality;
 
 	SignatureSet signatures(settings.destinations.size());
 	bool any_enabled = false;

@@ -8,14 +8,11 @@
 #include <obs.h>
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 
 namespace torvane {
 
 namespace {
-
-QPointer<PanelWindow> panel_window;
 
 bool HostVideoInfo(obs_video_info *info)
 {
@@ -24,11 +21,13 @@ bool HostVideoInfo(obs_video_info *info)
 
 } // namespace
 
-void OpenControlPanel(void *)
+void OpenControlPanel(void *private_data)
 {
-	EnsureSettingsLoaded();
+	ControlPanel &panel = *static_cast<ControlPanel *>(private_data);
+	EnsureSettingsLoaded(panel.store, panel.settings_path);
 
-	if (!panel_window) {
+	QPointer<PanelWindow> &window = panel.window.window;
+	if (!window) {
 		auto *main = static_cast<QWidget *>(obs_frontend_get_main_window());
 		QScreen *screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
 		// Qt lays out in device-independent pixels and applies the screen's
@@ -37,31 +36,31 @@ void OpenControlPanel(void *)
 		const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1040);
 		const uint32_t dpi = ChoosePanelDpi(host_dpi, work.width(), work.height());
 
-		panel_window = new PanelWindow(main, dpi, panel_state, settings_store, engine, HostVideoInfo);
-		const QSize size = panel_window->frameSize();
-		panel_window->move(work.left() + (work.width() - size.width()) / 2,
-				   work.top() + (work.height() - size.height()) / 2);
+		window = new PanelWindow(main, dpi, panel.state, panel.store, panel.engine, HostVideoInfo);
+		const QSize size = window->frameSize();
+		window->move(work.left() + (work.width() - size.width()) / 2,
+			     work.top() + (work.height() - size.height()) / 2);
 	}
 
-	panel_window->showNormal();
-	panel_window->raise();
-	panel_window->activateWindow();
+	window->showNormal();
+	window->raise();
+	window->activateWindow();
 
-	if (!settings_store.usable)
-		ReportError(panel_window->Behaviour(), settings_store.load_error);
+	if (!panel.store.usable)
+		ReportError(window->Behaviour(), panel.store.load_error);
 }
 
-void ShowStreamsStoppedByHost()
+void ShowStreamsStoppedByHost(ControlPanel &panel)
 {
-	if (panel_window)
-		OnStreamsStoppedByHost(panel_window->Behaviour());
+	if (panel.window.window)
+		OnStreamsStoppedByHost(panel.window.window->Behaviour());
 }
 
-void DestroyControlPanel()
+void DestroyControlPanel(ControlPanel &panel)
 {
-	DestroyPanelWindow(panel_window.data());
+	DestroyPanelWindow(panel.window.window.data());
 }
 
-void ReleasePanelResources() {}
+void ReleasePanelResources(ControlPanel &) {}
 
 } // namespace torvane

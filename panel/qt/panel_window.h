@@ -156,6 +156,11 @@ private:
 	QString dimmed_field_style;
 };
 
+// The panel's window between openings, kept by the module.
+struct PanelWindowSlot {
+	QPointer<PanelWindow> window;
+};
+
 // Destroys a panel window now, or, when one of its message boxes is running its
 // own event loop further up the stack, dismisses the boxes and lets the window
 // go once the command that opened them has returned.

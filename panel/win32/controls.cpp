@@ -4,7 +4,6 @@
 // inputs that toggle a tick.
 #include "panel/win32/panel_window.h"
 
-#include "module/windows/module_instance.h"
 #include "settings/text.h"
 
 #include <commctrl.h>
@@ -19,55 +18,51 @@ constexpr DWORD list_style =
 	LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER; // 0x440D
 constexpr DWORD list_ex_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
 
-int32_t S(int32_t value)
-{
-	return Scale(value, panel_window.theme.panel_dpi);
-}
-
 std::wstring Caption(const char *utf8)
 {
 	return ToWide(Utf8ToWide(utf8));
 }
 
-bool IsHoverButton(HWND control)
+bool IsHoverButton(const PanelWindow &w, HWND control)
 {
-	return control != panel_window.list && (GetWindowLongW(control, GWL_STYLE) & 0xF) == BS_OWNERDRAW;
+	return control != w.list && (GetWindowLongW(control, GWL_STYLE) & 0xF) == BS_OWNERDRAW;
 }
 
-int32_t FocusedRow()
+int32_t FocusedRow(const PanelWindow &w)
 {
-	return static_cast<int32_t>(
-		SendMessageW(panel_window.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+	return static_cast<int32_t>(SendMessageW(w.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
 } // namespace
 
-HWND CreateControl(const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style, int32_t x, int32_t y,
-		   int32_t width, int32_t height, bool form)
+HWND CreateControl(PanelWindow &w, const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style,
+		   int32_t x, int32_t y, int32_t width, int32_t height, bool form)
 {
-	HWND control = CreateWindowExW(0, class_name, caption, style | WS_CHILD | WS_VISIBLE | WS_TABSTOP, S(x), S(y),
-				       S(width), S(height), panel_window.window,
-				       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_instance, nullptr);
-	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(panel_window.theme.font_body), TRUE);
-	SetWindowSubclass(control, ControlSubclassProc, subclass_id, 0);
+	const uint32_t dpi = w.theme.panel_dpi;
+	HWND control = CreateWindowExW(0, class_name, caption, style | WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+				       Scale(x, dpi), Scale(y, dpi), Scale(width, dpi), Scale(height, dpi), w.window,
+				       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PanelModule(), nullptr);
+	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_body), TRUE);
+	SetWindowSubclass(control, ControlSubclassProc, subclass_id, reinterpret_cast<DWORD_PTR>(&w));
 	if (form)
-		panel_window.form_controls.push_back(control);
+		w.form_controls.push_back(control);
 	return control;
 }
 
-HWND CreateLabel(const wchar_t *text, int32_t x, int32_t y, int32_t width)
+HWND CreateLabel(PanelWindow &w, const wchar_t *text, int32_t x, int32_t y, int32_t width)
 {
-	HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE, S(x), S(y), S(width), S(20),
-				     panel_window.window, nullptr, module_instance, nullptr);
-	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(panel_window.theme.font_small), TRUE);
+	const uint32_t dpi = w.theme.panel_dpi;
+	HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE, Scale(x, dpi), Scale(y, dpi),
+				     Scale(width, dpi), Scale(20, dpi), w.window, nullptr, PanelModule(), nullptr);
+	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_small), TRUE);
 	return label;
 }
 
-HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked)
+HWND CreateField(PanelWindow &w, int32_t id, int32_t x, int32_t y, int32_t width, bool masked)
 {
 	// The field has no border of its own: it sits inside the frame the panel
 	// paints at x, y, width, 38 (the frame table).
-	HWND field = CreateControl(L"EDIT", L"", id, ES_AUTOHSCROLL | (masked ? ES_PASSWORD : 0), x + 11, y + 9,
+	HWND field = CreateControl(w, L"EDIT", L"", id, ES_AUTOHSCROLL | (masked ? ES_PASSWORD : 0), x + 11, y + 9,
 				   width - 22, 21, true);
 	const ControlSpec *control = FindControl(id);
 	SendMessageW(field, EM_LIMITTEXT, control ? control->max_length : 4096, 0);
@@ -76,42 +71,42 @@ HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked)
 	return field;
 }
 
-void CreateControls()
+void CreateControls(PanelWindow &w)
 {
-	PanelState &state = panel_state;
+	PanelState &state = w.panel.state;
 	state.form_guard = true;
 
 	const ControlSpec &list = panel_controls[0];
-	panel_window.list = CreateControl(WC_LISTVIEWW, Caption(list.caption).c_str(), list.id, list_style, list.x,
-					  list.y, list.width, list.height, false);
-	HWND lv = panel_window.list;
+	w.list = CreateControl(w, WC_LISTVIEWW, Caption(list.caption).c_str(), list.id, list_style, list.x, list.y,
+			       list.width, list.height, false);
+	HWND lv = w.list;
 	SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, list_ex_style);
 	SendMessageW(lv, LVM_SETBKCOLOR, 0, color_card);
 	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, color_card);
 	SendMessageW(lv, LVM_SETTEXTCOLOR, 0, color_text);
 	LVCOLUMNW column = {};
 	column.mask = LVCF_WIDTH;
-	column.cx = S(273);
+	column.cx = Scale(273, w.theme.panel_dpi);
 	SendMessageW(lv, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 	// An empty image list whose height sets the rows' height.
-	panel_window.row_images = ImageList_Create(1, S(row_height), ILC_COLOR32, 1, 1);
-	SendMessageW(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(panel_window.row_images));
+	w.row_images = ImageList_Create(1, Scale(row_height, w.theme.panel_dpi), ILC_COLOR32, 1, 1);
+	SendMessageW(lv, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(w.row_images));
 
 	for (int32_t i = 1; i < control_count; i++) {
 		const ControlSpec &entry = panel_controls[i];
 		const std::wstring caption = Caption(entry.caption);
 		switch (entry.kind) {
 		case ControlKind::Label:
-			CreateLabel(caption.c_str(), entry.x, entry.y, entry.width);
+			CreateLabel(w, caption.c_str(), entry.x, entry.y, entry.width);
 			break;
 		case ControlKind::Field: {
 			const EditFrame *frame = FindEditFrame(entry.id);
-			CreateField(entry.id, frame->x, frame->y, frame->width, entry.masked);
+			CreateField(w, entry.id, frame->x, frame->y, frame->width, entry.masked);
 			break;
 		}
 		case ControlKind::Button:
-			CreateControl(L"BUTTON", caption.c_str(), entry.id, BS_OWNERDRAW, entry.x, entry.y, entry.width,
-				      entry.height, entry.form);
+			CreateControl(w, L"BUTTON", caption.c_str(), entry.id, BS_OWNERDRAW, entry.x, entry.y,
+				      entry.width, entry.height, entry.form);
 			break;
 		case ControlKind::List:
 			break;
@@ -120,31 +115,32 @@ void CreateControls()
 	state.form_guard = false;
 
 	// The bitrate field, the list, the form and the enabled states.
-	InitializeControls(win32_panel);
-	SetTimer(panel_window.window, refresh_timer_id, refresh_period_ms, nullptr);
+	InitializeControls(w.panel);
+	SetTimer(w.window, refresh_timer_id, refresh_period_ms, nullptr);
 }
 
-void ShowRowTick(int32_t row)
+void ShowRowTick(PanelWindow &w, int32_t row)
 {
-	const std::vector<Destination> &list = win32_panel.store.settings.destinations;
+	const std::vector<Destination> &list = w.panel.store.settings.destinations;
 	if (row < 0 || row >= static_cast<int32_t>(list.size()))
 		return;
-	const bool guard = panel_state.form_guard;
-	panel_state.form_guard = true;
+	bool &guard_flag = w.panel.state.form_guard;
+	const bool guard = guard_flag;
+	guard_flag = true;
 	LVITEMW item = {};
 	item.stateMask = LVIS_STATEIMAGEMASK;
 	item.state = INDEXTOSTATEIMAGEMASK(list[static_cast<size_t>(row)].enabled ? 2 : 1);
-	SendMessageW(panel_window.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-	panel_state.form_guard = guard;
+	SendMessageW(w.list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+	guard_flag = guard;
 }
 
-void ToggleRowTick(int32_t row)
+void ToggleRowTick(PanelWindow &w, int32_t row)
 {
-	ToggleTick(win32_panel, row);
-	ShowRowTick(row);
+	ToggleTick(w.panel, row);
+	ShowRowTick(w, row);
 }
 
-LRESULT ControlColors(HWND control, HDC dc)
+LRESULT ControlColors(const PanelTheme &theme, HWND control, HDC dc)
 {
 	wchar_t class_name[32] = {};
 	GetClassNameW(control, class_name, 32);
@@ -152,42 +148,44 @@ LRESULT ControlColors(HWND control, HDC dc)
 	if (wcscmp(class_name, L"Edit") == 0) {
 		SetTextColor(dc, color_text);
 		SetBkColor(dc, color_field);
-		return reinterpret_cast<LRESULT>(panel_window.theme.brush_field);
+		return reinterpret_cast<LRESULT>(theme.brush_field);
 	}
 	SetTextColor(dc, color_muted);
 	SetBkColor(dc, color_card);
-	return reinterpret_cast<LRESULT>(panel_window.theme.brush_card);
+	return reinterpret_cast<LRESULT>(theme.brush_card);
 }
 
-LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR)
+LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+				     DWORD_PTR ref_data)
 {
-	Panel &panel = win32_panel;
+	PanelWindow &w = *reinterpret_cast<PanelWindow *>(ref_data);
+	Panel &panel = w.panel;
 	switch (message) {
 	case WM_KEYDOWN:
 		if (wparam == VK_TAB) {
 			const bool backwards = GetKeyState(VK_SHIFT) < 0;
-			if (HWND next = GetNextDlgTabItem(panel_window.window, control, backwards))
+			if (HWND next = GetNextDlgTabItem(w.window, control, backwards))
 				::SetFocus(next);
 			return 0;
 		}
-		if (wparam == VK_SPACE && control == panel_window.list) {
-			ToggleRowTick(FocusedRow());
+		if (wparam == VK_SPACE && control == w.list) {
+			ToggleRowTick(w, FocusedRow(w));
 			return 0;
 		}
 		break;
 	case WM_LBUTTONDOWN:
-		if (control == panel_window.list && GET_X_LPARAM(lparam) < S(tick_strip_width)) {
+		if (control == w.list && GET_X_LPARAM(lparam) < Scale(tick_strip_width, w.theme.panel_dpi)) {
 			LVHITTESTINFO hit = {};
 			hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
 			const auto row = static_cast<int32_t>(
 				SendMessageW(control, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-			ToggleRowTick(row);
+			ToggleRowTick(w, row);
 			::SetFocus(control);
 			return 0;
 		}
 		break;
 	case WM_MOUSEMOVE:
-		if (IsHoverButton(control) && panel.state.hovered_button != GetDlgCtrlID(control)) {
+		if (IsHoverButton(w, control) && panel.state.hovered_button != GetDlgCtrlID(control)) {
 			OnButtonHovered(panel, GetDlgCtrlID(control));
 			TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, control, 0};
 			TrackMouseEvent(&track);

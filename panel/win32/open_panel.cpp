@@ -3,15 +3,22 @@
 // and afterwards only shown and raised.
 #include "panel/panel.h"
 
-#include "module/windows/module_instance.h"
 #include "panel/win32/panel_window.h"
 
 #include <dwmapi.h>
 #include <obs-frontend-api.h>
+#include <obs.h>
+
+#include <optional>
 
 namespace torvane {
 
 namespace {
+
+bool HostVideoInfo(obs_video_info *info)
+{
+	return obs_get_video_info(info);
+}
 
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
@@ -55,7 +62,7 @@ void MakeTheme(PanelTheme &theme, uint32_t dpi)
 	theme.brush_card = CreateSolidBrush(color_card);
 }
 
-void CreatePanelWindow()
+void CreatePanelWindow(PanelWindow &panel_window)
 {
 	HWND host = static_cast<HWND>(obs_frontend_get_main_window_handle());
 	const UINT window_dpi = host ? GetDpiForWindow(host) : 0;
@@ -70,11 +77,11 @@ void CreatePanelWindow()
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
 	MakeTheme(panel_window.theme, dpi);
-	panel_state.dpi = dpi;
+	panel_window.panel.state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
 	window_class.lpfnWndProc = PanelWindowProc;
-	window_class.hInstance = module_instance;
+	window_class.hInstance = PanelModule();
 	window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
 	window_class.lpszClassName = panel_class_name;
 	RegisterClassW(&window_class); // already registered after an earlier window: harmless
@@ -86,8 +93,8 @@ void CreatePanelWindow()
 
 	// WM_CREATE stores the handle and makes the controls.
 	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
-				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr,
-				      module_instance, nullptr);
+				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr, PanelModule(),
+				      &panel_window);
 	panel_window.window = window;
 	if (!window)
 		return;
@@ -112,35 +119,45 @@ void CreatePanelWindow()
 
 } // namespace
 
-void OpenControlPanel(void *)
+void OpenControlPanel(void *private_data)
 {
-	EnsureSettingsLoaded();
+	ControlPanel &control_panel = *static_cast<ControlPanel *>(private_data);
+	EnsureSettingsLoaded(control_panel.store, control_panel.settings_path);
+	// The window record is made at the first opening and kept by the module;
+	// the window itself reaches it through its creation parameter.
+	std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (!slot)
+		slot.emplace(control_panel.state, control_panel.store, control_panel.engine, HostVideoInfo);
+	PanelWindow &panel_window = *slot;
 	if (!panel_window.window)
-		CreatePanelWindow();
+		CreatePanelWindow(panel_window);
 	if (panel_window.window) {
 		ShowWindow(panel_window.window, SW_SHOWNORMAL);
 		SetForegroundWindow(panel_window.window);
 	}
-	if (!settings_store.usable)
-		ReportError(win32_panel, settings_store.load_error);
+	if (!control_panel.store.usable)
+		ReportError(panel_window.panel, control_panel.store.load_error);
 }
 
-void ShowStreamsStoppedByHost()
+void ShowStreamsStoppedByHost(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		OnStreamsStoppedByHost(win32_panel);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		OnStreamsStoppedByHost(control_panel.window.window->panel);
 }
 
-void DestroyControlPanel()
+void DestroyControlPanel(ControlPanel &control_panel)
 {
-	if (panel_window.window)
-		DestroyWindow(panel_window.window);
+	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	if (slot && slot->window)
+		DestroyWindow(slot->window);
 }
 
-void ReleasePanelResources()
+void ReleasePanelResources(ControlPanel &control_panel)
 {
-	ReleaseTheme(panel_window.theme);
-	UnregisterClassW(panel_class_name, module_instance);
+	if (control_panel.window.window)
+		ReleaseTheme(control_panel.window.window->theme);
+	UnregisterClassW(panel_class_name, PanelModule());
 }
 
 } // namespace torvane

@@ -10,6 +10,7 @@
 #include "panel/painting.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,12 @@ struct PanelTheme {
 	HBRUSH brush_card = nullptr;
 };
 
+struct PanelWindow;
+
 // The toolkit side of the panel's behaviour: controls named by identifier are
 // the panel window's children.
 struct Win32PanelUi : PanelUi {
+	explicit Win32PanelUi(PanelWindow &window) : owner(window) {}
 	void SetText(int32_t id, const std::u16string &text) override;
 	std::u16string Text(int32_t id) const override;
 	void SetEnabled(int32_t id, bool enabled) override;
@@ -57,37 +61,61 @@ struct Win32PanelUi : PanelUi {
 	void ShowNotice(const std::u16string &text) override;
 	void OpenAddress(const char *url) override;
 	void HidePanel() override;
+
+private:
+	HWND Control(int32_t id) const;
+	PanelWindow &owner;
 };
 
-// The one panel window and what lives as long as it does.
+// The panel window and what lives as long as it does, with the panel's
+// behaviour bound to it. The window procedure and the controls' subclass find
+// it through the window's creation parameter and their reference data.
 struct PanelWindow {
+	PanelWindow(PanelState &state, SettingsStore &store, MultistreamEngine &streams, VideoInfoSource video_info)
+		: panel{ui, state, store, streams, video_info}
+	{
+	}
+	PanelWindow(const PanelWindow &) = delete;
+	PanelWindow &operator=(const PanelWindow &) = delete;
+
 	HWND window = nullptr;
 	HWND list = nullptr;
 	HIMAGELIST row_images = nullptr;
 	// The controls enabled and disabled together with the form, in creation order.
 	std::vector<HWND> form_controls;
 	PanelTheme theme;
+	Win32PanelUi ui{*this};
+	Panel panel;
 };
 
-extern PanelWindow panel_window;
-extern Panel win32_panel;
+// The panel's window between openings, kept by the module; made at the first
+// opening.
+struct PanelWindowSlot {
+	std::optional<PanelWindow> window;
+};
 
+// The module's own instance handle, taken when the toolkit starts at load
+// (toolkit.cpp); the window class and every window of the panel belong to it.
+HMODULE PanelModule();
+
+// The panel window's procedure; the window is created with its PanelWindow as
+// creation parameter.
 LRESULT CALLBACK PanelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Children of the panel (controls.cpp).
-void CreateControls();
-HWND CreateControl(const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style, int32_t x, int32_t y,
-		   int32_t width, int32_t height, bool form);
-HWND CreateLabel(const wchar_t *text, int32_t x, int32_t y, int32_t width);
-HWND CreateField(int32_t id, int32_t x, int32_t y, int32_t width, bool masked);
+void CreateControls(PanelWindow &window);
+HWND CreateControl(PanelWindow &window, const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style,
+		   int32_t x, int32_t y, int32_t width, int32_t height, bool form);
+HWND CreateLabel(PanelWindow &window, const wchar_t *text, int32_t x, int32_t y, int32_t width);
+HWND CreateField(PanelWindow &window, int32_t id, int32_t x, int32_t y, int32_t width, bool masked);
 LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR subclass_id,
 				     DWORD_PTR ref_data);
 // Text colour and background of a field or label.
-LRESULT ControlColors(HWND control, HDC dc);
+LRESULT ControlColors(const PanelTheme &theme, HWND control, HDC dc);
 // Flips a row's tick through the panel's behaviour and shows it in the list.
-void ToggleRowTick(int32_t row);
+void ToggleRowTick(PanelWindow &window, int32_t row);
 // Writes a row's tick box from its destination's `enabled`.
-void ShowRowTick(int32_t row);
+void ShowRowTick(PanelWindow &window, int32_t row);
 
 // Drawing (render.cpp).
 struct BackBuffer {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,12 +72,23 @@ static void CreateParents(const std::u16string &path)
 
 static FileHandle Create(const std::u16string &path)
 {
-	const int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+	const std::string native = Native(path);
+	// Not truncated on opening: another save may be writing this file.
+	const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
 	if (fd < 0)
 		return no_file;
-	// A temporary file left by an interrupted save keeps the mode it was
-	// created with; make sure it is the owner's alone before writing.
-	if (fchmod(fd, 0600) != 0) {
+	// The lock keeps every other save out until this one has moved the file
+	// into place. A save that finds it taken fails and leaves the file alone.
+	// Having the lock is not enough: the save that held it may have moved the
+	// file into place in the meantime, and then the temporary name belongs to
+	// another file or to none.
+	struct stat opened;
+	struct stat named;
+	if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &opened) != 0 || lstat(native.c_str(), &named) != 0 ||
+	    opened.st_dev != named.st_dev || opened.st_ino != named.st_ino || ftruncate(fd, 0) != 0 ||
+	    // A temporary file left by an interrupted save keeps the mode it was
+	    // created with; make sure it is the owner's alone before writing.
+	    fchmod(fd, 0600) != 0) {
 		close(fd);
 		return no_file;
 	}
@@ -107,8 +119,13 @@ static void Close(FileHandle file)
 	close(static_cast<int>(file));
 }
 
-static bool Replace(const std::u16string &from, const std::u16string &to)
+static bool Replace(FileHandle file, const std::u16string &from, const std::u16string &to)
 {
+	// The file stays open, and with it the lock, until it is in place.
+	struct Closer {
+		int fd;
+		~Closer() { close(fd); }
+	} closer{static_cast<int>(file)};
 	const std::string target = Native(to);
 	if (rename(Native(from).c_str(), target.c_str()) != 0)
 		return false;

@@ -107,8 +107,10 @@ static void Close(FileHandle file)
 	CloseHandle(Handle(file));
 }
 
-static bool Replace(const std::u16string &from, const std::u16string &to)
+static bool Replace(FileHandle file, const std::u16string &from, const std::u16string &to)
 {
+	// Opened without sharing, the file cannot be moved until it is closed.
+	CloseHandle(Handle(file));
 	return MoveFileExW(Native(from), Native(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -2,9 +2,9 @@
 # Starts the real OBS Studio under Xvfb with torvane and the host probe
 # installed in a throwaway HOME, waits for the probe to finish its steps, stops
 # OBS with SIGINT and checks its log.
-#   run-obs.sh TORVANE_SO PROBE_SO WORK_DIR
+#   run-obs.sh TORVANE_SO PROBE_SO WORK_DIR VERSION
 set -u
-module=$1 probe=$2 work=$3
+module=$1 probe=$2 work=$3 version=$4
 
 fail() {
 	echo "FAIL: $*"
@@ -33,7 +33,7 @@ stop_xvfb
 echo "log: $log"
 grep -a '\[host-probe\]\|\[Torvane\]' "$log"
 
-banner='[Torvane] Loaded v0.2.2 (Linux). No automatic streaming.'
+banner="[Torvane] Loaded v$version (Linux). No automatic streaming."
 [ "$(grep -acF "$banner" "$log")" = 1 ] || fail "the banner is not in the log exactly once"
 [ "$(grep -ac '\[Torvane\]' "$log")" = 1 ] || fail "the module logged more than its banner"
 grep -qaF '[host-probe] tools entry: Torvane — Multistream' "$log" || fail "no Tools menu entry"

@@ -1,5 +1,4 @@
 #include "settings/document.h"
-#include "settings/host_data.h"
 #include "settings_testing.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +13,7 @@ const char *const invalid = "Invalid settings. The file has been left untouched.
 
 std::string ToJson(const PanelSettings &settings)
 {
-	DataRef document(SettingsToData(settings));
-	return obs_data_get_json(document.get());
+	return obs_data_get_json(SettingsToData(settings));
 }
 
 // A document with `count` minimal destinations and the given quality members.
@@ -65,9 +63,9 @@ TEST(SettingsDocument, RoundTripsDefaultsUnicodeAndSecrets)
 TEST(SettingsDocument, WritesTheMembersInDocumentOrder)
 {
 	const std::string json = ToJson(torvane_testing::SettingsWithSecrets());
-	const char *const order[] = {"\"version\"", "\"bitrate\"", "\"height\"", "\"fps\"", "\"destinations\"",
-				     "\"name\"",    "\"platform\"", "\"server\"", "\"key\"", "\"username\"",
-				     "\"password\"", "\"enabled\""};
+	const char *const order[] = {"\"version\"",      "\"bitrate\"",  "\"height\"",   "\"fps\"",
+				     "\"destinations\"", "\"name\"",     "\"platform\"", "\"server\"",
+				     "\"key\"",          "\"username\"", "\"password\"", "\"enabled\""};
 	size_t at = 0;
 	for (const char *member : order) {
 		const size_t found = json.find(member, at);

@@ -1,7 +1,6 @@
 // The protected settings file with the platform's real protection and files.
 // Runs on Linux against a private keyring and on Windows under Wine.
 #include "settings/document.h"
-#include "settings/host_data.h"
 #include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
@@ -39,8 +38,7 @@ std::vector<uint8_t> SealedFile(const std::string &document)
 
 std::string Document(const PanelSettings &settings)
 {
-	DataRef document(SettingsToData(settings));
-	return obs_data_get_json(document.get());
+	return obs_data_get_json(SettingsToData(settings));
 }
 
 // The path the test hands EnsureSettingsLoaded as if the host had given it.
@@ -152,6 +150,7 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	wrong_magic[0] = 't';
 	std::vector<uint8_t> too_large(static_cast<size_t>(max_settings_file_size) + 1, 'x');
 	std::copy_n("TRV1", 4, too_large.begin());
+	const std::vector<uint8_t> largest(too_large.begin(), too_large.end() - 1);
 
 	PanelSettings crowded = DefaultSettings();
 	crowded.destinations.assign(max_saved_destinations + 1, MakeCustomDestination(0));
@@ -168,6 +167,7 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 		{"magic only", {'T', 'R', 'V', '1'}, unreadable},
 		{"five bytes", {'T', 'R', 'V', '1', 0}, unprotect_failed_message},
 		{"wrong magic", wrong_magic, invalid_file},
+		{"4 MiB", largest, unprotect_failed_message}, // read, and refused only by the protection
 		{"over 4 MiB", too_large, unreadable},
 		{"damaged blob", damaged, unprotect_failed_message},
 		{"not JSON", SealedFile("this is not JSON"), unsupported},
@@ -209,6 +209,42 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	EXPECT_TRUE(store.usable) << store.load_error;
 	std::string message;
 	EXPECT_TRUE(SaveSettingsStore(store, message)) << message;
+}
+
+// A save never writes what the next load would refuse, which would leave the
+// whole configuration unreachable after a restart: it is refused and the file
+// stays as it was. The most a load accepts still saves and reads back.
+TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
+{
+	Save(SettingsWithSecrets());
+	const std::vector<uint8_t> previous = ReadBytes(file);
+
+	PanelSettings crowded = DefaultSettings();
+	crowded.destinations.assign(max_saved_destinations + 1, MakeCustomDestination(0));
+	PanelSettings huge = DefaultSettings();
+	huge.destinations[0].key.assign(static_cast<size_t>(max_settings_file_size), 'k');
+	PanelSettings slow = DefaultSettings();
+	slow.bitrate = 999;
+	const std::pair<PanelSettings, const char *> refused[] = {
+		{crowded, "Nothing was saved: a settings file holds at most 1000 destinations."},
+		{huge, "Nothing was saved: the settings would exceed the 4 MiB a settings file may hold."},
+		{slow, "Video bitrate must be between 1000 and 8000 kbps."},
+	};
+	for (const auto &[settings, sentence] : refused) {
+		SCOPED_TRACE(sentence);
+		std::string message;
+		EXPECT_FALSE(SaveSettingsFile(path, settings, message));
+		EXPECT_EQ(message, sentence);
+		EXPECT_TRUE(ReadBytes(file) == previous);
+		EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"settings.dpapi"});
+	}
+
+	crowded.destinations.pop_back();
+	huge.destinations[0].key.resize(static_cast<size_t>(max_settings_file_size) - 4096);
+	for (const PanelSettings &largest : {crowded, huge}) {
+		Save(largest);
+		ExpectSameSettings(Load(), largest);
+	}
 }
 
 TEST_F(SettingsFile, SecretsNeverReachTheDiskInClear)
@@ -259,8 +295,11 @@ FileOps FailingOps()
 		return platform_file_ops.write(f, data, size);
 	};
 	ops.flush = [](FileHandle f) { return failing_step != Step::flush && platform_file_ops.flush(f); };
-	ops.replace = [](const std::u16string &from, const std::u16string &to) {
-		return failing_step != Step::replace && platform_file_ops.replace(from, to);
+	ops.replace = [](FileHandle f, const std::u16string &from, const std::u16string &to) {
+		if (failing_step != Step::replace)
+			return platform_file_ops.replace(f, from, to);
+		platform_file_ops.close(f);
+		return false;
 	};
 	ops.remove = [](const std::u16string &p) {
 		if (!crash)

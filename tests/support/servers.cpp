@@ -18,71 +18,65 @@ namespace torvane::test {
 namespace {
 
 // Runs one function of the shell library.
-bool Shell(const std::vector<std::string> &call)
+bool Shell(std::vector<std::string> call)
 {
-	std::vector<std::string> argv = {"bash", "-c", "source " TORVANE_TEST_LIB " && \"$@\"", "bash"};
-	argv.insert(argv.end(), call.begin(), call.end());
+	call.insert(call.begin(), {"bash", "-c", "source " TORVANE_TEST_LIB " && \"$@\"", "bash"});
 	int status = -1;
-	RunCommand(argv, &status);
+	RunCommand(call, &status);
 	return status == 0;
-}
-
-pid_t StartNginx(const std::string &dir, uint16_t port)
-{
-	pid_t pid =
-		Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}, dir + "/nginx.out");
-	bool exited = false;
-	auto up = [&] {
-		exited = waitpid(pid, nullptr, WNOHANG) == pid;
-		return exited || PortAccepts(port);
-	};
-	if (pid > 0 && WaitFor(up, std::chrono::seconds(5)) && !exited)
-		return pid;
-	if (!exited)
-		StopChild(pid);
-	return -1;
 }
 
 } // namespace
 
-bool RtmpServer::Start(const std::string &work_dir, const std::string &name, const std::string &application)
+bool Nginx::StartRtmp(const std::string &work_dir, const std::string &name, const std::string &application)
 {
 	port = FreePort();
 	dir = work_dir + "/" + name;
 	return Shell({"rtmp_conf", dir, std::to_string(port), application}) && Restart();
 }
 
-bool RtmpServer::Restart()
+bool Nginx::StartTls(const std::string &work_dir, const std::string &name, const std::string &cert,
+		     const std::string &key, uint16_t backend)
 {
-	pid = StartNginx(dir, port);
-	return pid > 0;
+	port = FreePort();
+	dir = work_dir + "/" + name;
+	return Shell({"tls_conf", dir, std::to_string(port), std::to_string(backend), cert, key}) && Restart();
 }
 
-void RtmpServer::Kill()
+bool Nginx::Restart()
+{
+	pid = Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}, dir + "/nginx.out");
+	bool exited = false;
+	auto up = [&] {
+		return (exited = waitpid(pid, nullptr, WNOHANG) != 0) || PortAccepts(port);
+	};
+	if (pid > 0 && WaitFor(up, std::chrono::seconds(5)) && !exited)
+		return true;
+	if (!exited)
+		StopChild(pid, SIGKILL);
+	pid = -1;
+	return false;
+}
+
+void Nginx::Kill()
 {
 	StopChild(pid, SIGKILL);
 	pid = -1;
 }
 
-void RtmpServer::Freeze()
+void Nginx::Freeze()
 {
 	if (pid > 0)
 		kill(pid, SIGSTOP);
 }
 
-void RtmpServer::Thaw()
-{
-	if (pid > 0)
-		kill(pid, SIGCONT);
-}
-
-void RtmpServer::Stop()
+void Nginx::Stop()
 {
 	StopChild(pid, SIGQUIT);
 	pid = -1;
 }
 
-std::vector<std::string> RtmpServer::Recordings() const
+std::vector<std::string> Nginx::Recordings() const
 {
 	std::vector<std::string> files;
 	std::error_code ec;
@@ -94,27 +88,8 @@ std::vector<std::string> RtmpServer::Recordings() const
 	return files;
 }
 
-bool TlsFront::Start(const std::string &work_dir, const std::string &cert, const std::string &key, uint16_t backend)
+bool MakeAuthority(const std::string &dir, const std::string &host_name)
 {
-	port = FreePort();
-	std::string dir = work_dir + "/tls-front";
-	if (!Shell({"tls_conf", dir, std::to_string(port), std::to_string(backend), cert, key}))
-		return false;
-	pid = StartNginx(dir, port);
-	return pid > 0;
-}
-
-void TlsFront::Stop()
-{
-	StopChild(pid);
-	pid = -1;
-}
-
-bool TestAuthority::Create(const std::string &dir, const std::string &host_name)
-{
-	ca_cert = dir + "/ca.crt";
-	server_cert = dir + "/server.crt";
-	server_key = dir + "/server.key";
 	return Shell({"make_authority", dir, host_name});
 }
 
@@ -126,14 +101,10 @@ bool PrivateTrustAndHosts(const std::string &work_dir, const std::string &ca_cer
 	fs::create_directories(trust, ec);
 	fs::copy_file(ca_cert, trust + "/torvane-test-ca.pem", fs::copy_options::overwrite_existing, ec);
 	std::ofstream(hosts) << "127.0.0.1 localhost\n127.0.0.1 " << host_name << "\n";
-	if (ec) {
-		error = "cannot prepare the private trust folder: " + ec.message();
-		return false;
-	}
-	if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+	if (ec || unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
 	    mount(trust.c_str(), "/etc/ssl/certs", nullptr, MS_BIND, nullptr) != 0 ||
 	    mount(hosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
-		error = std::string("private mount namespace: ") + strerror(errno);
+		error = "no private trust folder and hosts file: " + (ec ? ec.message() : strerror(errno));
 		return false;
 	}
 	return true;

@@ -1,9 +1,9 @@
 #pragma once
 
-// Local servers for the streaming tests: nginx RTMP servers on loopback (one
-// process per server, so one can be killed or frozen alone), a TLS front, and
-// a throwaway certificate authority. Their configuration comes from
-// tests/lib/testlib.sh, which the scripts use too.
+// Local servers for the streaming tests, configured by tests/lib/testlib.sh as
+// the scripts' are: one nginx process per server on a free loopback port, so
+// that one can be killed or frozen alone, and a throwaway certificate
+// authority.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -12,41 +12,28 @@
 
 namespace torvane::test {
 
-// One nginx process serving RTMP on a free loopback port and recording every
-// stream it receives into its own folder (<key>-<time>.flv).
-struct RtmpServer {
+struct Nginx {
 	uint16_t port = 0;
-	std::string dir; // configuration, logs and rec/
+	std::string dir; // configuration, logs and the recordings in rec/
 	pid_t pid = -1;
 
-	// `application` is the RTMP application path that accepts streams.
-	bool Start(const std::string &work_dir, const std::string &name, const std::string &application = "app");
+	// An RTMP server accepting streams for `application` and recording each
+	// into rec/<key>-<time>.flv.
+	bool StartRtmp(const std::string &work_dir, const std::string &name, const std::string &application = "app");
+	// TLS terminated with `cert` and `key`, the plain bytes passed on to `backend`.
+	bool StartTls(const std::string &work_dir, const std::string &name, const std::string &cert,
+		      const std::string &key, uint16_t backend);
 	bool Restart(); // the same configuration again, after Kill()
 	void Kill();    // SIGKILL: the connection drops without goodbye
 	void Freeze();  // SIGSTOP: the server stops reading
-	void Thaw();
-	void Stop(); // graceful: recordings are finished
+	void Stop();    // graceful: recordings are finished
 	std::vector<std::string> Recordings() const;
-	~RtmpServer() { Stop(); }
+	~Nginx() { Stop(); }
 };
 
-// nginx terminating TLS on a free port and passing the plain bytes on to an
-// RTMP server on loopback.
-struct TlsFront {
-	uint16_t port = 0;
-	pid_t pid = -1;
-
-	bool Start(const std::string &work_dir, const std::string &cert, const std::string &key, uint16_t backend);
-	void Stop();
-	~TlsFront() { Stop(); }
-};
-
-// A throwaway certificate authority and a server certificate it signed for
-// `host_name` and 127.0.0.1.
-struct TestAuthority {
-	std::string ca_cert, server_cert, server_key;
-	bool Create(const std::string &dir, const std::string &host_name);
-};
+// A throwaway certificate authority (DIR/ca.crt) and a certificate it signed
+// for `host_name` and 127.0.0.1 (DIR/server.crt and DIR/server.key).
+bool MakeAuthority(const std::string &dir, const std::string &host_name);
 
 // Makes this process (only) trust `ca_cert` as its only root and resolve
 // `host_name` to 127.0.0.1: a private mount namespace with a folder bound over

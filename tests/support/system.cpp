@@ -7,49 +7,52 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 extern char **environ;
 
-namespace fs = std::filesystem;
-
 namespace torvane::test {
 namespace {
 
-std::vector<char *> ArgvPointers(const std::vector<std::string> &argv)
+// posix_spawn: no fork of a process that runs libobs's threads. The child's
+// standard output goes to `out`, its errors to `err`.
+pid_t SpawnTo(std::vector<std::string> argv, int out, int err)
 {
-	std::vector<char *> pointers;
-	for (const std::string &arg : argv)
-		pointers.push_back(const_cast<char *>(arg.c_str()));
-	pointers.push_back(nullptr);
-	return pointers;
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init(&actions);
+	posix_spawn_file_actions_adddup2(&actions, out, 1);
+	posix_spawn_file_actions_adddup2(&actions, err, 2);
+	std::vector<char *> args;
+	for (std::string &arg : argv)
+		args.push_back(arg.data());
+	args.push_back(nullptr);
+	pid_t pid = -1;
+	if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+		pid = -1;
+	posix_spawn_file_actions_destroy(&actions);
+	return pid;
 }
 
-bool Reaped(pid_t pid, std::chrono::milliseconds timeout)
+// Connects to the port, or with port 0 binds a free one; returns the port.
+uint16_t Loopback(uint16_t port)
 {
-	return WaitFor(
-		[pid] {
-			pid_t r = waitpid(pid, nullptr, WNOHANG);
-			return r == pid || (r < 0 && errno == ECHILD);
-		},
-		timeout);
-}
-
-sockaddr_in Loopback(uint16_t port)
-{
+	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
 	sockaddr_in address = {};
 	address.sin_family = AF_INET;
 	address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
 	address.sin_port = htons(port);
-	return address;
+	socklen_t length = sizeof(address);
+	auto *any = reinterpret_cast<sockaddr *>(&address);
+	bool ok =
+		port ? connect(fd, any, length) == 0 : bind(fd, any, length) == 0 && getsockname(fd, any, &length) == 0;
+	close(fd);
+	return ok ? ntohs(address.sin_port) : 0;
 }
 
 } // namespace
@@ -57,8 +60,7 @@ sockaddr_in Loopback(uint16_t port)
 double TimeScale()
 {
 	const char *text = getenv("TORVANE_E2E_TIME_SCALE");
-	double scale = text ? std::atof(text) : 1.0;
-	return scale >= 1.0 ? scale : 1.0;
+	return std::max(text ? std::atof(text) : 1.0, 1.0);
 }
 
 std::chrono::milliseconds Scaled(std::chrono::milliseconds duration)
@@ -79,26 +81,12 @@ bool WaitFor(const std::function<bool()> &done, std::chrono::milliseconds timeou
 
 uint16_t FreePort()
 {
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	sockaddr_in address = Loopback(0);
-	socklen_t length = sizeof(address);
-	uint16_t port = 0;
-	if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0 &&
-	    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-		port = ntohs(address.sin_port);
-	if (fd >= 0)
-		close(fd);
-	return port;
+	return Loopback(0);
 }
 
 bool PortAccepts(uint16_t port)
 {
-	int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	sockaddr_in address = Loopback(port);
-	bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
-	if (fd >= 0)
-		close(fd);
-	return ok;
+	return Loopback(port) != 0;
 }
 
 std::string TestWorkDir()
@@ -109,74 +97,54 @@ std::string TestWorkDir()
 	std::replace_if(
 		name.begin(), name.end(), [](char c) { return c == '/' || c == '*' || c == ':'; }, '_');
 	std::error_code ec;
-	fs::path dir = fs::read_symlink("/proc/self/exe", ec).parent_path() / "work" / name;
-	fs::remove_all(dir, ec);
-	fs::create_directories(dir, ec);
+	auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "work" / name;
+	std::filesystem::remove_all(dir, ec);
+	std::filesystem::create_directories(dir, ec);
 	return dir.string();
 }
 
 pid_t Spawn(const std::vector<std::string> &argv, const std::string &log_path)
 {
-	// Looked up before fork: the child of a process with libobs's threads may
-	// only make async-signal-safe calls.
-	std::string program = argv[0];
-	std::istringstream path(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
-	for (std::string dir; program.find('/') == std::string::npos && std::getline(path, dir, ':');) {
-		if (access((dir + "/" + argv[0]).c_str(), X_OK) == 0)
-			program = dir + "/" + argv[0];
-	}
-	std::vector<char *> args = ArgvPointers(argv);
-	pid_t pid = fork();
-	if (pid == 0) {
-		prctl(PR_SET_PDEATHSIG, SIGKILL);
-		int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-		if (log >= 0) {
-			dup2(log, 1);
-			dup2(log, 2);
-		}
-		execv(program.c_str(), args.data());
-		_exit(127);
-	}
+	std::vector<std::string> args = {"setpriv", "--pdeathsig", "KILL", "--"};
+	args.insert(args.end(), argv.begin(), argv.end());
+	int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+	pid_t pid = SpawnTo(args, log, log);
+	close(log);
 	return pid;
 }
 
-void StopChild(pid_t pid, int first, std::chrono::milliseconds grace)
+void StopChild(pid_t pid, int first)
 {
 	if (pid <= 0)
 		return;
+	auto reaped = [pid] {
+		return waitpid(pid, nullptr, WNOHANG) != 0;
+	};
 	kill(pid, SIGCONT);
 	kill(pid, first);
-	if (!Reaped(pid, grace)) {
+	if (!WaitFor(reaped, std::chrono::seconds(5))) {
 		kill(pid, SIGKILL);
-		Reaped(pid, std::chrono::milliseconds(5000));
+		waitpid(pid, nullptr, 0);
 	}
 }
 
 std::string RunCommand(const std::vector<std::string> &argv, int *status)
 {
-	int fds[2];
-	if (pipe2(fds, O_CLOEXEC) != 0)
-		return std::string();
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-	posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-	std::vector<char *> args = ArgvPointers(argv);
-	pid_t pid = -1;
-	int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-	posix_spawn_file_actions_destroy(&actions);
+	int fds[2] = {-1, -1};
+	int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+	pid_t pid = pipe2(fds, O_CLOEXEC) == 0 ? SpawnTo(argv, fds[1], null) : -1;
+	close(null);
 	close(fds[1]);
 	std::string output;
 	char buffer[65536];
-	ssize_t n;
-	while (spawned == 0 && (n = read(fds[0], buffer, sizeof(buffer))) > 0)
+	for (ssize_t n; pid > 0 && (n = read(fds[0], buffer, sizeof(buffer))) > 0;)
 		output.append(buffer, static_cast<size_t>(n));
 	close(fds[0]);
 	int result = -1;
-	if (spawned == 0)
+	if (pid > 0)
 		waitpid(pid, &result, 0);
 	if (status)
-		*status = spawned == 0 && WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+		*status = pid > 0 && WIFEXITED(result) ? WEXITSTATUS(result) : -1;
 	return output;
 }
 

@@ -33,12 +33,12 @@ bool PortAccepts(uint16_t port);
 // made, kept afterwards for a look at the logs.
 std::string TestWorkDir();
 
-// Starts argv (argv[0] looked up in PATH) with its output appended to
-// `log_path`. The child dies with this process, however it ends.
+// Starts argv with its output appended to `log_path`; the child is killed
+// when this process ends, however it ends.
 pid_t Spawn(const std::vector<std::string> &argv, const std::string &log_path);
 
-// `first` (SIGTERM unless told), then SIGKILL after `grace`; reaps the child.
-void StopChild(pid_t pid, int first = 15, std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
+// Sends `first`, then SIGKILL after 5 seconds; reaps the child.
+void StopChild(pid_t pid, int first);
 
 // Runs a command to its end and returns its standard output; `status` gets
 // its exit status (-1 when it did not run or exit).

@@ -1,137 +1,753 @@
-// Loads torvane.dll as OBS does on Windows and checks what it registers with
-// the host, what it logs and that it unloads cleanly.
+// torvane.dll under Wine as OBS loads it, driven through its entry points, the
+// Tools menu entry and window messages against the stand-in host. The portable
+// panel tests pin the panel's behaviour; these check what Windows adds: the
+// module's face, the window, its controls at the panel DPI, input through
+// window messages, the pixels and a clean unload.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <obs-module.h>
 
+#include "panel/layout.h"
+#include "panel/theme.h"
+#include "settings/text.h"
 #include "stub_host.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include <filesystem>
+#include <fstream>
+
+using namespace torvane;
+namespace fs = std::filesystem;
 
 namespace {
 
-struct ModuleEntryPoints {
-	void (*set_pointer)(obs_module_t *);
-	uint32_t (*ver)(void);
-	const char *(*name)(void);
-	const char *(*description)(void);
-	const char *(*author)(void);
-	bool (*load)(void);
-	void (*unload)(void);
-};
+std::vector<std::wstring> boxes; // caption, then text, of each message box
+int box_answer = IDOK;
 
-template<typename T>
-void Resolve(HMODULE dll, const char *name, T &function)
+// Runs the thread's messages for about `ms` milliseconds. A thread timer runs
+// inside modal loops too: it records and answers every message box.
+void Pump(DWORD ms = 60)
 {
-	function = reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(dll, name)));
-	ASSERT_NE(function, nullptr) << name << " is not exported";
+	[[maybe_unused]] static const UINT_PTR box_timer = SetTimer(nullptr, 0, 40, [](HWND, UINT, UINT_PTR, DWORD) {
+		EnumThreadWindows(
+			GetCurrentThreadId(),
+			[](HWND box, LPARAM) -> BOOL {
+				wchar_t name[16] = {}, caption[64] = {}, text[512] = {};
+				GetClassNameW(box, name, 16);
+				if (wcscmp(name, L"#32770") != 0 || !IsWindowVisible(box))
+					return TRUE;
+				GetWindowTextW(box, caption, 64);
+				GetDlgItemTextW(box, 0xFFFF, text, 512);
+				boxes.insert(boxes.end(), {caption, text});
+				PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(box_answer), 0);
+				return FALSE;
+			},
+			0);
+	});
+	for (const DWORD end = GetTickCount() + ms; GetTickCount() < end; Sleep(5)) {
+		MSG message;
+		while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+			TranslateMessage(&message);
+			DispatchMessageW(&message);
+		}
+	}
 }
 
-// Each test gets the DLL freshly loaded, so its static state starts anew.
-class WindowsModule : public testing::Test {
+std::wstring Text(HWND window)
+{
+	wchar_t text[512] = {};
+	GetWindowTextW(window, text, 512);
+	return text;
+}
+
+std::wstring Wide(const char *utf8)
+{
+	const std::u16string text = Utf8ToWide(utf8);
+	return std::wstring(text.begin(), text.end());
+}
+
+void Click(HWND control, int x = 5, int y = 5)
+{
+	PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y)); // the list waits for the button to come up
+	SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+	Pump();
+}
+
+void Type(HWND field, const std::wstring &text)
+{
+	SetFocus(field);
+	SendMessageW(field, EM_SETSEL, 0, -1);
+	for (wchar_t c : L"\b" + text)
+		SendMessageW(field, WM_CHAR, c, 1);
+	Pump(20);
+}
+
+void PressKey(HWND control, WPARAM key, bool shift = false)
+{
+	BYTE keys[256] = {};
+	GetKeyboardState(keys);
+	keys[VK_SHIFT] = shift ? 0x80 : 0;
+	SetKeyboardState(keys);
+	SendMessageW(control, WM_KEYDOWN, key, 1);
+	keys[VK_SHIFT] = 0;
+	SetKeyboardState(keys);
+	Pump(20);
+}
+
+void Hover(HWND control)
+{
+	RECT rect = {};
+	GetWindowRect(control, &rect);
+	SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+	SendMessageW(control, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+	Pump();
+}
+
+bool Ticked(HWND list, int row)
+{
+	return SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK) >> 12 == 2;
+}
+
+int Selected(HWND list)
+{
+	return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void SetTick(HWND list, int row, bool ticked)
+{
+	LVITEMW item = {};
+	item.stateMask = LVIS_STATEIMAGEMASK;
+	item.state = INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
+	SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+	Pump(20);
+}
+
+// The 0x00BBGGRR pixels of a bitmap, top-down.
+std::vector<uint32_t> Pixels(HDC dc, HBITMAP bitmap, int width, int height)
+{
+	BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
+	std::vector<uint32_t> pixels(static_cast<size_t>(width * height));
+	GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+	for (uint32_t &p : pixels)
+		p = RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+	return pixels;
+}
+
+// A window's client area with its children, as the screen shows it; saved as
+// a BMP file in the build's screenshots/ when named.
+struct Shot {
+	int width = 0, height = 0;
+	std::vector<uint32_t> pixels;
+	uint32_t operator()(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
+};
+
+Shot Capture(HWND window, const std::string &name = "")
+{
+	RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+	Pump(40);
+	RECT client = {};
+	GetClientRect(window, &client);
+	Shot shot{client.right, client.bottom};
+	HDC source = GetDCEx(window, nullptr, DCX_CACHE), memory = CreateCompatibleDC(source);
+	HBITMAP bitmap = CreateCompatibleBitmap(source, shot.width, shot.height);
+	HGDIOBJ old = SelectObject(memory, bitmap);
+	BitBlt(memory, 0, 0, shot.width, shot.height, source, 0, 0, SRCCOPY);
+	SelectObject(memory, old);
+	shot.pixels = Pixels(memory, bitmap, shot.width, shot.height);
+	DeleteObject(bitmap);
+	DeleteDC(memory);
+	ReleaseDC(window, source);
+	if (!name.empty()) {
+		const fs::path dir = fs::current_path().parent_path() / "screenshots";
+		fs::create_directories(dir);
+		std::ofstream out(dir / (name + ".bmp"), std::ios::binary);
+		const BITMAPINFOHEADER info = {sizeof(info), shot.width, -shot.height, 1, 32, BI_RGB};
+		const DWORD bytes = static_cast<DWORD>(shot.pixels.size() * 4), offset = 14 + sizeof(info);
+		const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
+		out.write(reinterpret_cast<const char *>(&file), 14)
+			.write(reinterpret_cast<const char *>(&info), sizeof(info));
+		for (uint32_t p : shot.pixels) // back to 0x00RRGGBB
+			out.write(reinterpret_cast<const char *>(&(p = RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF))),
+				  4);
+	}
+	return shot;
+}
+
+// How many pixels of `area` differ from `text` drawn there as the panel draws
+// it (the face the system gives "Segoe UI" at the role's size and weight, on a
+// solid background), at the best of a few pixels' shift.
+int TextDifference(const Shot &shot, const RECT &area, const std::wstring &text, FontRole role, uint32_t color,
+		   uint32_t background, UINT flags)
+{
+	const int width = area.right - area.left, height = area.bottom - area.top;
+	HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+	HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+	HGDIOBJ old_bitmap = SelectObject(memory, bitmap);
+	HFONT font = CreateFontW(-FontFor(role).pixels, 0, 0, 0, FontFor(role).weight, FALSE, FALSE, FALSE,
+				 DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+	HGDIOBJ old_font = SelectObject(memory, font);
+	RECT local = {0, 0, width, height};
+	SetBkColor(memory, background);
+	ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &local, nullptr, 0, nullptr);
+	SetBkMode(memory, TRANSPARENT);
+	SetTextColor(memory, color);
+	DrawTextW(memory, text.c_str(), -1, &local, flags);
+	SelectObject(memory, old_font);
+	SelectObject(memory, old_bitmap);
+	const std::vector<uint32_t> expected = Pixels(memory, bitmap, width, height);
+	DeleteObject(font);
+	DeleteObject(bitmap);
+	DeleteDC(memory);
+	ReleaseDC(nullptr, screen);
+	int best = width * height;
+	for (int dy = -2; dy <= 2; dy++)
+		for (int dx = -3; dx <= 3; dx++) {
+			int differences = 0;
+			for (int y = 2; y < height - 2; y++)
+				for (int x = 3; x < width - 3; x++)
+					differences += shot(area.left + x + dx, area.top + y + dy) !=
+						       expected[static_cast<size_t>(y * width + x)];
+			best = std::min(best, differences);
+		}
+	return best;
+}
+
+const RECT status_line = {369, 672, 792, 715};
+
+// Where a list row paints its status line, in the panel's client area at 96 DPI.
+RECT RowStatus(HWND panel, int row)
+{
+	RECT r = {LVIR_BOUNDS};
+	SendMessageW(GetDlgItem(panel, id_list), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+		     reinterpret_cast<LPARAM>(&r));
+	MapWindowPoints(GetDlgItem(panel, id_list), panel, reinterpret_cast<POINT *>(&r), 2);
+	return {r.left + 41, r.top + 35, r.right - 13, r.bottom - 7};
+}
+
+// The module loaded as OBS loads it, with a fresh configuration folder.
+class Win32Module : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		stub_obs_reset();
-		stub_frontend_reset();
-		dll = LoadLibraryW(L"torvane.dll");
-		ASSERT_NE(dll, nullptr) << "LoadLibrary failed with error " << GetLastError();
-		Resolve(dll, "obs_module_set_pointer", entry.set_pointer);
-		Resolve(dll, "obs_module_ver", entry.ver);
-		Resolve(dll, "obs_module_name", entry.name);
-		Resolve(dll, "obs_module_description", entry.description);
-		Resolve(dll, "obs_module_author", entry.author);
-		Resolve(dll, "obs_module_load", entry.load);
-		Resolve(dll, "obs_module_unload", entry.unload);
-		entry.set_pointer(reinterpret_cast<obs_module_t *>(&fake_module));
+		SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+		config = fs::temp_directory_path() / ("torvane-" + std::to_string(GetTickCount()));
+		fs::create_directories(config);
+		Load();
 	}
 
 	void TearDown() override
 	{
-		if (dll)
-			FreeLibrary(dll);
+		Unload();
+		EXPECT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr) << "unload leaves no panel window";
+		std::error_code ignored;
+		fs::remove_all(config, ignored);
 	}
 
-	int fake_module = 0;
+	template<typename T>
+	T Entry(const char *name)
+	{
+		return reinterpret_cast<T>(reinterpret_cast<void *>(GetProcAddress(dll, name)));
+	}
+
+	void Load(HWND host = nullptr)
+	{
+		stub_obs_reset(config.string().c_str());
+		stub_frontend_reset(host);
+		dll = LoadLibraryW(L"torvane.dll");
+		ASSERT_NE(dll, nullptr) << GetLastError();
+		Entry<void (*)(obs_module_t *)>("obs_module_set_pointer")(reinterpret_cast<obs_module_t *>(this));
+		ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
+		boxes.clear();
+	}
+
+	void Unload()
+	{
+		if (dll) {
+			Entry<void (*)()>("obs_module_unload")();
+			FreeLibrary(dll);
+		}
+		dll = nullptr;
+		Pump(20);
+	}
+
+	HWND Open()
+	{
+		stub_frontend_pick(0);
+		Pump();
+		return panel = FindWindowW(L"TorvaneWindow", nullptr);
+	}
+
+	HWND Child(int id) const { return GetDlgItem(panel, id); }
+
+	fs::path config;
 	HMODULE dll = nullptr;
-	ModuleEntryPoints entry = {};
+	HWND panel = nullptr;
 };
 
-TEST_F(WindowsModule, AnswersTheHostsQuestions)
-{
-	EXPECT_STREQ(entry.name(), "Torvane");
-	EXPECT_STREQ(entry.description(), "Local RTMP multistreaming without subscriptions.");
-	EXPECT_STREQ(entry.author(), "Torvane contributors");
-	EXPECT_EQ(entry.ver(), static_cast<uint32_t>(LIBOBS_API_VER));
-	// Asking changes nothing in the host.
-	EXPECT_EQ(stub_frontend_menu_count(), 0);
-	EXPECT_EQ(stub_frontend_event_callback_count(), 0);
-	EXPECT_EQ(stub_obs_log_count(), 0);
-}
+using Win32Panel = Win32Module;
 
-TEST_F(WindowsModule, LoadRegistersTheMenuEntryAndEventCallbackAndLogsTheBannerOnce)
+TEST_F(Win32Module, AnswersTheHostLoadsOnceAgainAndUnloadsCleanly)
 {
-	ASSERT_TRUE(entry.load());
-
+	EXPECT_STREQ(Entry<const char *(*)()>("obs_module_name")(), "Torvane");
+	EXPECT_STREQ(Entry<const char *(*)()>("obs_module_description")(),
+		     "Local RTMP multistreaming without subscriptions.");
+	EXPECT_STREQ(Entry<const char *(*)()>("obs_module_author")(), "Torvane contributors");
+	EXPECT_EQ(Entry<uint32_t (*)()>("obs_module_ver")(), static_cast<uint32_t>(LIBOBS_API_VER));
 	ASSERT_EQ(stub_frontend_menu_count(), 1);
 	EXPECT_STREQ(stub_frontend_menu_text(0), "Torvane \xE2\x80\x94 Multistream");
-	EXPECT_NE(stub_frontend_menu_callback(0), nullptr);
-	EXPECT_EQ(stub_frontend_menu_data(0), nullptr);
-
-	ASSERT_EQ(stub_frontend_event_callback_count(), 1);
-	EXPECT_EQ(stub_frontend_event_callback_data(0), nullptr);
-
 	ASSERT_EQ(stub_obs_log_count(), 1);
-	EXPECT_EQ(stub_obs_log_level(0), LOG_INFO);
-	EXPECT_STREQ(stub_obs_log_text(0), "[Torvane] Loaded v0.2.2 (Windows). No automatic streaming.");
+	EXPECT_STREQ(stub_obs_log_text(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
 
-	// GDI+ is running while the module is loaded.
-	EXPECT_NE(GetModuleHandleW(L"gdiplus.dll"), nullptr);
-
-	entry.unload();
-}
-
-// The panel window itself is tested under Xvfb (panel_window_test.cpp).
-TEST_F(WindowsModule, HostEventsWithNoPanelLogNothingAndKeepTheModuleRegistered)
-{
-	ASSERT_TRUE(entry.load());
-	for (obs_frontend_event event :
-	     {OBS_FRONTEND_EVENT_PROFILE_CHANGED, OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGED,
-	      OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING, OBS_FRONTEND_EVENT_PROFILE_CHANGING,
-	      OBS_FRONTEND_EVENT_SCRIPTING_SHUTDOWN, OBS_FRONTEND_EVENT_EXIT})
+	// Host events without a panel log nothing and keep the module registered.
+	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING,
+			   OBS_FRONTEND_EVENT_SCRIPTING_SHUTDOWN, OBS_FRONTEND_EVENT_EXIT})
 		stub_frontend_raise(event);
-
-	EXPECT_EQ(stub_obs_log_count(), 1) << "only the banner is ever logged";
 	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
-	entry.unload();
-}
 
-TEST_F(WindowsModule, UnloadRemovesTheEventCallbackAndTheDllUnloadsCleanly)
-{
-	ASSERT_TRUE(entry.load());
-	entry.unload();
+	Entry<void (*)()>("obs_module_unload")();
 	EXPECT_EQ(stub_frontend_event_callback_count(), 0);
-
-	// Events after unload reach nothing.
-	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
-
-	ASSERT_TRUE(FreeLibrary(dll));
-	dll = nullptr;
-	EXPECT_EQ(GetModuleHandleW(L"torvane.dll"), nullptr) << "something still holds the module";
-	EXPECT_EQ(stub_obs_log_count(), 1);
-}
-
-TEST_F(WindowsModule, LoadsAgainAfterAnUnload)
-{
-	ASSERT_TRUE(entry.load());
-	entry.unload();
-	ASSERT_TRUE(entry.load());
+	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
 	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
 	EXPECT_EQ(stub_obs_log_count(), 2);
-	entry.unload();
+	Unload();
 	EXPECT_EQ(stub_frontend_event_callback_count(), 0);
+	EXPECT_EQ(GetModuleHandleW(L"torvane.dll"), nullptr) << "something still holds the module";
+}
+
+// The children in creation order (the Tab order), each from the layout at the
+// panel DPI with its class, styles, font, limit and mask.
+void ExpectControls(HWND panel, uint32_t dpi)
+{
+	HWND c = GetWindow(panel, GW_CHILD);
+	for (const ControlSpec &spec : panel_controls) {
+		SCOPED_TRACE(testing::Message() << "control " << spec.id << " " << spec.caption);
+		ASSERT_NE(c, nullptr);
+		wchar_t name[32] = {};
+		GetClassNameW(c, name, 32);
+		const wchar_t *names[] = {L"SysListView32", L"Button", L"Static", L"Edit"};
+		EXPECT_STREQ(name, names[static_cast<int>(spec.kind)]);
+		EXPECT_EQ(GetDlgCtrlID(c), spec.id);
+		const DWORD style = static_cast<DWORD>(GetWindowLongW(c, GWL_STYLE));
+		const DWORD own[] = {0x440D, BS_OWNERDRAW, 0, ES_AUTOHSCROLL | (spec.masked ? ES_PASSWORD : 0u)};
+		EXPECT_EQ(style & 0xFFFF, own[static_cast<int>(spec.kind)]);
+		EXPECT_EQ((style & WS_TABSTOP) != 0, spec.kind != ControlKind::Label);
+		EXPECT_EQ(Text(c), spec.kind == ControlKind::Field ? Text(c) : Wide(spec.caption));
+		RECT r = {};
+		GetWindowRect(c, &r);
+		MapWindowPoints(nullptr, panel, reinterpret_cast<POINT *>(&r), 2);
+		EXPECT_EQ(Rect({r.left, r.top, r.right, r.bottom}), ControlRect(spec, dpi));
+		LOGFONTW font = {};
+		GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof(font), &font);
+		const FontSpec expected = FontFor(spec.kind == ControlKind::Label ? FontRole::Small : FontRole::Body);
+		EXPECT_EQ(font.lfHeight, -Scale(expected.pixels, dpi));
+		EXPECT_EQ(font.lfWeight, expected.weight);
+		EXPECT_STREQ(font.lfFaceName, L"Segoe UI");
+		if (spec.kind == ControlKind::Field) {
+			EXPECT_EQ(SendMessageW(c, EM_GETLIMITTEXT, 0, 0), spec.max_length);
+			EXPECT_EQ(SendMessageW(c, EM_GETPASSWORDCHAR, 0, 0), spec.masked ? 0x2022 : 0);
+		}
+		c = GetWindow(c, GW_HWNDNEXT);
+	}
+	EXPECT_EQ(c, nullptr) << "more children than the layout has";
+
+	HWND list = GetDlgItem(panel, id_list);
+	EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x10024, 0x10024);
+	EXPECT_EQ(SendMessageW(list, LVM_GETBKCOLOR, 0, 0), color_card);
+	EXPECT_EQ(SendMessageW(list, LVM_GETTEXTCOLOR, 0, 0), color_text);
+	EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), Scale(273, dpi));
+	RECT row = {LVIR_BOUNDS};
+	SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+	EXPECT_EQ(row.bottom - row.top, Scale(row_height, dpi));
+}
+
+// Opens the panel for a host at `host_dpi` on this screen, checks its size,
+// place, owner and controls at the DPI that fits, and lets the host's exit
+// event destroy it.
+void ExpectPanelFor(HWND panel, HWND host, uint32_t host_dpi)
+{
+	ASSERT_NE(panel, nullptr);
+	MONITORINFO monitor = {sizeof(monitor)};
+	GetMonitorInfoW(MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY), &monitor);
+	const RECT work = monitor.rcWork;
+	const int32_t w = work.right - work.left, h = work.bottom - work.top;
+	const uint32_t dpi = ChoosePanelDpi(host_dpi, w, h);
+	SCOPED_TRACE(testing::Message() << w << " x " << h << ", host at " << host_dpi << " DPI, panel at " << dpi);
+	RECT client = {}, frame = {};
+	GetClientRect(panel, &client);
+	EXPECT_EQ(client.right, Scale(panel_width, dpi));
+	EXPECT_EQ(client.bottom, Scale(panel_height, dpi));
+	GetWindowRect(panel, &frame);
+	EXPECT_EQ(frame.left, work.left + (w - (frame.right - frame.left)) / 2);
+	EXPECT_EQ(frame.top, work.top + (h - (frame.bottom - frame.top)) / 2);
+	EXPECT_EQ(GetWindow(panel, GW_OWNER), host);
+	ExpectControls(panel, dpi);
+	const Shot shot = Capture(panel, "panel-" + std::to_string(w) + "x" + std::to_string(h) + "-host" +
+						 std::to_string(host_dpi) + "-panel" + std::to_string(dpi) + "dpi");
+	EXPECT_EQ(shot(Scale(5, dpi), Scale(5, dpi)), color_window);
+	EXPECT_EQ(shot(Scale(25, dpi), Scale(515, dpi)), color_card);
+	const Rect start = ControlRect(*FindControl(id_start), dpi);
+	EXPECT_EQ(shot(start.left + 8, start.top + 8), color_accent);
+	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
+	Pump();
+	EXPECT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
+}
+
+HWND MakeHostWindow()
+{
+	return CreateWindowExW(0, L"Static", L"OBS", WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr, nullptr, nullptr,
+			       nullptr);
+}
+
+// Wine's work area is the whole Xvfb screen; the lane runs this on screens of
+// several sizes.
+TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
+{
+	Unload();
+	HWND host = MakeHostWindow();
+	ASSERT_EQ(GetDpiForWindow(host), 96u);
+	Load(host);
+	ExpectPanelFor(Open(), host, 96);
+	Unload();
+	Load(nullptr); // no host window: the primary monitor
+	ExpectPanelFor(Open(), nullptr, 96);
+	DestroyWindow(host);
+}
+
+// Wine reads the system DPI from LogPixels when a process starts: the host at
+// 144 DPI runs in a child process of this program, as a system-aware window.
+TEST_F(Win32Panel, AHostAt144DpiGivesThePanelTheMostThatFits)
+{
+	if (getenv("TORVANE_TEST_CHILD_DPI")) {
+		Unload();
+		const DPI_AWARENESS_CONTEXT previous = SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+		HWND host = MakeHostWindow();
+		SetThreadDpiAwarenessContext(previous);
+		ASSERT_EQ(GetDpiForWindow(host), 144u) << "LogPixels did not reach this process";
+		Load(host);
+		ExpectPanelFor(Open(), host, 144);
+		return;
+	}
+	HKEY key = nullptr;
+	ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+				  &key, nullptr),
+		  ERROR_SUCCESS);
+	const DWORD dpi = 144;
+	RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof(dpi));
+	wchar_t program[MAX_PATH] = {};
+	GetModuleFileNameW(nullptr, program, MAX_PATH);
+	std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=*AHostAt144Dpi*";
+	SetEnvironmentVariableW(L"TORVANE_TEST_CHILD_DPI", L"1");
+	STARTUPINFOW startup = {sizeof(startup)};
+	PROCESS_INFORMATION child = {};
+	DWORD code = 1;
+	if (CreateProcessW(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
+		WaitForSingleObject(child.hProcess, 120000);
+		GetExitCodeProcess(child.hProcess, &code);
+		CloseHandle(child.hProcess);
+		CloseHandle(child.hThread);
+	}
+	SetEnvironmentVariableW(L"TORVANE_TEST_CHILD_DPI", nullptr);
+	RegDeleteValueW(key, L"LogPixels");
+	RegCloseKey(key);
+	EXPECT_EQ(code, 0u) << "the child's failures are in its output above";
+}
+
+TEST_F(Win32Panel, OneFixedWindowThatClosingHidesAndThePickRaisesAgain)
+{
+	ASSERT_NE(Open(), nullptr);
+	EXPECT_EQ(Text(panel), L"Torvane \u2014 Multistream for OBS");
+	EXPECT_EQ(GetWindowLongW(panel, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS), 0x02CA0000);
+	EXPECT_EQ(GetWindowLongW(panel, GWL_EXSTYLE) & WS_EX_CONTROLPARENT, WS_EX_CONTROLPARENT);
+	SendMessageW(panel, WM_CLOSE, 0, 0);
+	Pump();
+	EXPECT_FALSE(IsWindowVisible(panel));
+	ShowWindow(panel, SW_MINIMIZE);
+	HWND first = panel;
+	EXPECT_EQ(Open(), first);
+	EXPECT_TRUE(IsWindowVisible(panel) && !IsIconic(panel));
+	EXPECT_EQ(FindWindowExW(nullptr, panel, L"TorvaneWindow", nullptr), nullptr) << "a second window was made";
+	EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Win32Panel, TabAndTheListsInputGoThroughTheSubclass)
+{
+	ASSERT_NE(Open(), nullptr);
+	HWND list = Child(id_list);
+	// Tab visits every enabled control in creation order and wraps; Stop all
+	// is disabled while idle.
+	std::vector<int> order, seen, back;
+	for (const ControlSpec &spec : panel_controls)
+		if (spec.kind != ControlKind::Label && spec.id != id_list && spec.id != id_stop)
+			order.push_back(spec.id);
+	order.push_back(id_list);
+	SetFocus(list);
+	for (size_t i = 0; i < order.size(); i++, seen.push_back(GetDlgCtrlID(GetFocus())))
+		PressKey(GetFocus(), VK_TAB);
+	EXPECT_EQ(seen, order);
+	for (int i = 0; i < 2; i++, back.push_back(GetDlgCtrlID(GetFocus())))
+		PressKey(GetFocus(), VK_TAB, true);
+	EXPECT_EQ(back, (std::vector<int>{id_coffee, id_save}));
+
+	// The tick strip toggles and selects; Space toggles the focused row; a
+	// click further right only selects.
+	Click(list, 10, row_height + 31);
+	EXPECT_TRUE(Ticked(list, 1));
+	EXPECT_EQ(Selected(list), 1);
+	EXPECT_EQ(GetFocus(), list);
+	EXPECT_EQ(Text(Child(id_name)), L"Twitch");
+	PressKey(list, VK_SPACE);
+	EXPECT_FALSE(Ticked(list, 1));
+	Click(list, 150, 2 * row_height + 31);
+	EXPECT_EQ(Selected(list), 2);
+	EXPECT_FALSE(Ticked(list, 2));
+	// Below the last row: nothing to toggle, the list still takes the focus.
+	SetFocus(Child(id_name));
+	Click(list, 10, 4 * row_height + 8);
+	EXPECT_EQ(GetFocus(), list);
+	EXPECT_EQ(Selected(list), 2);
+	// A tick the list changes by itself reaches the model: the rows rebuilt
+	// from it by "+ Custom" keep it.
+	SetTick(list, 3, true);
+	Click(Child(id_custom));
+	EXPECT_TRUE(Ticked(list, 3));
+	EXPECT_EQ(Selected(list), 4);
+	EXPECT_EQ(GetFocus(), Child(id_name));
+}
+
+TEST_F(Win32Panel, FieldsReachTheModelAndComeBackAfterARestart)
+{
+	ASSERT_NE(Open(), nullptr);
+	Type(Child(id_name), L"My YouTube");
+	Type(Child(id_key), L"yt-secret-key");
+	Click(Child(id_save));
+	EXPECT_TRUE(boxes.empty());
+	wchar_t row[64] = {};
+	LVITEMW item = {};
+	item.pszText = row;
+	item.cchTextMax = 64;
+	SendMessageW(Child(id_list), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+	EXPECT_STREQ(row, L"My YouTube");
+
+	// Show unmasks both secrets; another row masks them again.
+	Click(Child(id_show));
+	EXPECT_EQ(SendMessageW(Child(id_key), EM_GETPASSWORDCHAR, 0, 0), 0);
+	EXPECT_EQ(SendMessageW(Child(id_password), EM_GETPASSWORDCHAR, 0, 0), 0);
+	EXPECT_EQ(Text(Child(id_show)), L"Hide");
+	Click(Child(id_list), 150, row_height + 31);
+	EXPECT_EQ(SendMessageW(Child(id_password), EM_GETPASSWORDCHAR, 0, 0), 0x2022);
+
+	Unload();
+	Load();
+	ASSERT_NE(Open(), nullptr);
+	EXPECT_EQ(Text(Child(id_name)), L"My YouTube");
+	EXPECT_EQ(Text(Child(id_key)), L"yt-secret-key");
+
+	// A question box: No keeps the row, Yes removes it.
+	box_answer = IDNO;
+	Click(Child(id_remove));
+	box_answer = IDYES;
+	Click(Child(id_remove));
+	box_answer = IDOK;
+	ASSERT_EQ(boxes.size(), 4u);
+	EXPECT_EQ(boxes[0], L"Torvane");
+	EXPECT_EQ(SendMessageW(Child(id_list), LVM_GETITEMCOUNT, 0, 0), 3);
+	EXPECT_EQ(Text(Child(id_name)), L"Twitch");
+
+	// A refused save: a notice box and the status line in the error colour.
+	Type(Child(id_bitrate), L"12");
+	Click(Child(id_save));
+	ASSERT_EQ(boxes.size(), 6u);
+	EXPECT_EQ(boxes[4], L"Torvane");
+	EXPECT_EQ(TextDifference(Capture(panel), status_line, boxes[5], FontRole::Small, color_error, color_window,
+				 DT_WORDBREAK | DT_NOPREFIX),
+		  0);
+}
+
+// Kick URLs are completed when the server field loses the focus, not when it
+// gains it: the edit's own focus notifications reach the panel.
+TEST_F(Win32Panel, LeavingTheServerFieldCompletesAKickUrl)
+{
+	ASSERT_NE(Open(), nullptr);
+	Click(Child(id_list), 150, 2 * row_height + 31);
+	ASSERT_EQ(Text(Child(id_name)), L"Kick");
+	HWND server = Child(id_server);
+	const std::wstring dashboard = L"rtmps://fa723fc1b171.global-contribute.live-video.net";
+	SetFocus(Child(id_name));
+	SetWindowTextW(server, dashboard.c_str());
+	SetFocus(server);
+	Pump();
+	EXPECT_EQ(Text(server), dashboard) << "entering the field changes nothing";
+	SetFocus(Child(id_key));
+	Pump();
+	EXPECT_EQ(Text(server), dashboard + L":443/app");
+}
+
+// The pixels of the panel's own painting and of its owner-drawn buttons, what
+// hover and focus repaint, and what unload releases.
+TEST_F(Win32Panel, PaintsHoverAndFocusAndUnloadReleasesWhatItMade)
+{
+	ASSERT_NE(Open(), nullptr);
+	const auto inside = [](int32_t id) {
+		const Rect r = ControlRect(*FindControl(id), 96);
+		return std::pair(r.left + 8, r.top + 8);
+	};
+	const auto frame_top = [](int32_t id) {
+		return std::pair(500, FindEditFrame(id)->y);
+	};
+	const auto at = [](const Shot &shot, std::pair<int, int> p) {
+		return shot(p.first, p.second);
+	};
+	const auto outline = [&](const Shot &shot, std::pair<int, int> p) { // GDI+ may round it a pixel inwards
+		return at(shot, p) == color_border ? color_border : shot(p.first, p.second + 1);
+	};
+	Shot shot = Capture(panel, "panel-96dpi");
+	EXPECT_EQ(shot(25, 515), color_card) << "destinations card";
+	EXPECT_EQ(shot(362, 200), color_field) << "field frame";
+	EXPECT_EQ(at(shot, inside(id_stop)), color_disabled) << "Stop all is disabled while idle";
+	const bool hd = at(shot, inside(id_1080p)) == color_highlight;
+	EXPECT_NE(hd, at(shot, inside(id_720p)) == color_highlight) << "one resolution chip is selected";
+	Click(Child(hd ? id_720p : id_1080p));
+	EXPECT_EQ(at(Capture(panel), inside(id_720p)), hd ? color_highlight : color_card) << "chips repaint";
+
+	Hover(Child(id_save));
+	EXPECT_EQ(at(Capture(panel), inside(id_save)), color_hover);
+	Hover(Child(id_coffee));
+	EXPECT_EQ(at(Capture(panel), inside(id_save)), color_card) << "leaving repaints";
+	SetFocus(Child(id_key));
+	shot = Capture(panel);
+	EXPECT_EQ(outline(shot, frame_top(id_key)), color_accent);
+	EXPECT_EQ(outline(shot, frame_top(id_name)), color_border);
+	SetFocus(Child(id_name));
+	shot = Capture(panel);
+	EXPECT_EQ(outline(shot, frame_top(id_key)), color_border);
+	EXPECT_EQ(outline(shot, frame_top(id_name)), color_accent);
+
+	// WM_PRINTCLIENT paints what the screen shows; fields and labels get
+	// their colours and the panel's brushes.
+	HDC dc = GetDC(panel), memory = CreateCompatibleDC(dc);
+	HBITMAP bitmap = CreateCompatibleBitmap(dc, shot.width, shot.height);
+	HGDIOBJ old = SelectObject(memory, bitmap);
+	SendMessageW(panel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+	for (POINT p : {POINT{5, 5}, POINT{25, 515}, POINT{775, 45}, POINT{362, 200}, POINT{100, 40}})
+		EXPECT_EQ(GetPixel(memory, p.x, p.y), shot(p.x, p.y)) << p.x << ", " << p.y;
+	SelectObject(memory, old);
+	DeleteObject(bitmap);
+	DeleteDC(memory);
+	std::vector<HGDIOBJ> objects;
+	for (auto [message, control, text, background] :
+	     {std::tuple(WM_CTLCOLOREDIT, Child(id_name), color_text, color_field),
+	      {WM_CTLCOLORSTATIC, GetWindow(Child(id_guide), GW_HWNDNEXT), color_muted, color_card}}) {
+		objects.push_back(reinterpret_cast<HGDIOBJ>(
+			SendMessageW(panel, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control))));
+		LOGBRUSH brush = {};
+		GetObjectW(objects.back(), sizeof(brush), &brush);
+		EXPECT_EQ(brush.lbColor, background);
+		EXPECT_EQ(GetTextColor(dc), text);
+		EXPECT_EQ(GetBkColor(dc), background);
+		objects.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+	}
+	ReleaseDC(panel, dc);
+
+	HMODULE module = dll;
+	Entry<void (*)()>("obs_module_unload")();
+	WNDCLASSW window_class = {};
+	EXPECT_FALSE(GetClassInfoW(module, L"TorvaneWindow", &window_class)) << "the class outlived the unload";
+	for (HGDIOBJ object : objects)
+		EXPECT_EQ(GetObjectType(object), 0u) << "unload deletes the panel's fonts and brushes";
+	FreeLibrary(dll);
+	dll = nullptr;
+}
+
+// The exit event destroys the panel while a field holds the focus: its last
+// notifications must not reach the model from a window that is going away.
+TEST_F(Win32Panel, HostEventsTellTheUserAndExitDestroysThePanelKeepingTheForm)
+{
+	ASSERT_NE(Open(), nullptr);
+	stub_frontend_raise(OBS_FRONTEND_EVENT_PROFILE_CHANGING);
+	EXPECT_EQ(TextDifference(Capture(panel), status_line,
+				 L"Streams stopped: OBS is closing or changing profile / scenes.", FontRole::Small,
+				 color_muted, color_window, DT_WORDBREAK | DT_NOPREFIX),
+		  0);
+	const std::wstring server = Text(Child(id_server));
+	SetFocus(Child(id_server));
+	Pump();
+	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
+	Pump();
+	ASSERT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
+	ASSERT_NE(Open(), nullptr);
+	EXPECT_EQ(Text(Child(id_name)), L"YouTube");
+	EXPECT_EQ(Text(Child(id_server)), server);
+}
+
+TEST_F(Win32Panel, StreamingLocksEditingAndTheTimerShowsEachState)
+{
+	ASSERT_NE(Open(), nullptr);
+	HWND list = Child(id_list);
+	for (int row : {0, 1}) {
+		Click(list, 10, row * row_height + 31);
+		Type(Child(id_key), L"key");
+	}
+	Click(Child(id_start));
+	ASSERT_TRUE(boxes.empty());
+	ASSERT_EQ(stub_obs_output_count(), 2);
+	EXPECT_FALSE(IsWindowEnabled(Child(id_name)));
+	EXPECT_FALSE(IsWindowEnabled(Child(id_start)));
+	EXPECT_TRUE(IsWindowEnabled(Child(id_stop)));
+	// Ticks are frozen, by click and by the list's own handling; the refused
+	// click selects nothing either.
+	Click(list, 10, 2 * row_height + 31);
+	SetTick(list, 3, true);
+	EXPECT_FALSE(Ticked(list, 2) || Ticked(list, 3));
+	EXPECT_EQ(Selected(list), 1);
+
+	stub_obs_output_raise(0, "start", 0);
+	Pump(1100);
+	Shot shot = Capture(panel, "panel-sending");
+	const UINT row_flags = DT_SINGLELINE | DT_END_ELLIPSIS;
+	EXPECT_EQ(TextDifference(shot, RowStatus(panel, 0), L"Sending", FontRole::Small, color_accent, color_card,
+				 row_flags),
+		  0);
+	EXPECT_EQ(TextDifference(shot, RowStatus(panel, 1), L"Connecting...", FontRole::Small, color_accent,
+				 color_highlight, row_flags),
+		  0);
+	// Both connections end on their own: only the one-second timer notices.
+	for (int output : {0, 1})
+		stub_obs_output_raise(output, "stop", OBS_OUTPUT_DISCONNECTED);
+	EXPECT_FALSE(IsWindowEnabled(Child(id_start)));
+	Pump(1100);
+	EXPECT_TRUE(IsWindowEnabled(Child(id_name)));
+	EXPECT_TRUE(IsWindowEnabled(Child(id_start)));
+	EXPECT_FALSE(IsWindowEnabled(Child(id_stop)));
+	Click(Child(id_start));
+	Click(Child(id_stop));
+	EXPECT_TRUE(IsWindowEnabled(Child(id_start))) << "Stop all ends what Start all began";
+}
+
+TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpeningAndLocksTheForm)
+{
+	Unload();
+	const std::string damaged = "TRV1 not protected";
+	std::ofstream(config / "settings.dpapi", std::ios::binary) << damaged;
+	Load();
+	ASSERT_NE(Open(), nullptr);
+	ASSERT_EQ(boxes.size(), 2u);
+	EXPECT_EQ(boxes[0], L"Torvane");
+	EXPECT_FALSE(IsWindowEnabled(Child(id_name)));
+	EXPECT_FALSE(IsWindowEnabled(Child(id_start)));
+	HWND list = Child(id_list);
+	Click(list, 10, 31);
+	SetTick(list, 1, true);
+	EXPECT_FALSE(Ticked(list, 0) || Ticked(list, 1));
+	SendMessageW(panel, WM_CLOSE, 0, 0);
+	Pump();
+	EXPECT_EQ(boxes.size(), 2u) << "closing says nothing";
+	Open();
+	EXPECT_EQ(boxes.size(), 4u) << "each opening says why";
+	Unload();
+	std::ifstream in(config / "settings.dpapi", std::ios::binary);
+	EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
 }
 
 } // namespace

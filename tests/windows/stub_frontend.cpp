@@ -1,50 +1,35 @@
-// Stands in for obs-frontend-api.dll: records the Tools menu entries and the
-// event callbacks a module registers, and raises events to them.
-#include <obs-frontend-api.h>
-
+// Stands in for obs-frontend-api.dll: keeps the Tools menu entries and event
+// callbacks a module registers and raises events to them as OBS does.
 #include "stub_host.h"
 
-#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-struct MenuItem {
-	std::string text;
-	obs_frontend_cb callback;
-	void *data;
-};
-
-struct EventCallback {
-	obs_frontend_event_cb callback;
-	void *data;
-};
-
-std::vector<MenuItem> menu_items;
-std::vector<EventCallback> event_callbacks;
+std::vector<std::tuple<std::string, obs_frontend_cb, void *>> menu;
+std::vector<std::pair<obs_frontend_event_cb, void *>> callbacks;
 void *main_window = nullptr;
 
 } // namespace
 
 void obs_frontend_add_tools_menu_item(const char *name, obs_frontend_cb callback, void *private_data)
 {
-	menu_items.push_back({name, callback, private_data});
+	menu.emplace_back(name, callback, private_data);
 }
 
 void obs_frontend_add_event_callback(obs_frontend_event_cb callback, void *private_data)
 {
-	event_callbacks.push_back({callback, private_data});
+	callbacks.emplace_back(callback, private_data);
 }
 
+// OBS removes only the pair registered together.
 void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *private_data)
 {
-	// OBS removes only the pair registered together.
-	auto it = std::find_if(event_callbacks.begin(), event_callbacks.end(), [&](const EventCallback &c) {
-		return c.callback == callback && c.data == private_data;
-	});
-	if (it != event_callbacks.end())
-		event_callbacks.erase(it);
+	for (auto it = callbacks.begin(); it != callbacks.end(); ++it)
+		if (*it == std::pair(callback, private_data))
+			return void(callbacks.erase(it));
 }
 
 void *obs_frontend_get_main_window_handle(void)
@@ -52,51 +37,36 @@ void *obs_frontend_get_main_window_handle(void)
 	return main_window;
 }
 
-void stub_frontend_set_main_window(void *window)
+void stub_frontend_reset(void *window)
 {
+	menu.clear();
+	callbacks.clear();
 	main_window = window;
-}
-
-void stub_frontend_reset(void)
-{
-	main_window = nullptr;
-	menu_items.clear();
-	event_callbacks.clear();
 }
 
 int stub_frontend_menu_count(void)
 {
-	return static_cast<int>(menu_items.size());
+	return static_cast<int>(menu.size());
 }
 
 const char *stub_frontend_menu_text(int index)
 {
-	return menu_items.at(index).text.c_str();
+	return std::get<0>(menu.at(static_cast<size_t>(index))).c_str();
 }
 
-obs_frontend_cb stub_frontend_menu_callback(int index)
+void stub_frontend_pick(int index)
 {
-	return menu_items.at(index).callback;
-}
-
-void *stub_frontend_menu_data(int index)
-{
-	return menu_items.at(index).data;
+	const auto &[text, callback, data] = menu.at(static_cast<size_t>(index));
+	callback(data);
 }
 
 int stub_frontend_event_callback_count(void)
 {
-	return static_cast<int>(event_callbacks.size());
-}
-
-void *stub_frontend_event_callback_data(int index)
-{
-	return event_callbacks.at(index).data;
+	return static_cast<int>(callbacks.size());
 }
 
 void stub_frontend_raise(enum obs_frontend_event event)
 {
-	const std::vector<EventCallback> callbacks = event_callbacks;
-	for (const EventCallback &c : callbacks)
-		c.callback(event, c.data);
+	for (const auto &[callback, data] : std::vector(callbacks))
+		callback(event, data);
 }

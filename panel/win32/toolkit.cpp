@@ -1,16 +1,25 @@
+// The Win32 panel's process-wide start-up and teardown around the module's load
+// and unload: the module's own instance handle, GDI+ and the list-view classes.
 #include "module/toolkit.h"
-#include "module/windows/module_instance.h"
+#include "panel/win32/panel_window.h"
 
-#include <commctrl.h>
 #include <gdiplus.h>
 
 namespace torvane {
 
 const char *const platform_name = "Windows";
 
-HMODULE module_instance = nullptr;
+namespace {
 
-static ULONG_PTR gdiplus_token = 0;
+HMODULE module_instance = nullptr;
+ULONG_PTR gdiplus_token = 0;
+
+} // namespace
+
+HMODULE PanelModule()
+{
+	return module_instance;
+}
 
 bool StartToolkit()
 {
@@ -30,6 +39,7 @@ bool StartToolkit()
 	return true;
 }
 
+// After the panel, its fonts and brushes and its window class are gone.
 void StopToolkit()
 {
 	if (gdiplus_token != 0) {

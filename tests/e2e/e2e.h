@@ -1,0 +1,54 @@
+#pragma once
+
+// What the end-to-end tests share: ffprobe's view of a server's recording and
+// a fixture with the host, the engine and the settings a test streams.
+#include "engine/engine.h"
+#include "tests/support/destinations.h"
+#include "tests/support/host.h"
+#include "tests/support/servers.h"
+#include "tests/support/system.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace torvane::test {
+
+struct Recording {
+	std::string video_codec, video_profile, audio_codec;
+	uint32_t width = 0, height = 0, sample_rate = 0, channels = 0;
+	double frame_rate = 0;  // from the video packets' times
+	double longest_gap = 0; // seconds between two video packets
+	double video_kbps = 0;  // from the packet sizes
+	uint64_t video_packets = 0;
+	std::vector<uint64_t> keyframe_packets; // positions among the video packets
+	std::vector<double> keyframe_times;     // seconds
+	double mean_volume_db = -200;
+	bool frozen = false; // the picture stood still for a second
+};
+
+Recording ProbeRecording(const std::string &path);
+
+// The host starts in the test's own work folder; at the end the engine is
+// released before the host stops, and no key or password of `settings` may
+// be found in OBS's log.
+class Session : public testing::Test {
+protected:
+	std::string work_dir = TestWorkDir();
+	MultistreamEngine engine;
+	PanelSettings settings;
+	bool host_started = false;
+
+	bool StartHost(const HostVideo &video);
+	void TearDown() override;
+
+	std::string Text(uint64_t index) const;
+	bool AllSending() const;
+	// Every distinct text destination `index` shows until `done` holds or
+	// `timeout` passes, in order.
+	std::vector<std::string> WatchTexts(uint64_t index, const std::function<bool()> &done,
+					    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+};
+
+} // namespace torvane::test
