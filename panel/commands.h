@@ -49,6 +49,14 @@ struct Panel {
 	VideoInfoSource video_info;
 };
 
+// Shared by the panel's files.
+int32_t DestinationCount(const Panel &panel);
+bool HasSelection(const Panel &panel);
+// A control that can only be used with a destination selected.
+bool IsSelectionControl(int32_t id);
+// Masks the key and password fields and names the button "Show".
+void MaskSecrets(Panel &panel);
+
 // After the toolkit created the controls: fills the bitrate field, the list
 // and the form, and sets which controls may be used.
 void InitializeControls(Panel &panel);

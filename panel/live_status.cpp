@@ -1,6 +1,8 @@
 // The live texts are recomputed from the model and the engine whenever they are
 // drawn; nothing here keeps state of its own.
 #include "panel/live_status.h"
+
+#include "panel/theme.h"
 #include "settings/quality.h"
 
 #include <obs.h>
@@ -12,11 +14,6 @@
 namespace torvane {
 
 namespace {
-
-// COLORREF values (0x00BBGGRR) of the panel's error, accent and muted text.
-constexpr uint32_t error_color = 0x9B9BFF;  // #FF9B9B
-constexpr uint32_t accent_color = 0xFFCC84; // #84CCFF
-constexpr uint32_t muted_color = 0xBCA592;  // #92A5BC
 
 // The allowance for RTMP and network overhead.
 constexpr double overhead_factor = 1.25;
@@ -56,7 +53,7 @@ StatusLine DestinationStatusLine(const Destination &destination, const Destinati
 		line.text = "Not included";
 	}
 	// A failure stays red after the tick is removed, until the runs are released.
-	line.color = failed ? error_color : destination.enabled ? accent_color : muted_color;
+	line.color = failed ? color_error : destination.enabled ? color_accent : color_muted;
 	return line;
 }
 
@@ -77,12 +74,12 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
 {
 	if (!video)
-		return StatusLine{"H.264 + AAC  " MIDDLE_DOT "  CBR  " MIDDLE_DOT "  2-second keyframes", muted_color};
+		return StatusLine{"H.264 + AAC  " MIDDLE_DOT "  CBR  " MIDDLE_DOT "  2-second keyframes", color_muted};
 
 	if (int64_t(video->output_height) < int64_t(settings.height))
 		return StatusLine{"For full 1080p, set OBS Settings " RIGHT_ARROW " Video " RIGHT_ARROW
 				  " Output resolution to 1920 " TIMES " 1080.",
-				  accent_color};
+				  color_accent};
 
 	// The engine's own rules, so the line shows exactly what the encoder gets.
 	const EncodedSize size = ScaledOutputSize(video->output_width, video->output_height, settings.height);
@@ -95,7 +92,7 @@ StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info 
 	std::ostringstream text = ClassicStream();
 	text << "Actual output: " << size.width << " " TIMES " " << size.height << " / " << std::setprecision(4) << rate
 	     << " fps  " MIDDLE_DOT "  H.264 + AAC";
-	return StatusLine{text.str(), muted_color};
+	return StatusLine{text.str(), color_muted};
 }
 
 std::string UploadBudgetText(const PanelSettings &settings)

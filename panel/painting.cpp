@@ -59,11 +59,6 @@ struct Painter {
 	}
 };
 
-int32_t DestinationCount(const Panel &panel)
-{
-	return static_cast<int32_t>(panel.store.settings.destinations.size());
-}
-
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
 	const PanelSettings &s = panel.store.settings;
@@ -168,7 +163,7 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	p.Text({item.left + 33, item.top, item.right, item.bottom}, u"Buy me a coffee \u2197", color_accent,
 	       FontRole::Small, text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, 0));
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, color_text));
 	return std::move(p.ops);
 }
 
@@ -203,7 +198,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 		text.resize(159);
 	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, 0));
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, color_text));
 	return std::move(p.ops);
 }
 

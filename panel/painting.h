@@ -37,7 +37,7 @@ enum class DrawKind {
 	FillEllipse,   // anti-aliased filled ellipse in rect
 	FillRectAA,    // anti-aliased filled rectangle (GDI+), rect
 	Line,          // anti-aliased line from points[0] to points[1], pen colour fill, pen_width
-	FocusRect,     // dotted focus rectangle
+	FocusRect,     // dotted focus rectangle in the colour fill (Win32 draws it inverted)
 };
 
 struct DrawOp {

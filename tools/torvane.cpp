@@ -10,6 +10,7 @@
 #include "settings/validation.h"
 #include "tools/headless/host.h"
 #include "tools/stream_options.h"
+#include "torvane_version.h"
 
 #include <obs.h>
 #include <util/platform.h>
@@ -34,7 +35,8 @@ constexpr int exit_refused = 3;  // stream: StartAll refused
 constexpr int exit_host = 4;     // stream: libobs could not be started headless
 
 const char usage[] =
-	"usage: torvane check FILE\n"
+	"usage: torvane --version\n"
+	"       torvane check FILE\n"
 	"       torvane stream FILE [--seconds N] [--canvas WxH] [--fps N[/D]] [--audio-rate HZ]\n"
 	"                           [--speakers mono|stereo|2.1|4.0|4.1|5.1|7.1]\n"
 	"                           [--colorspace 601|709|srgb|pq|hlg] [--obs-log FILE] [--config-dir DIR]\n"
@@ -184,6 +186,10 @@ int RunStream(const StreamOptions &options)
 
 int main(int argc, char **argv)
 {
+	if (argc == 2 && !strcmp(argv[1], "--version")) {
+		printf("torvane %s\n", torvane_version);
+		return exit_ok;
+	}
 	if (argc >= 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
 		fputs(usage, stdout);
 		return exit_ok;

@@ -141,7 +141,7 @@ void Render(QPainter &painter, const DrawList &ops, uint32_t dpi)
 			painter.fillRect(ToQRectF(op.rect), ToQColor(op.fill));
 			break;
 		case DrawKind::FocusRect: {
-			QPen pen(QColor(0xED, 0xF5, 0xFF));
+			QPen pen(ToQColor(op.fill));
 			pen.setStyle(Qt::DotLine);
 			painter.setPen(pen);
 			painter.setBrush(Qt::NoBrush);

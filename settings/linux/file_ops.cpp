@@ -78,14 +78,16 @@ static FileHandle Create(const std::u16string &path)
 	if (fd < 0)
 		return no_file;
 	// The lock keeps every other save out until this one has moved the file
-	// into place. A save that finds it taken fails and leaves the file alone.
+	// into place. A save that finds it taken fails and leaves the file alone;
+	// on a file system that has no locks, saves go on unlocked.
 	// Having the lock is not enough: the save that held it may have moved the
 	// file into place in the meantime, and then the temporary name belongs to
 	// another file or to none.
 	struct stat opened;
 	struct stat named;
-	if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &opened) != 0 || lstat(native.c_str(), &named) != 0 ||
-	    opened.st_dev != named.st_dev || opened.st_ino != named.st_ino || ftruncate(fd, 0) != 0 ||
+	if ((flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || fstat(fd, &opened) != 0 ||
+	    lstat(native.c_str(), &named) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino ||
+	    ftruncate(fd, 0) != 0 ||
 	    // A temporary file left by an interrupted save keeps the mode it was
 	    // created with; make sure it is the owner's alone before writing.
 	    fchmod(fd, 0600) != 0) {

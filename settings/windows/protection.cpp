@@ -1,11 +1,11 @@
 // The settings document is protected with DPAPI under the current Windows
 // user account: only that account can unprotect the blob again.
 #include "settings/protection.h"
-
-#include <windows.h>
-#include <dpapi.h>
+#include "settings/windows/dpapi.h"
 
 namespace torvane {
+
+DpapiCalls dpapi_calls = {CryptProtectData, CryptUnprotectData};
 
 const char *const unprotect_failed_message =
 	"Windows could not unlock these settings. Use the Windows account that saved them. "
@@ -18,8 +18,10 @@ bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
 		return false;
 	DATA_BLOB plain = {static_cast<DWORD>(size), const_cast<BYTE *>(data)};
 	DATA_BLOB sealed = {};
-	if (!CryptProtectData(&plain, L"Torvane settings", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
-			      &sealed))
+	// Bound to the user account: never CRYPTPROTECT_LOCAL_MACHINE, which would
+	// let every account on the PC open the keys.
+	if (!dpapi_calls.protect(&plain, L"Torvane settings", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
+				 &sealed))
 		return false;
 	blob.assign(sealed.pbData, sealed.pbData + sealed.cbData);
 	LocalFree(sealed.pbData);
@@ -32,7 +34,7 @@ bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain)
 		return false;
 	DATA_BLOB sealed = {static_cast<DWORD>(size), const_cast<BYTE *>(blob)};
 	DATA_BLOB opened = {};
-	if (!CryptUnprotectData(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &opened))
+	if (!dpapi_calls.unprotect(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &opened))
 		return false;
 	plain.assign(reinterpret_cast<const char *>(opened.pbData), opened.cbData);
 	SecureZeroMemory(opened.pbData, opened.cbData);

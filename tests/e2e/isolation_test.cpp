@@ -28,6 +28,17 @@ TEST_F(Isolation, AStalledOrLostServerCostsOnlyItsOwnDestination)
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(WaitFor([&] { return AllSending(); }));
 
+	// Lost: Reconnecting... on its own row only, then Sending once it is back.
+	lost.Kill();
+	ASSERT_TRUE(WaitFor([&] { return Text(1) == "Reconnecting..."; })) << Text(1);
+	EXPECT_EQ(HeaderCountText(settings, engine), "2 / 3 sending");
+	ASSERT_TRUE(lost.Restart());
+	EXPECT_EQ(WatchTexts(
+			  1, [&] { return Text(1) == "Sending"; }, std::chrono::seconds(20)),
+		  (std::vector<std::string>{"Reconnecting...", "Sending"}));
+	std::this_thread::sleep_for(Scaled(std::chrono::seconds(2)));
+	EXPECT_EQ(Text(0) + " / " + Text(1), "Sending / Sending");
+
 	// Stalled: its drops show on its own line; the others are handed every frame.
 	auto frames = [&](size_t i) {
 		return obs_output_get_total_frames(engine.runs[i]->output);
@@ -41,19 +52,8 @@ TEST_F(Isolation, AStalledOrLostServerCostsOnlyItsOwnDestination)
 		  "Sending · " + std::to_string(stalled_stats.frames_dropped) + " dropped");
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stall_start).count();
 	EXPECT_GE(frames(0) - steady_before, seconds * 30 * 0.5 / TimeScale());
-	EXPECT_NEAR(frames(0) - steady_before, frames(1) - lost_before, 2);
+	EXPECT_NEAR(frames(0) - steady_before, frames(1) - lost_before, 3 * TimeScale());
 	EXPECT_EQ(engine.GetStats(0).frames_dropped + engine.GetStats(1).frames_dropped, 0);
-
-	// Lost: Reconnecting... on its own row only, then Sending once it is back.
-	lost.Kill();
-	ASSERT_TRUE(WaitFor([&] { return Text(1) == "Reconnecting..."; })) << Text(1);
-	EXPECT_EQ(HeaderCountText(settings, engine), "2 / 3 sending");
-	ASSERT_TRUE(lost.Restart());
-	EXPECT_EQ(WatchTexts(
-			  1, [&] { return Text(1) == "Sending"; }, std::chrono::seconds(20)),
-		  (std::vector<std::string>{"Reconnecting...", "Sending"}));
-	std::this_thread::sleep_for(Scaled(std::chrono::seconds(2)));
-	EXPECT_EQ(Text(0) + " / " + Text(1), "Sending / Sending");
 
 	// Stop all while one server is frozen and another is gone: every row
 	// ends on Ready.
@@ -74,10 +74,11 @@ TEST_F(Isolation, AStalledOrLostServerCostsOnlyItsOwnDestination)
 	OBSEncoderAutoRelease video_left = obs_weak_encoder_get_encoder(video);
 	OBSEncoderAutoRelease audio_left = obs_weak_encoder_get_encoder(audio);
 	EXPECT_TRUE(!output_left && !service_left && !video_left && !audio_left);
+	const size_t recorded = lost.Recordings().size();
 	ASSERT_TRUE(lost.Restart());
 	std::this_thread::sleep_for(Scaled(std::chrono::seconds(4)));
 	lost.Stop();
-	EXPECT_EQ(lost.Recordings().size(), 2u) << "before the loss and after the return, nothing later";
+	EXPECT_EQ(lost.Recordings().size(), recorded);
 
 	steady.Stop();
 	ASSERT_EQ(steady.Recordings().size(), 1u);

@@ -1,56 +1,51 @@
 # Shared steps of the tests that run the real OBS Studio: a throwaway HOME with
-# the module and the host probe installed, OBS started under the current
-# DISPLAY, waiting for the probe, stopping OBS with SIGINT (it ignores SIGTERM).
+# the module and the host probe installed, OBS started on a private display,
+# waiting for the probe, stopping OBS with SIGINT (it ignores SIGTERM).
+#   run-obs*.sh TORVANE_SO PROBE_SO WORK_DIR [...]
+set -u
+module=$1 probe=$2 work=$3 home=$3/home
+source "$(dirname "$0")/../lib/testlib.sh"
 
-# install_obs_home HOME TORVANE_SO PROBE_SO
-install_obs_home() {
-	local home=$1 module=$2 probe=$3
-	local cfg=$home/.config/obs-studio
-	mkdir -p "$cfg/plugins/torvane/bin/64bit" "$cfg/plugins/torvane-host-probe/bin/64bit"
-	cp "$module" "$cfg/plugins/torvane/bin/64bit/torvane.so"
-	cp "$probe" "$cfg/plugins/torvane-host-probe/bin/64bit/torvane-host-probe.so"
-	printf '[General]\nFirstRun=true\n' >"$cfg/global.ini"
+log=
+fail() {
+	echo "FAIL: $*"
+	[ -n "$log" ] && grep -a '\[host-probe\]\|\[Torvane\]\|rror' "$log" | tail -n 30
+	exit 1
 }
 
-# start_obs HOME OUTPUT_FILE: sets obs_pid; extra environment is passed through.
-start_obs() {
-	local home=$1 output=$2
+rm -rf "$work"
+mkdir -p "$home/.config/obs-studio/plugins/torvane/bin/64bit" "$home/.config/obs-studio/plugins/probe/bin/64bit"
+cp "$module" "$home/.config/obs-studio/plugins/torvane/bin/64bit/torvane.so"
+cp "$probe" "$home/.config/obs-studio/plugins/probe/bin/64bit/probe.so"
+printf '[General]\nFirstRun=true\n' >"$home/.config/obs-studio/global.ini"
+start_xvfb "$work" || fail "Xvfb did not start"
+
+# run_obs NAME: runs the probe's script in OBS until it says "done", stops OBS
+# with SIGINT and checks it exited cleanly; sets log (a copy in WORK_DIR/NAME.log).
+run_obs() {
+	local name=$1 i pid status
 	rm -rf "$home/.config/obs-studio/logs"
 	HOME=$home XDG_CONFIG_HOME=$home/.config QT_QPA_PLATFORM=xcb \
-		obs --multi --disable-shutdown-check --disable-updater >"$output" 2>&1 &
-	obs_pid=$!
-	# OBS ignores SIGTERM.
-	! declare -F track >/dev/null || track "$obs_pid" INT
-}
-
-# wait_for_probe HOME SECONDS: sets obs_log; false when OBS ended or the probe
-# did not log "done" in time.
-wait_for_probe() {
-	local home=$1 seconds=$2 i
-	obs_log=
-	for i in $(seq $((seconds * 10))); do
-		obs_log=$(ls "$home"/.config/obs-studio/logs/*.txt 2>/dev/null | head -n 1)
-		[ -n "$obs_log" ] && grep -q '\[host-probe\] done' "$obs_log" && return 0
-		kill -0 $obs_pid 2>/dev/null || return 1
+		obs --multi --disable-shutdown-check --disable-updater >"$work/$name.stdout" 2>&1 &
+	pid=$!
+	track $pid INT
+	for i in $(seq 1200); do
+		log=$(ls "$home"/.config/obs-studio/logs/*.txt 2>/dev/null | head -n 1)
+		[ -n "$log" ] && grep -q '\[host-probe\] done' "$log" && break
+		kill -0 $pid 2>/dev/null || fail "OBS ended before the probe was done"
 		sleep 0.1
 	done
-	return 1
-}
-
-# stop_obs: SIGINT and wait up to 30 s; sets obs_status.
-stop_obs() {
-	local i
-	kill -INT $obs_pid 2>/dev/null
+	grep -q '\[host-probe\] done' "$log" || fail "the probe was not done within 120 s"
+	kill -INT $pid
 	for i in $(seq 300); do
-		kill -0 $obs_pid 2>/dev/null || break
+		kill -0 $pid 2>/dev/null || break
 		sleep 0.1
 	done
-	if kill -0 $obs_pid 2>/dev/null; then
-		kill -KILL $obs_pid
-		wait $obs_pid
-		obs_status=timeout
-		return 1
-	fi
-	wait $obs_pid
-	obs_status=$?
+	kill -0 $pid 2>/dev/null && fail "OBS did not exit within 30 s of SIGINT"
+	wait $pid
+	status=$?
+	cp "$log" "$work/$name.log"
+	grep -a '\[host-probe\]' "$log"
+	[ $status = 0 ] || fail "OBS exited with status $status"
+	grep -qa 'Number of memory leaks: 0' "$log" || fail "OBS reported leaked memory"
 }

@@ -57,7 +57,7 @@ trap 'exit 143' TERM
 
 start_xvfb() {
 	local work=$1 number i
-	rm -f "$work/xvfb.display"
+	: >"$work/xvfb.display"
 	Xvfb -displayfd 3 -screen 0 "${TORVANE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp \
 		3>"$work/xvfb.display" >"$work/xvfb.log" 2>&1 &
 	xvfb_pid=$!

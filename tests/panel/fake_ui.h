@@ -11,42 +11,24 @@
 // asked of it, so the panel's behaviour can be tested without a window.
 struct FakeUi : torvane::PanelUi {
 	std::map<int32_t, std::u16string> texts;
-	std::map<int32_t, bool> enabled;
-	std::map<int32_t, bool> masked;
-	int32_t focus = 0;
-	int32_t row_count = 0;
-	int32_t selected_row = -1;
+	std::map<int32_t, bool> enabled, masked; // enabled unless set
+	int32_t focus = 0, row_count = 0, selected_row = -1;
+	bool hidden = false;
+	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
 
 	// Recorded requests.
-	int panel_invalidations = 0;
+	int panel_invalidations = 0, list_invalidations = 0;
 	std::vector<torvane::Rect> areas;
-	std::vector<int32_t> controls;
-	std::vector<int32_t> rows;
-	int list_invalidations = 0;
-	std::vector<std::u16string> questions;
-	std::deque<bool> answers; // what the user answers, in order; No when empty
-	std::vector<std::u16string> notices;
+	std::vector<int32_t> controls, rows;
+	std::vector<std::u16string> questions, notices;
 	std::vector<std::string> addresses;
-	bool hidden = false;
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
-	std::u16string Text(int32_t id) const override
-	{
-		auto it = texts.find(id);
-		return it == texts.end() ? std::u16string() : it->second;
-	}
+	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
 	void SetEnabled(int32_t id, bool on) override { enabled[id] = on; }
-	bool IsEnabled(int32_t id) const override
-	{
-		auto it = enabled.find(id);
-		return it == enabled.end() ? true : it->second;
-	}
+	bool IsEnabled(int32_t id) const override { return !enabled.count(id) || enabled.at(id); }
 	void SetMasked(int32_t id, bool on) override { masked[id] = on; }
-	bool IsMasked(int32_t id) const override
-	{
-		auto it = masked.find(id);
-		return it != masked.end() && it->second;
-	}
+	bool IsMasked(int32_t id) const override { return masked.count(id) && masked.at(id); }
 	void SetFocus(int32_t id) override { focus = id; }
 	bool HasFocus(int32_t id) const override { return focus == id; }
 	void SetRowCount(int32_t count) override { row_count = count; }
@@ -59,10 +41,9 @@ struct FakeUi : torvane::PanelUi {
 	bool AskYesNo(const std::u16string &text) override
 	{
 		questions.push_back(text);
-		if (answers.empty())
-			return false;
-		const bool answer = answers.front();
-		answers.pop_front();
+		const bool answer = !answers.empty() && answers.front();
+		if (!answers.empty())
+			answers.pop_front();
 		return answer;
 	}
 	void ShowNotice(const std::u16string &text) override { notices.push_back(text); }
@@ -71,11 +52,10 @@ struct FakeUi : torvane::PanelUi {
 
 	void ForgetRequests()
 	{
-		panel_invalidations = 0;
+		panel_invalidations = list_invalidations = 0;
 		areas.clear();
 		controls.clear();
 		rows.clear();
-		list_invalidations = 0;
 		questions.clear();
 		notices.clear();
 		addresses.clear();

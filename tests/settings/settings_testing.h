@@ -1,6 +1,7 @@
 #pragma once
 
 // Helpers shared by the settings tests on every platform.
+#include "settings/file_ops.h"
 #include "settings/model.h"
 
 #include <gtest/gtest.h>
@@ -11,28 +12,23 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace torvane_testing {
 
+inline auto Fields(const torvane::Destination &d)
+{
+	return std::tie(d.name, d.platform, d.server, d.key, d.username, d.password, d.enabled);
+}
+
 inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torvane::PanelSettings &expected)
 {
-	EXPECT_EQ(actual.bitrate, expected.bitrate);
-	EXPECT_EQ(actual.height, expected.height);
-	EXPECT_EQ(actual.fps, expected.fps);
+	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps),
+		  std::tie(expected.bitrate, expected.height, expected.fps));
 	ASSERT_EQ(actual.destinations.size(), expected.destinations.size());
-	for (size_t i = 0; i < expected.destinations.size(); i++) {
-		SCOPED_TRACE("destination " + std::to_string(i));
-		const torvane::Destination &a = actual.destinations[i];
-		const torvane::Destination &e = expected.destinations[i];
-		EXPECT_EQ(a.name, e.name);
-		EXPECT_EQ(a.platform, e.platform);
-		EXPECT_EQ(a.server, e.server);
-		EXPECT_EQ(a.key, e.key);
-		EXPECT_EQ(a.username, e.username);
-		EXPECT_EQ(a.password, e.password);
-		EXPECT_EQ(a.enabled, e.enabled);
-	}
+	for (size_t i = 0; i < expected.destinations.size(); i++)
+		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
 }
 
 // Settings with a secret in every protected field, to look for on disk.
@@ -42,30 +38,19 @@ inline const char *const secret_password = "p\xC3\xA4ssw\xC3\xB6rd-SECRETPASSWOR
 inline torvane::PanelSettings SettingsWithSecrets()
 {
 	torvane::PanelSettings s = torvane::DefaultSettings();
-	s.bitrate = 6000;
-	s.height = 720;
-	s.fps = 60;
+	s = {6000, 720, 60, s.destinations};
 	s.destinations[1].key = secret_key;
 	s.destinations[1].enabled = true;
-	torvane::Destination custom = torvane::MakeCustomDestination(s.destinations.size());
-	custom.server = "rtmp://127.0.0.1:1935/live";
-	custom.key = secret_key;
-	custom.username = "streamer";
-	custom.password = secret_password;
-	custom.enabled = true;
-	s.destinations.push_back(custom);
+	s.destinations.push_back(
+		{"Custom 5", "Custom", "rtmp://127.0.0.1:1935/live", secret_key, "streamer", secret_password, true});
 	return s;
 }
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 struct TempDir {
-	std::filesystem::path path;
-	TempDir()
-	{
-		std::random_device random;
-		path = std::filesystem::temp_directory_path() / ("torvane-test-" + std::to_string(random()));
-		std::filesystem::create_directories(path);
-	}
+	std::filesystem::path path =
+		std::filesystem::temp_directory_path() / ("torvane-test-" + std::to_string(std::random_device()()));
+	TempDir() { std::filesystem::create_directories(path); }
 	~TempDir()
 	{
 		std::error_code ignored;
@@ -85,11 +70,6 @@ inline void WriteBytes(const std::filesystem::path &path, const std::vector<uint
 	out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline bool Contains(const std::vector<uint8_t> &haystack, const std::string &needle)
-{
-	return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
-
 // The names in a folder, to show that no temporary file is left behind.
 inline std::vector<std::string> FolderEntries(const std::filesystem::path &folder)
 {
@@ -98,6 +78,37 @@ inline std::vector<std::string> FolderEntries(const std::filesystem::path &folde
 		names.push_back(entry.path().filename().string());
 	std::sort(names.begin(), names.end());
 	return names;
+}
+
+// The platform's file calls with `save_step` asked at each step of a save: 1
+// before creating the temporary file, 2 and 3 halfway through writing the
+// magic and the blob, 4 before the flush, 5 before the move. A step it answers
+// false for fails, leaving what was written so far.
+inline bool (*save_step)(int step) = [](int) {
+	return true;
+};
+
+inline torvane::FileOps HookedOps()
+{
+	static int step;
+	torvane::FileOps ops = torvane::platform_file_ops;
+	ops.create = [](const std::u16string &p) {
+		return save_step(step = 1) ? torvane::platform_file_ops.create(p) : torvane::no_file;
+	};
+	ops.write = [](torvane::FileHandle f, const uint8_t *data, size_t size) {
+		return torvane::platform_file_ops.write(f, data, size / 2) && save_step(++step) &&
+		       torvane::platform_file_ops.write(f, data + size / 2, size - size / 2);
+	};
+	ops.flush = [](torvane::FileHandle f) {
+		return save_step(4) && torvane::platform_file_ops.flush(f);
+	};
+	ops.replace = [](torvane::FileHandle f, const std::u16string &from, const std::u16string &to) {
+		if (save_step(5))
+			return torvane::platform_file_ops.replace(f, from, to);
+		torvane::platform_file_ops.close(f);
+		return false;
+	};
+	return ops;
 }
 
 } // namespace torvane_testing

@@ -1,6 +1,7 @@
-// The Linux protection: a key in the user's Secret Service keyring. Run by
-// keyring-session.sh against a private gnome-keyring-daemon, except the
-// KeyringAbsent cases, which run with no reachable session bus.
+// The Linux back end: a key in the Secret Service keyring and a locked
+// temporary file. Run by keyring-session.sh against a private keyring, except
+// KeyringAbsent, which has no session bus. A test that forks keeps its own
+// process off the keyring until it forks no more.
 #include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
@@ -9,12 +10,11 @@
 #include <libsecret/secret.h>
 #include <util/base.h>
 
-#include <gtest/gtest.h>
-
+#include <csignal>
+#include <functional>
 #include <sys/stat.h>
-
-#include <cstdarg>
-#include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace torvane;
 using namespace torvane_testing;
@@ -22,279 +22,213 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char *const unlock_failed =
-	"The system keyring could not unlock these settings. Use the account that saved them. "
-	"The file has been left untouched.";
-const char *const key_purpose = "settings-file-key";
 const char *const encrypt_failed = "The system keyring could not encrypt the settings. Nothing was saved.";
+const SecretSchema schema = [] {
+	SecretSchema s = {};
+	s.name = "org.torvane.Settings";
+	s.attributes[0] = {"purpose", SECRET_SCHEMA_ATTRIBUTE_STRING};
+	return s;
+}();
 
-// The item the module keeps its key in, as another program sees it.
-const SecretSchema *KeySchema()
+// The module's key item as another program sees it: its secret, or empty.
+std::string StoredKey()
 {
-	static const SecretSchema schema = [] {
-		SecretSchema s = {};
-		s.name = "org.torvane.Settings";
-		s.flags = SECRET_SCHEMA_NONE;
-		s.attributes[0].name = "purpose";
-		s.attributes[0].type = SECRET_SCHEMA_ATTRIBUTE_STRING;
-		return s;
-	}();
-	return &schema;
-}
-
-bool KeyInKeyring()
-{
-	GError *error = nullptr;
 	SecretValue *value =
-		secret_password_lookup_binary_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
-	EXPECT_EQ(error, nullptr) << (error ? error->message : "");
-	if (error)
-		g_error_free(error);
-	if (!value)
-		return false;
+		secret_password_lookup_binary_sync(&schema, nullptr, nullptr, "purpose", "settings-file-key", nullptr);
+	gsize size = 0;
+	const gchar *bytes = value ? secret_value_get(value, &size) : "";
+	const std::string key(bytes, size);
+	if (value)
+		secret_value_unref(value);
+	return key;
+}
+
+// Puts `secret` in the key item; an empty one removes the item.
+void StoreKey(const std::string &secret)
+{
+	secret_password_clear_sync(&schema, nullptr, nullptr, "purpose", "settings-file-key", nullptr);
+	SecretValue *value = secret_value_new(secret.data(), secret.size(), "application/octet-stream");
+	if (!secret.empty())
+		secret_password_store_binary_sync(&schema, nullptr, "Torvane settings", value, nullptr, nullptr,
+						  "purpose", "settings-file-key", nullptr);
 	secret_value_unref(value);
-	return true;
 }
 
-void RemoveKey()
+// Runs `job` in a child process; its exit code, or 128 + the signal.
+int InChild(const std::function<bool()> &job)
 {
-	GError *error = nullptr;
-	secret_password_clear_sync(KeySchema(), nullptr, &error, "purpose", key_purpose, nullptr);
-	ASSERT_EQ(error, nullptr) << error->message;
-}
-
-// What the keyring of another account would hold: a key of the right size
-// that is not the one the file was sealed with.
-void ReplaceKey()
-{
-	RemoveKey();
-	const char other[32] = "another account's keyring key!!";
-	SecretValue *value = secret_value_new(other, sizeof(other), "application/octet-stream");
-	GError *error = nullptr;
-	secret_password_store_binary_sync(KeySchema(), SECRET_COLLECTION_DEFAULT, "Torvane settings", value, nullptr,
-					  &error, "purpose", key_purpose, nullptr);
-	secret_value_unref(value);
-	ASSERT_EQ(error, nullptr) << error->message;
-}
-
-// Items of ours in the keyring, locked ones included; nothing is unlocked.
-size_t KeyItems()
-{
-	GHashTable *attributes = secret_attributes_build(KeySchema(), "purpose", key_purpose, nullptr);
-	GError *error = nullptr;
-	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, SECRET_SEARCH_ALL, nullptr, &error);
-	g_hash_table_unref(attributes);
-	EXPECT_EQ(error, nullptr) << (error ? error->message : "");
-	if (error)
-		g_error_free(error);
-	const size_t count = g_list_length(items);
-	g_list_free_full(items, g_object_unref);
-	return count;
-}
-
-// Locks the default collection, as when the session's keyring is locked. The
-// unlock prompt this leads to cannot be shown here and counts as dismissed.
-void LockKeyring()
-{
-	GError *error = nullptr;
-	SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
-	ASSERT_NE(service, nullptr) << error->message;
-	SecretCollection *collection = secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT,
-									SECRET_COLLECTION_NONE, nullptr, &error);
-	g_object_unref(service);
-	ASSERT_NE(collection, nullptr) << (error ? error->message : "no default collection");
-	GList *objects = g_list_append(nullptr, collection);
-	secret_service_lock_sync(nullptr, objects, nullptr, nullptr, &error);
-	g_list_free(objects);
-	g_object_unref(collection);
-	ASSERT_EQ(error, nullptr) << error->message;
-}
-
-bool KeyringExpected()
-{
-	return getenv("TORVANE_TEST_NO_KEYRING") == nullptr;
+	const pid_t child = fork();
+	if (child == 0)
+		_exit(job() ? 0 : 1);
+	int status = 0;
+	waitpid(child, &status, 0);
+	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 struct KeyringFile : ::testing::Test {
 	TempDir dir;
 	fs::path file = dir.path / "settings.dpapi";
 	std::u16string path = Utf8ToWide(file.string());
+	std::string message;
 
 	void SetUp() override
 	{
-		if (!KeyringExpected())
+		if (getenv("TORVANE_TEST_NO_KEYRING"))
 			GTEST_SKIP() << "needs the keyring session of keyring-session.sh";
+	}
+	bool Save(const PanelSettings &settings, const FileOps &files = platform_file_ops)
+	{
+		return SaveSettingsFile(path, settings, message, files);
+	}
+	bool Loads(const PanelSettings &expected)
+	{
+		PanelSettings loaded;
+		return LoadSettingsFile(path, loaded, message) &&
+		       Fields(loaded.destinations[1]) == Fields(expected.destinations[1]);
 	}
 };
 
 } // namespace
 
-TEST_F(KeyringFile, TheKeyIsMadeByTheFirstSaveAndNotByALoad)
+// A key that cannot be read (gone, another keyring's, something else in the
+// item, locked) is never taken for a missing one: a new key would make every
+// file sealed with the old one unreadable for good.
+TEST_F(KeyringFile, AKeyThatCannotBeReadIsNeverReplaced)
 {
-	PanelSettings settings;
-	std::string message;
-	EXPECT_TRUE(LoadSettingsFile(path, settings, message));
-	EXPECT_FALSE(KeyInKeyring());
-
-	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
-	EXPECT_TRUE(KeyInKeyring());
-	// Later saves reuse it: the first file still opens after a second save.
-	const std::vector<uint8_t> first = ReadBytes(file);
-	ASSERT_TRUE(SaveSettingsFile(path, DefaultSettings(), message)) << message;
-	WriteBytes(file, first);
-	ASSERT_TRUE(LoadSettingsFile(path, settings, message)) << message;
-	ExpectSameSettings(settings, SettingsWithSecrets());
-}
-
-TEST_F(KeyringFile, AFileWithoutItsKeyIsLeftUntouched)
-{
-	std::string message;
-	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
+	ASSERT_TRUE(Save(SettingsWithSecrets())) << message;
+	const std::string key = StoredKey();
 	const std::vector<uint8_t> saved = ReadBytes(file);
-
-	for (bool other_key : {false, true}) {
-		SCOPED_TRACE(other_key ? "another keyring's key" : "no key");
-		if (other_key)
-			ReplaceKey();
-		else
-			RemoveKey();
-		PanelSettings settings = DefaultSettings();
-		EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-		EXPECT_EQ(message, unlock_failed);
-		ExpectSameSettings(settings, DefaultSettings());
-		EXPECT_EQ(ReadBytes(file), saved);
-		// The failed load did not put a key of its own in place.
-		EXPECT_EQ(KeyInKeyring(), other_key);
+	ASSERT_EQ(key.size(), 32u);
+	for (const std::string &other : {std::string(), std::string(32, 'o'), std::string("not a key")}) {
+		StoreKey(other);
+		EXPECT_FALSE(Loads(SettingsWithSecrets()));
+		EXPECT_EQ(message, unprotect_failed_message);
+		EXPECT_FALSE(other == "not a key" && Save(DefaultSettings()));
+		EXPECT_EQ(StoredKey(), other) << "neither a load nor a save replaced it";
 	}
-}
+	StoreKey(key);
+	EXPECT_TRUE(Loads(SettingsWithSecrets())) << message;
 
-TEST_F(KeyringFile, ALockedKeyringNeitherOpensNorReplacesTheKey)
-{
-	std::string message;
-	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
-	const std::vector<uint8_t> saved = ReadBytes(file);
-	LockKeyring();
-
-	PanelSettings settings = DefaultSettings();
-	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-	EXPECT_EQ(message, unlock_failed);
-
-	// The locked key is still the file's key: a save must not make another.
-	EXPECT_FALSE(SaveSettingsFile(path, DefaultSettings(), message));
+	SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+	GList *locked =
+		g_list_append(nullptr, secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT,
+									SECRET_COLLECTION_NONE, nullptr, nullptr));
+	ASSERT_EQ(secret_service_lock_sync(service, locked, nullptr, nullptr, nullptr), 1);
+	g_list_free_full(locked, g_object_unref);
+	g_object_unref(service);
+	EXPECT_FALSE(Loads(SettingsWithSecrets()));
+	EXPECT_FALSE(Save(DefaultSettings()));
 	EXPECT_EQ(message, encrypt_failed);
-	EXPECT_EQ(KeyItems(), 1u);
-	EXPECT_EQ(ReadBytes(file), saved);
-	EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+	EXPECT_TRUE(ReadBytes(file) == saved);
 }
 
-TEST_F(KeyringFile, TheFileAndItsTemporaryAreTheOwnersAlone)
+TEST(KeyringAbsent, NothingIsSavedAndNoFileOpens)
 {
-	static mode_t temporary_mode;
-	temporary_mode = 0;
-	FileOps ops = platform_file_ops;
-	ops.flush = [](FileHandle f) {
-		struct stat status;
-		fstat(static_cast<int>(f), &status);
-		temporary_mode = status.st_mode & 07777;
-		return platform_file_ops.flush(f);
-	};
-	// A temporary file left by a crash with wider permissions is narrowed.
-	WriteBytes(fs::path(file.string() + ".tmp"), {'o', 'l', 'd'});
-	chmod((file.string() + ".tmp").c_str(), 0644);
-
-	std::string message;
-	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message, ops)) << message;
-	EXPECT_EQ(temporary_mode, 0600u);
-	struct stat status;
-	ASSERT_EQ(stat(file.c_str(), &status), 0);
-	EXPECT_EQ(status.st_mode & 07777, 0600u);
-	EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
-}
-
-TEST_F(KeyringFile, EveryByteOfTheBlobIsChecked)
-{
-	std::string message;
-	ASSERT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message)) << message;
-	const std::vector<uint8_t> saved = ReadBytes(file);
-	// Format byte, nonce, ciphertext and tag: a flip anywhere after the magic
-	// is refused, not decrypted into something else.
-	for (size_t at = 4; at < saved.size(); at += (at < 64 ? 1 : 37)) {
-		std::vector<uint8_t> damaged = saved;
-		damaged[at] ^= 0x01;
-		WriteBytes(file, damaged);
-		PanelSettings settings;
-		EXPECT_FALSE(LoadSettingsFile(path, settings, message)) << "byte " << at;
-		EXPECT_EQ(message, unlock_failed) << "byte " << at;
-	}
-	std::vector<uint8_t> truncated(saved.begin(), saved.end() - 1);
-	WriteBytes(file, truncated);
+	if (!getenv("TORVANE_TEST_NO_KEYRING"))
+		GTEST_SKIP() << "runs only without a keyring (TORVANE_TEST_NO_KEYRING)";
+	TempDir dir;
+	const std::u16string path = Utf8ToWide((dir.path / "config" / "settings.dpapi").string());
 	PanelSettings settings;
+	std::string message;
+	EXPECT_FALSE(SaveSettingsFile(path, SettingsWithSecrets(), message));
+	EXPECT_EQ(message, encrypt_failed);
+	EXPECT_FALSE(fs::exists(dir.path / "config")) << "the disk must not be touched";
+	fs::create_directories(dir.path / "config");
+	WriteBytes(dir.path / "config" / "settings.dpapi", std::vector<uint8_t>{'T', 'R', 'V', '1', 1, 0x5A});
 	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-	EXPECT_EQ(message, unlock_failed);
+	EXPECT_EQ(message, unprotect_failed_message);
 }
 
-// The host's own log sees the failed loads too (a document that is not JSON
-// is reported by libobs); none of its lines may carry a secret.
-TEST_F(KeyringFile, NoLogLineHoldsASecret)
+// Nothing the host logs on a failed load (libobs reports a document that is
+// not JSON) holds a secret.
+TEST_F(KeyringFile, NothingSecretIsLogged)
 {
-	static std::vector<std::string> lines;
-	lines.clear();
+	static std::string log;
 	base_set_log_handler(
 		[](int, const char *format, va_list args, void *) {
 			char line[8192];
 			vsnprintf(line, sizeof(line), format, args);
-			lines.push_back(line);
+			log += line;
 		},
 		nullptr);
-
-	std::string message;
-	PanelSettings settings;
-	EXPECT_TRUE(SaveSettingsFile(path, SettingsWithSecrets(), message));
-	EXPECT_TRUE(LoadSettingsFile(path, settings, message));
-	std::vector<uint8_t> damaged = ReadBytes(file);
-	damaged.back() ^= 1;
-	WriteBytes(file, damaged);
-	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-	// A document cut off inside the key, sealed as a save would seal it.
 	const std::string cut = std::string("{\"version\": 1, \"key\": \"") + secret_key;
-	std::vector<uint8_t> blob;
+	std::vector<uint8_t> blob, sealed = {'T', 'R', 'V', '1'};
 	ASSERT_TRUE(ProtectBytes(reinterpret_cast<const uint8_t *>(cut.data()), cut.size(), blob));
-	std::vector<uint8_t> sealed = {'T', 'R', 'V', '1'};
 	sealed.insert(sealed.end(), blob.begin(), blob.end());
 	WriteBytes(file, sealed);
-	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-	EXPECT_EQ(message, "Unsupported settings version. The file has been left untouched.");
+	EXPECT_FALSE(Loads(SettingsWithSecrets()));
 	base_set_log_handler(nullptr, nullptr);
-
-	EXPECT_FALSE(lines.empty()) << "libobs reports the cut-off document";
-	for (const char *secret : {secret_key, secret_password}) {
-		for (const std::string &line : lines)
-			EXPECT_EQ(line.find(secret), std::string::npos) << line;
-	}
+	EXPECT_NE(log, "");
+	EXPECT_EQ(log.find(secret_key), std::string::npos) << log;
 }
 
-// Run with the session bus pointing nowhere, as on a desktop without a
-// keyring service.
-TEST(KeyringAbsent, NothingIsSavedAndNoFileOpens)
+int kill_at;
+
+// A save that dies with SIGKILL at one of its steps runs no clean-up.
+TEST_F(KeyringFile, APreviousFileSurvivesASaveKilledAtEachStep)
 {
-	if (KeyringExpected())
-		GTEST_SKIP() << "runs only without a keyring (TORVANE_TEST_NO_KEYRING)";
-	TempDir dir;
-	const fs::path folder = dir.path / "config";
-	const std::u16string path = Utf8ToWide((folder / "settings.dpapi").string());
+	PanelSettings after = DefaultSettings();
+	ASSERT_EQ(InChild([&] { return Save(SettingsWithSecrets()); }), 0);
+	const std::vector<uint8_t> previous = ReadBytes(file);
+	save_step = [](int step) {
+		return step == kill_at ? raise(SIGKILL) == 0 : true;
+	};
+	for (kill_at = 1; kill_at <= 5; kill_at++) {
+		EXPECT_EQ(InChild([&] { return Save(after, HookedOps()); }), 128 + SIGKILL);
+		EXPECT_TRUE(ReadBytes(file) == previous) << kill_at;
+		EXPECT_EQ(fs::exists(file.string() + ".tmp"), kill_at > 1);
+	}
+	// The next save takes over what a kill left, and makes it the owner's alone.
+	chmod((file.string() + ".tmp").c_str(), 0644);
+	ASSERT_EQ(InChild([&] { return Save(after) && Loads(after); }), 0);
+	EXPECT_EQ(FolderEntries(dir.path), std::vector<std::string>{"settings.dpapi"});
+	struct stat status = {};
+	EXPECT_EQ(stat(file.c_str(), &status) == 0 ? status.st_mode & 0777 : 0, 0600u);
+}
 
-	std::string message;
-	EXPECT_FALSE(SaveSettingsFile(path, SettingsWithSecrets(), message));
-	EXPECT_EQ(message, encrypt_failed);
-	EXPECT_FALSE(fs::exists(folder)) << "the disk must not be touched";
+int ready_fd, go_fd;
 
-	// A file from a session that had its keyring.
-	fs::create_directories(folder);
-	std::vector<uint8_t> bytes = {'T', 'R', 'V', '1', 1};
-	bytes.resize(200, 0x5A);
-	WriteBytes(folder / "settings.dpapi", bytes);
-	PanelSettings settings = DefaultSettings();
-	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
-	EXPECT_EQ(message, unlock_failed);
-	EXPECT_EQ(ReadBytes(folder / "settings.dpapi"), bytes);
+// Each save says when it is about to create its temporary file, waits until
+// both are there, and pauses halfway through the magic and the blob, so that
+// the two saves overlap for as long as they write.
+bool RacingStep(int step)
+{
+	char byte = 1;
+	if (step == 1)
+		return write(ready_fd, &byte, 1) == 1 && read(go_fd, &byte, 1) == 0;
+	usleep(20000);
+	return true;
+}
+
+// Two OBS instances of one user saving at the same moment: the file in place
+// is always one save's, whole, and at least one save succeeds.
+TEST_F(KeyringFile, TwoProcessesSavingAtOnceNeverInstallAMixedFile)
+{
+	PanelSettings saves[2] = {SettingsWithSecrets(), SettingsWithSecrets()};
+	saves[0].destinations[1].key.assign(600000, 'a');
+	saves[1].destinations[1].key.assign(400000, 'b');
+	ASSERT_EQ(InChild([&] { return Save(DefaultSettings()); }), 0) << "makes the key";
+	save_step = RacingStep;
+	for (int round = 0; round < 20; round++) {
+		int ready[2], go[2], succeeded = 0;
+		ASSERT_TRUE(pipe(ready) == 0 && pipe(go) == 0);
+		ready_fd = ready[1];
+		go_fd = go[0];
+		pid_t savers[2];
+		for (int i = 0; i < 2; i++)
+			if ((savers[i] = fork()) == 0)
+				_exit(close(go[1]) == 0 && Save(saves[i], HookedOps()) ? 0 : 1);
+		char byte;
+		EXPECT_TRUE(read(ready[0], &byte, 1) == 1 && read(ready[0], &byte, 1) == 1);
+		close(go[1]); // both saves go on at once
+		for (pid_t saver : savers) {
+			int status = 0;
+			waitpid(saver, &status, 0);
+			succeeded += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+		}
+		for (int end : {ready[0], ready[1], go[0]})
+			close(end);
+		EXPECT_GE(succeeded, 1);
+		ASSERT_EQ(InChild([&] { return Loads(saves[0]) || Loads(saves[1]); }), 0) << "round " << round;
+	}
 }

@@ -1,0 +1,227 @@
+// The settings rules that need no file: defaults, text conversion, the
+// document, validation and Kick URL completion. That the URL scanners answer
+// exactly as their patterns is held by the differential fuzzer in tests/fuzz.
+#include "settings/config.h"
+#include "settings/document.h"
+#include "settings/kick.h"
+#include "settings/text.h"
+#include "settings/validation.h"
+#include "settings_testing.h"
+
+#include <climits>
+
+using namespace torvane;
+using torvane_testing::ExpectSameSettings;
+
+namespace {
+
+const std::string kick_host = std::string("fa723fc1b171.") + kick_ingest_domain;
+const std::string kick_full = "rtmps://" + kick_host + ":443/app";
+const std::string duplicate = "this server and key are already enabled in another destination.";
+const std::string bad_server =
+	"enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.";
+
+Destination D(std::string server = "rtmp://h/app", std::string key = "k", std::string platform = "Custom",
+	      bool enabled = true)
+{
+	return Destination{"A", platform, server, key, "", "", enabled};
+}
+
+PanelSettings With(std::vector<Destination> list, int32_t bitrate = 4500, int32_t height = 1080, int32_t fps = 30)
+{
+	return PanelSettings{bitrate, height, fps, std::move(list)};
+}
+
+std::string Complete(const std::string &server, const std::string &platform = "Kick")
+{
+	return CompleteKickServer(D(server, "k", platform));
+}
+
+} // namespace
+
+TEST(Model, DefaultsAndCustomDestinations)
+{
+	const PanelSettings s = DefaultSettings();
+	ExpectSameSettings(
+		s, With({Destination{"YouTube", "YouTube", "rtmps://a.rtmps.youtube.com:443/live2", "", "", "", false},
+			 Destination{"Twitch", "Twitch", "rtmp://ingest.global-contribute.live-video.net/app", "", "",
+				     "", false},
+			 Destination{"Kick", "Kick", "", "", "", "", false},
+			 Destination{"Patreon", "Patreon", "", "", "", "", false}}));
+	EXPECT_TRUE(torvane_testing::Fields(MakeCustomDestination(4)) ==
+		    torvane_testing::Fields(Destination{"Custom 5", "Custom", "", "", "", "", false}));
+	EXPECT_EQ(MakeCustomDestination(0).name, "Custom 1");
+}
+
+TEST(Text, Utf8ToWideIsStrictAndWideToUtf8Lenient)
+{
+	EXPECT_EQ(Utf8ToWide("caf\xC3\xA9 \xE9\x85\x8D \xF0\x9F\x8E\xA5"), u"caf\u00E9 \u914D \U0001F3A5");
+	EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+	EXPECT_EQ(Utf8ToWide(""), u"");
+	// Stray continuation, truncated, overlong, encoded surrogate, above U+10FFFF, never a lead byte.
+	for (const char *bad : {"\x80", "\xC3", "\xE9\x85", "\xC0\x80", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",
+				"\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF", "\xC3\x28"})
+		EXPECT_EQ(Utf8ToWide(std::string("valid ") + bad), u"") << ::testing::PrintToString(std::string(bad));
+
+	const std::string fffd = "\xEF\xBF\xBD";
+	EXPECT_EQ(WideToUtf8(u"caf\u00E9 \U0001F3A5"), "caf\xC3\xA9 \xF0\x9F\x8E\xA5");
+	EXPECT_EQ(WideToUtf8(std::u16string(u"a") + char16_t(0xD83C) + u"b"), "a" + fffd + "b");
+	EXPECT_EQ(WideToUtf8(std::u16string{char16_t(0xDFA5), char16_t(0xD83C)}), fffd + fffd);
+}
+
+TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
+{
+	// Kick servers are written completed; the model keeps what it holds.
+	EXPECT_EQ(std::string(obs_data_get_json(SettingsToData(With({D("rtmps://" + kick_host, "k", "Kick")})))),
+		  "{\"version\":1,\"bitrate\":4500,\"height\":1080,\"fps\":30,\"destinations\":[{\"name\":\"A\","
+		  "\"platform\":\"Kick\",\"server\":\"" +
+			  kick_full + "\",\"key\":\"k\",\"username\":\"\",\"password\":\"\",\"enabled\":true}]}");
+
+	PanelSettings original = torvane_testing::SettingsWithSecrets();
+	original.destinations.push_back(D("x", "\xD0\xBA\xD0\xBB", "Owncast \xE2\x9C\x93", false));
+	original.destinations.back().name = "\xE9\x85\x8D \xF0\x9F\x8E\xA5 \"quoted\" \\ back\nline";
+	PanelSettings loaded;
+	std::string message;
+	ASSERT_TRUE(SettingsFromData(obs_data_get_json(SettingsToData(original)), loaded, message)) << message;
+	ExpectSameSettings(loaded, original);
+
+	// Missing members read as empty; members of no meaning are not kept.
+	ASSERT_TRUE(SettingsFromData(
+		"{\"version\": 1, \"bitrate\": 3000, \"extra\": 1, \"destinations\": [{\"x\": 2}]}", loaded, message));
+	ExpectSameSettings(loaded, With({Destination()}, 3000));
+	EXPECT_EQ(std::string(obs_data_get_json(SettingsToData(loaded))).find("\"x\""), std::string::npos);
+}
+
+TEST(Document, RefusesWhatALoadMustNotAcceptAndKeepsTheTarget)
+{
+	const auto doc = [](const std::string &members, size_t count = 1) {
+		std::string json = "{\"version\": 1, " + members + ", \"destinations\": [";
+		for (size_t i = 0; i < count; i++)
+			json += i ? ",{}" : "{}";
+		return json + "]}";
+	};
+	PanelSettings loaded;
+	std::string message;
+	ASSERT_TRUE(SettingsFromData(doc("\"bitrate\": 1000", 0).c_str(), loaded, message));
+	ExpectSameSettings(loaded, With({}, 1000, 1080, 30)); // height and fps have defaults
+	ASSERT_TRUE(SettingsFromData(doc("\"bitrate\": 8000, \"height\": 720, \"fps\": 60", 1000).c_str(), loaded,
+				     message));
+	ExpectSameSettings(loaded, With(std::vector<Destination>(1000), 8000, 720, 60));
+
+	const char *const unsupported = "Unsupported settings version. The file has been left untouched.";
+	const char *const invalid = "Invalid settings. The file has been left untouched.";
+	const std::pair<std::string, const char *> cases[] = {
+		{doc("\"bitrate\": 4500", 1001), invalid},
+		{doc("\"height\": 1080"), invalid}, // a missing bitrate reads 0
+		{doc("\"bitrate\": 999"), invalid},
+		{doc("\"bitrate\": 8001"), invalid},
+		{doc("\"bitrate\": 4294971796"), invalid}, // 2^32 + 4500 must not narrow to 4500
+		{doc("\"bitrate\": 4500, \"height\": 0"), invalid},
+		{doc("\"bitrate\": 4500, \"fps\": 4294967326"), invalid},
+		{"{\"version\": 1, \"bitrate\": 4500}", invalid},
+		{"not json", unsupported},
+		{"{\"version\": 2, \"bitrate\": 4500, \"destinations\": []}", unsupported}};
+	for (const auto &[json, refusal] : cases) {
+		SCOPED_TRACE(json.substr(0, 80));
+		PanelSettings target = torvane_testing::SettingsWithSecrets();
+		EXPECT_FALSE(SettingsFromData(json.c_str(), target, message));
+		EXPECT_EQ(message, refusal);
+		ExpectSameSettings(target, torvane_testing::SettingsWithSecrets());
+	}
+}
+
+TEST(Validation, NamesTheFirstProblem)
+{
+	// Every check of `no_name` fails; the first in order is named.
+	const Destination no_name = {"", "Custom", "ftp://x", "", "", "p", true};
+	const std::pair<PanelSettings, std::string> cases[] = {
+		{With({D()}, 999), "Video bitrate must be between 1000 and 8000 kbps."},
+		{With({D()}, 1000, 720, 60), ""},
+		{With({D()}, 8000, 1080, 30), ""},
+		{With({D()}, 8001), "Video bitrate must be between 1000 and 8000 kbps."},
+		{With({}, INT_MIN, 900, 24), "Video bitrate must be between 1000 and 8000 kbps."},
+		{With({}, 1000, 900, 24), "Choose 720p or 1080p output."},
+		{With({no_name}, 1000, 720, 24), "Choose a frame-rate limit of 30 or 60 fps."},
+		{DefaultSettings(), "Enable at least one destination using its checkbox."},
+		{With({D("", "a b", "", false)}), "Enable at least one destination using its checkbox."},
+		{With({D("x", "", "", false), D("x", "", "", false), no_name, D("x", "", "", false)}),
+		 "Destination 3: enter a name."},
+		{With({D("ftp://x", "")}), "Destination 1: " + bad_server},
+		{With({{"A", "Custom", "rtmp://h/app", "", "", "p", true}}), "Destination 1: enter a stream key."},
+		{With({D("rtmp://h/app", "x://y")}), "Destination 1: paste only the stream key into the key field."},
+		{With({D("rtmp://h/app", "a:/b\v\f\xC2\xA0")}), ""}, // only \r\n\t and space count
+		{With({{"A", "Custom", "rtmp://h/app", "k", "", " ", true}}),
+		 "Destination 1: a server password requires a username."},
+		{With({{"A", "Custom", "rtmp://h/app", "k", "me", "", true}}), ""},
+		{With({D("rtmps://" + kick_host, "k", "Kick")}), ""}, // judged completed
+		{With({D("rtmps://" + kick_host, "k", "Custom")}), "Destination 1: " + bad_server},
+		{With({D("rtmps://" + kick_host + " ", "k", "Kick")}), "Destination 1: " + bad_server},
+		// Duplicates: trailing slashes ignored, the later one named by its place in the whole list.
+		{With({D("rtmp://h/app///"), D("", "", "", false), D("rtmp://h/app/")}), "Destination 3: " + duplicate},
+		{With({D("rtmp://h/app", "live/k"), D("rtmp://h/app/live", "k")}), "Destination 2: " + duplicate},
+		{With({D("rtmps://ABC." + std::string(kick_ingest_domain), "k", "Kick"),
+		       D("rtmps://abc." + std::string(kick_ingest_domain) + ":443/app/", "k", "kick")}),
+		 "Destination 2: " + duplicate},
+		{With({D("rtmp://h/app", "K"), D("rtmp://h/app", "k"), D("rtmp://H/app"), D("rtmps://h/app")}), ""},
+		{With({D("rtmp://h/app", "k", "Custom", false), D(), D("rtmp://h/app", "k", "Custom", false)}), ""}};
+	for (const char *key : {"k ", "k\n", "\rk", "k\tk", "rtmp://h/app/k x"})
+		EXPECT_EQ(ValidateSettings(With({D("rtmp://h/app", key)})),
+			  "Destination 1: the stream key contains whitespace. Paste it again.");
+	for (const auto &[settings, expected] : cases) {
+		PanelSettings copy = settings;
+		EXPECT_EQ(ValidateSettings(copy), expected);
+		ExpectSameSettings(copy, settings); // a Kick server is completed only in a copy
+	}
+}
+
+TEST(Validation, ServerUrls)
+{
+	for (const char *server :
+	     {"rtmp://live.example.com/app", "rtmps://[2001:db8::1]:443/live", "rtmp://h:99999/a/b?x=1&y=%20",
+	      "rtmp://h//", "rtmp://h/app\xC2\xA0", "rtmp://h/app\xE2\x80\xA8"})
+		EXPECT_EQ(ValidateSettings(With({D(server)})), "") << server;
+	for (const char *server :
+	     {"rtmp://live.example.com", "rtmp://h/", "RTMP://h/app", " rtmp://h/app", "rtmp://h/app ",
+	      "rtmp://h/app#x", "rtmp://h/app\v", "rtmps://[]/x", "rtmps://[::g]/x", "rtmp://h:123456/app",
+	      "rtmp://h:/app", "rtmp://h_1/app", "rtmp://user@h/app", "rtmpss://h/app"})
+		EXPECT_EQ(ValidateSettings(With({D(server)})), "Destination 1: " + bad_server) << server;
+}
+
+TEST(KickCompletion, CompletesOnlyTheDashboardShapeOnce)
+{
+	const std::string bare = "rtmps://" + kick_host;
+	const std::pair<std::string, std::string> cases[] = {
+		{bare, kick_full},
+		{bare + "/", kick_full},
+		{bare + "/APP/", kick_full},
+		{"RTMPS://FA723FC1B171." + std::string(kick_ingest_domain), kick_full},
+		{bare + ":00443", bare + ":00443/app"},
+		{bare + ":8443/app", bare + ":8443/app"}};
+	for (const auto &[server, completed] : cases) {
+		EXPECT_EQ(Complete(server), completed) << server;
+		EXPECT_EQ(Complete(completed), completed);
+	}
+	for (const std::string &kept :
+	     {std::string(), "rtmp://" + kick_host, bare + " ", " " + bare, bare + "/live", bare + "/app//", bare + ":",
+	      bare + ":123456", "rtmps://a.b." + std::string(kick_ingest_domain),
+	      "rtmps://" + std::string(kick_ingest_domain), "rtmps://a_b." + std::string(kick_ingest_domain),
+	      bare + ".evil.example", std::string("rtmps://a.global-contributeXlive-video.net")})
+		EXPECT_EQ(Complete(kept), kept);
+	for (const char *platform : {"kick", "KICK"})
+		EXPECT_EQ(Complete(bare, platform), kick_full);
+	for (const char *platform : {"Kick ", "Twitch", "Kic", "Kicks", ""})
+		EXPECT_EQ(Complete(bare, platform), bare);
+}
+
+// Values loaded from the file have no length limit: the scanners walk them
+// once, where a backtracking pattern would exhaust the stack.
+TEST(KickCompletion, FourMebibyteValuesAreJudgedInOnePass)
+{
+	const std::string long_text(4u << 20, 'a');
+	EXPECT_EQ(ValidateSettings(With({D("rtmp://h/" + long_text)})), "");
+	EXPECT_EQ(ValidateSettings(With({D("rtmps://[" + std::string(4u << 20, ':') + "/x")})),
+		  "Destination 1: " + bad_server);
+	EXPECT_EQ(Complete("rtmps://" + long_text + "." + kick_ingest_domain + "/app/"),
+		  "rtmps://" + long_text + "." + kick_ingest_domain + ":443/app");
+	EXPECT_EQ(Complete("rtmps://" + kick_host + "/" + long_text), "rtmps://" + kick_host + "/" + long_text);
+}
