@@ -43,7 +43,7 @@ protected:
 	{
 		auto run = std::make_unique<DestinationRun>();
 		run->destination_index = index;
-		run->state = static_cast<uint32_t>(run_state);
+		run->state = run_state;
 		engine.runs.push_back(std::move(run));
 	}
 	void Type(int32_t id, const std::string &text) { ui.texts[id] = Utf8ToWide(text); }
@@ -125,7 +125,7 @@ TEST_F(PanelTest, CustomAddsUpToTheFilesLimitAndRemoveAsksFirst)
 	ui.answers = {true};
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.Text(id_name), u"Kick") << "the next row takes the place";
-	EXPECT_EQ(engine.GetStats(1).state, uint32_t(DestinationState::Failed)) << "with its own run record";
+	EXPECT_EQ(engine.GetStats(1).state, DestinationState::Failed) << "with its own run record";
 	EXPECT_EQ(Reload().destinations.size(), 4u) << "saved at once";
 
 	while (!store.settings.destinations.empty()) {
