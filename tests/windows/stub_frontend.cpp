@@ -14,27 +14,18 @@ void *main_window = nullptr;
 
 } // namespace
 
-void obs_frontend_add_tools_menu_item(const char *name, obs_frontend_cb callback, void *private_data)
-{
-	menu.emplace_back(name, callback, private_data);
-}
-
-void obs_frontend_add_event_callback(obs_frontend_event_cb callback, void *private_data)
-{
-	callbacks.emplace_back(callback, private_data);
-}
+ANSWER(void, obs_frontend_add_tools_menu_item(const char *name, obs_frontend_cb callback, void *data),
+       void(menu.emplace_back(name, callback, data)))
+ANSWER(void, obs_frontend_add_event_callback(obs_frontend_event_cb callback, void *data),
+       void(callbacks.emplace_back(callback, data)))
+ANSWER(void *, obs_frontend_get_main_window_handle(void), main_window)
 
 // OBS removes only the pair registered together.
-void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *private_data)
+void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *data)
 {
 	for (auto it = callbacks.begin(); it != callbacks.end(); ++it)
-		if (*it == std::pair(callback, private_data))
+		if (*it == std::pair(callback, data))
 			return void(callbacks.erase(it));
-}
-
-void *obs_frontend_get_main_window_handle(void)
-{
-	return main_window;
 }
 
 void stub_frontend_reset(void *window)
@@ -44,26 +35,11 @@ void stub_frontend_reset(void *window)
 	main_window = window;
 }
 
-int stub_frontend_menu_count(void)
-{
-	return static_cast<int>(menu.size());
-}
-
-const char *stub_frontend_menu_text(int index)
-{
-	return std::get<0>(menu.at(static_cast<size_t>(index))).c_str();
-}
-
-void stub_frontend_pick(int index)
-{
-	const auto &[text, callback, data] = menu.at(static_cast<size_t>(index));
-	callback(data);
-}
-
-int stub_frontend_event_callback_count(void)
-{
-	return static_cast<int>(callbacks.size());
-}
+ANSWER(int, stub_frontend_menu_count(void), static_cast<int>(menu.size()))
+ANSWER(const char *, stub_frontend_menu_text(int index), std::get<0>(menu.at(static_cast<size_t>(index))).c_str())
+ANSWER(void, stub_frontend_pick(int index),
+       std::get<1>(menu.at(static_cast<size_t>(index)))(std::get<2>(menu.at(static_cast<size_t>(index)))))
+ANSWER(int, stub_frontend_event_callback_count(void), static_cast<int>(callbacks.size()))
 
 void stub_frontend_raise(enum obs_frontend_event event)
 {

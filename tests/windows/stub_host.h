@@ -4,6 +4,13 @@
 // the host's own functions. Only C types cross the DLL boundary.
 #include <obs-frontend-api.h>
 
+// A stand-in call whose whole answer is one expression.
+#define ANSWER(result, call, ...)   \
+	result call                 \
+	{                           \
+		return __VA_ARGS__; \
+	}
+
 extern "C" {
 // stub obs.dll: forgets log lines and outputs; the configuration folder, if any.
 __declspec(dllexport) void stub_obs_reset(const char *config_dir);

@@ -150,13 +150,6 @@ void blog(int, const char *format, ...)
 	log_lines.push_back(line);
 }
 
-// Host calls whose whole answer is one expression.
-#define ANSWER(result, call, ...)   \
-	result call                 \
-	{                           \
-		return __VA_ARGS__; \
-	}
-
 ANSWER(void *, bmalloc(size_t size), malloc(size ? size : 1))
 ANSWER(void, bfree(void *ptr), free(ptr))
 ANSWER(void *, bmemdup(const void *ptr, size_t size), memcpy(bmalloc(size), ptr, size))
