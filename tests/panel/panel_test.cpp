@@ -46,7 +46,7 @@ protected:
 	{
 		auto run = std::make_unique<DestinationRun>();
 		run->destination_index = index;
-		run->state = static_cast<uint32_t>(run_state);
+		run->state = run_state;
 		engine.runs.push_back(std::move(run));
 	}
 	void Type(int32_t id, const std::string &text) { ui.texts[id] = Utf8ToWide(text); }
@@ -131,7 +131,7 @@ TEST_F(PanelTest, CustomAddsUpToTheFilesLimitAndRemoveAsksFirst)
 	ui.answers = {true};
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.Text(id_name), u"Kick") << "the next row takes the place";
-	EXPECT_EQ(engine.GetStats(1).state, uint32_t(DestinationState::Failed)) << "with its own run record";
+	EXPECT_EQ(engine.GetStats(1).state, DestinationState::Failed) << "with its own run record";
 	EXPECT_EQ(Reload().destinations.size(), 4u) << "saved at once";
 	EXPECT_EQ(state.status_message, u"Saved. Your credentials are encrypted on this PC.");
 

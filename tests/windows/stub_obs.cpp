@@ -270,13 +270,19 @@ void obs_output_set_video_encoder(obs_output_t *, obs_encoder_t *) {}
 void obs_output_set_audio_encoder(obs_output_t *, obs_encoder_t *, size_t) {}
 void obs_output_set_reconnect_settings(obs_output_t *, int, int) {}
 
-void signal_handler_connect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
+// The stand-in's handlers live as long as their outputs, so holding a reference
+// is nothing more than connecting.
+void signal_handler_connect_ref(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
 {
 	handler->slots.emplace_back(signal, callback, data);
 }
 
+// A connection object that was never connected, or already was disconnected,
+// disconnects from no handler at all.
 void signal_handler_disconnect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
 {
+	if (!handler)
+		return;
 	auto &slots = handler->slots;
 	for (auto it = slots.begin(); it != slots.end(); ++it)
 		if (*it == std::tuple(std::string(signal), callback, data))
