@@ -63,7 +63,7 @@ void Sleep(double seconds)
 bool AllSending(size_t count)
 {
 	for (size_t i = 0; i < count; i++) {
-		if (multistream.GetStats(i).state != static_cast<uint32_t>(DestinationState::Sending))
+		if (multistream.GetStats(i).state != DestinationState::Sending)
 			return false;
 	}
 	return true;

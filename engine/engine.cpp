@@ -5,11 +5,9 @@
 
 namespace torvane {
 
-MultistreamEngine engine;
-
 static void StoreState(DestinationRun *run, DestinationState state)
 {
-	run->state.exchange(static_cast<uint32_t>(state));
+	run->state.exchange(state);
 }
 
 void OnOutputActive(void *data, calldata_t *)
@@ -40,9 +38,9 @@ void OnOutputStopped(void *data, calldata_t *params)
 	StoreState(run, failed ? DestinationState::Failed : DestinationState::Ready);
 }
 
-const char *DestinationStateText(uint32_t state, int32_t last_code)
+const char *DestinationStateText(DestinationState state, int32_t last_code)
 {
-	switch (static_cast<DestinationState>(state)) {
+	switch (state) {
 	case DestinationState::Connecting:
 		return "Connecting...";
 	case DestinationState::Sending:
@@ -72,39 +70,27 @@ const char *DestinationStateText(uint32_t state, int32_t last_code)
 	return "Ready";
 }
 
-void ConnectRunHandlers(DestinationRun *run)
+void ConnectRunHandlers(DestinationRun &run)
 {
-	signal_handler_t *signals = obs_output_get_signal_handler(run->output);
-	signal_handler_connect(signals, "start", OnOutputActive, run);
-	signal_handler_connect(signals, "stop", OnOutputStopped, run);
-	signal_handler_connect(signals, "reconnect", OnOutputReconnecting, run);
-	signal_handler_connect(signals, "reconnect_success", OnOutputActive, run);
+	signal_handler_t *signals = obs_output_get_signal_handler(run.output);
+	run.handlers[0].Connect(signals, "start", OnOutputActive, &run);
+	run.handlers[1].Connect(signals, "stop", OnOutputStopped, &run);
+	run.handlers[2].Connect(signals, "reconnect", OnOutputReconnecting, &run);
+	run.handlers[3].Connect(signals, "reconnect_success", OnOutputActive, &run);
 }
 
-void ReleaseRun(DestinationRun *run)
+DestinationRun::~DestinationRun()
 {
-	if (!run)
-		return;
-
-	if (run->output) {
-		// Disconnect first: the force stop below raises "stop" once more, and
-		// that signal must not reach a record that is about to be freed.
-		// libobs takes the signal's lock both to call and to disconnect, so
-		// once this returns no handler of this run is still running.
-		signal_handler_t *signals = obs_output_get_signal_handler(run->output);
-		signal_handler_disconnect(signals, "start", OnOutputActive, run);
-		signal_handler_disconnect(signals, "stop", OnOutputStopped, run);
-		signal_handler_disconnect(signals, "reconnect", OnOutputReconnecting, run);
-		signal_handler_disconnect(signals, "reconnect_success", OnOutputActive, run);
-		obs_output_force_stop(run->output);
-		obs_output_release(run->output);
-		run->output = nullptr;
-	}
-	if (run->service) {
-		obs_service_release(run->service);
-		run->service = nullptr;
-	}
-	delete run;
+	// Disconnect first: the force stop below raises "stop" once more, and that
+	// signal must not reach a record that is about to be freed. libobs takes
+	// the signal's lock both to call and to disconnect, so once this returns no
+	// handler of this run is still running.
+	for (OBSSignal &handler : handlers)
+		handler.Disconnect();
+	if (output)
+		obs_output_force_stop(output);
+	output = nullptr;
+	service = nullptr;
 }
 
 } // namespace torvane

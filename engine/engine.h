@@ -2,8 +2,9 @@
 
 #include "settings/model.h"
 
-#include <obs.h>
+#include <obs.hpp>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,7 +13,7 @@
 
 namespace torvane {
 
-// What one destination's output is doing, as stored in DestinationRun::state.
+// What one destination's output is doing.
 enum class DestinationState : uint32_t {
 	Ready = 0,
 	Connecting = 1,
@@ -25,18 +26,28 @@ enum class DestinationState : uint32_t {
 // One enabled destination of the current or last start. Allocated on its own:
 // its address is the private data of its output's signal handlers. The output's
 // threads touch only the three atomics.
+//
+// The record owns its output, its service and the connections of its handlers.
+// Destroying it disconnects the handlers, then force-stops and releases the
+// output, then releases the service, so no signal ever reaches a freed record.
 struct DestinationRun {
-	uint64_t destination_index = 0;   // position in the whole destination list
-	obs_output_t *output = nullptr;   // owned
-	obs_service_t *service = nullptr; // owned
-	std::atomic<uint32_t> state{static_cast<uint32_t>(DestinationState::Ready)};
+	uint64_t destination_index = 0; // position in the whole destination list
+	OBSOutputAutoRelease output;
+	OBSServiceAutoRelease service;
+	std::atomic<DestinationState> state{DestinationState::Ready};
 	std::atomic<int32_t> last_code{0};
 	std::atomic<bool> stop_requested{false};
+	std::array<OBSSignal, 4> handlers;
+
+	DestinationRun() = default;
+	DestinationRun(const DestinationRun &) = delete;
+	DestinationRun &operator=(const DestinationRun &) = delete;
+	~DestinationRun();
 };
 
 // A destination's figures as the panel shows them.
 struct DestinationStats {
-	uint32_t state = 0;
+	DestinationState state = DestinationState::Ready;
 	int32_t last_code = 0;
 	int32_t frames_dropped = 0;
 };
@@ -49,8 +60,8 @@ struct EncodedSize {
 // One shared H.264 and AAC encode on the host's mix, fanned out to one RTMP
 // output per enabled destination. Every operation runs on the host's UI thread.
 struct MultistreamEngine {
-	obs_encoder_t *video_encoder = nullptr; // owned
-	obs_encoder_t *audio_encoder = nullptr; // owned
+	OBSEncoderAutoRelease video_encoder;
+	OBSEncoderAutoRelease audio_encoder;
 	std::vector<std::unique_ptr<DestinationRun>> runs;
 
 	MultistreamEngine() = default;
@@ -78,9 +89,6 @@ struct MultistreamEngine {
 	DestinationStats GetStats(uint64_t destination_index) const;
 };
 
-// The module's one engine.
-extern MultistreamEngine engine;
-
 // The size the video encoder is given for a host output and a chosen height;
 // 0 x 0 keeps the host's output size.
 EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height);
@@ -89,7 +97,7 @@ EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int3
 uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps);
 
 // The display text of a run's state and last stop code (UTF-8).
-const char *DestinationStateText(uint32_t state, int32_t last_code);
+const char *DestinationStateText(DestinationState state, int32_t last_code);
 
 // Signal handlers of a run's output; private data is the DestinationRun.
 void OnOutputActive(void *data, calldata_t *params);
@@ -97,11 +105,7 @@ void OnOutputReconnecting(void *data, calldata_t *params);
 void OnOutputStopped(void *data, calldata_t *params);
 
 // Connects the four handlers to the signals of a run's output, with the run as
-// their private data. ReleaseRun undoes it.
-void ConnectRunHandlers(DestinationRun *run);
-
-// Disconnects a run's handlers, then force-stops and releases its output and
-// service and frees it. A null run is ignored.
-void ReleaseRun(DestinationRun *run);
+// their private data; the run's destruction disconnects them.
+void ConnectRunHandlers(DestinationRun &run);
 
 } // namespace torvane

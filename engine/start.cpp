@@ -1,12 +1,12 @@
 // Starting every enabled destination on one shared H.264 and AAC encode.
 #include "engine/engine.h"
-#include "engine/obs_refs.h"
 #include "settings/kick.h"
 #include "settings/platform.h"
 #include "settings/quality.h"
 #include "settings/validation.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 // The encoder's frame-rate divisor is what lets 60 fps hosts send 30 fps
@@ -20,28 +20,28 @@ namespace {
 constexpr int reconnect_retries = 20;
 constexpr int reconnect_delay_sec = 2;
 
-ObsDataPtr VideoEncoderSettings(const PanelSettings &settings, bool kick_mode)
+OBSDataAutoRelease VideoEncoderSettings(const PanelSettings &settings, bool kick_mode)
 {
-	ObsDataPtr data(obs_data_create());
-	obs_data_set_string(data.get(), "rate_control", "CBR");
-	obs_data_set_int(data.get(), "bitrate", settings.bitrate);
-	obs_data_set_int(data.get(), "keyint_sec", keyframe_interval_sec);
-	obs_data_set_string(data.get(), "preset", "veryfast");
+	OBSDataAutoRelease data = obs_data_create();
+	obs_data_set_string(data, "rate_control", "CBR");
+	obs_data_set_int(data, "bitrate", settings.bitrate);
+	obs_data_set_int(data, "keyint_sec", keyframe_interval_sec);
+	obs_data_set_string(data, "preset", "veryfast");
 	// Kick mode streams main profile without B-frames or lookahead.
-	obs_data_set_string(data.get(), "profile", kick_mode ? "main" : "high");
+	obs_data_set_string(data, "profile", kick_mode ? "main" : "high");
 	if (kick_mode)
-		obs_data_set_string(data.get(), "tune", "zerolatency");
+		obs_data_set_string(data, "tune", "zerolatency");
 	return data;
 }
 
-ObsDataPtr ServiceSettings(const Destination &destination)
+OBSDataAutoRelease ServiceSettings(const Destination &destination)
 {
-	ObsDataPtr data(obs_data_create());
-	obs_data_set_string(data.get(), "server", CompleteKickServer(destination).c_str());
-	obs_data_set_string(data.get(), "key", destination.key.c_str());
-	obs_data_set_bool(data.get(), "use_auth", !destination.username.empty());
-	obs_data_set_string(data.get(), "username", destination.username.c_str());
-	obs_data_set_string(data.get(), "password", destination.password.c_str());
+	OBSDataAutoRelease data = obs_data_create();
+	obs_data_set_string(data, "server", CompleteKickServer(destination).c_str());
+	obs_data_set_string(data, "key", destination.key.c_str());
+	obs_data_set_bool(data, "use_auth", !destination.username.empty());
+	obs_data_set_string(data, "username", destination.username.c_str());
+	obs_data_set_string(data, "password", destination.password.c_str());
 	return data;
 }
 
@@ -87,13 +87,6 @@ obs_output_t *CreateOutput(const char *id, const char *name, obs_data_t *setting
 {
 	return obs_output_get_display_name(id) ? obs_output_create(id, name, settings, nullptr) : nullptr;
 }
-
-// Frees a run that has not reached the engine's list yet, disconnecting its
-// handlers like every other run.
-struct RunRelease {
-	void operator()(DestinationRun *run) const { ReleaseRun(run); }
-};
-using LocalRun = std::unique_ptr<DestinationRun, RunRelease>;
 
 } // namespace
 
@@ -160,13 +153,13 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	}
 
 	{
-		ObsDataPtr video_settings = VideoEncoderSettings(settings, kick_mode);
-		video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings.get());
+		OBSDataAutoRelease video_settings = VideoEncoderSettings(settings, kick_mode);
+		video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings);
 	}
 	{
-		ObsDataPtr audio_settings(obs_data_create());
-		obs_data_set_int(audio_settings.get(), "bitrate", audio_bitrate_kbps);
-		audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings.get());
+		OBSDataAutoRelease audio_settings = obs_data_create();
+		obs_data_set_int(audio_settings, "bitrate", audio_bitrate_kbps);
+		audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings);
 	}
 	if (!video_encoder || !audio_encoder) {
 		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
@@ -188,42 +181,42 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		if (!destination.enabled)
 			continue;
 
-		LocalRun run(new DestinationRun());
+		auto run = std::make_unique<DestinationRun>();
 		run->destination_index = position;
 		const std::string name = "Torvane destination " + std::to_string(position + 1);
 		{
-			ObsDataPtr service_settings = ServiceSettings(destination);
-			run->service = CreateService("rtmp_custom", name.c_str(), service_settings.get());
+			OBSDataAutoRelease service_settings = ServiceSettings(destination);
+			run->service = CreateService("rtmp_custom", name.c_str(), service_settings);
 		}
 		{
-			ObsDataPtr output_settings(obs_data_create());
-			obs_data_set_bool(output_settings.get(), "dyn_bitrate", false);
-			run->output = CreateOutput("rtmp_output", name.c_str(), output_settings.get());
+			OBSDataAutoRelease output_settings = obs_data_create();
+			obs_data_set_bool(output_settings, "dyn_bitrate", false);
+			run->output = CreateOutput("rtmp_output", name.c_str(), output_settings);
 		}
 		if (!run->service || !run->output) {
 			error = "OBS RTMP modules are unavailable.";
 			StopAndRelease();
-			return false; // the local run is released on the way out
+			return false; // the local run is destroyed on the way out
 		}
 
 		obs_output_set_service(run->output, run->service);
 		obs_output_set_video_encoder(run->output, video_encoder);
 		obs_output_set_audio_encoder(run->output, audio_encoder, 0);
 		obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
-		ConnectRunHandlers(run.get());
-		runs.emplace_back(run.release());
+		ConnectRunHandlers(*run);
+		runs.push_back(std::move(run));
 	}
 
 	bool any_started = false;
 	for (const auto &run : runs) {
 		// Connecting goes in first: the output may report "start" before
 		// obs_output_start has even returned.
-		run->state.exchange(static_cast<uint32_t>(DestinationState::Connecting));
+		run->state.exchange(DestinationState::Connecting);
 		if (obs_output_start(run->output)) {
 			any_started = true;
 		} else {
 			run->last_code.exchange(OBS_OUTPUT_ERROR);
-			run->state.exchange(static_cast<uint32_t>(DestinationState::Failed));
+			run->state.exchange(DestinationState::Failed);
 		}
 	}
 

@@ -4,16 +4,15 @@
 
 namespace torvane {
 
-static bool IsBusyState(uint32_t state)
+static bool IsBusyState(DestinationState state)
 {
-	return state >= static_cast<uint32_t>(DestinationState::Connecting) &&
-	       state <= static_cast<uint32_t>(DestinationState::Stopping);
+	return state == DestinationState::Connecting || state == DestinationState::Sending ||
+	       state == DestinationState::Reconnecting || state == DestinationState::Stopping;
 }
 
-static bool IsRestingState(uint32_t state)
+static bool IsRestingState(DestinationState state)
 {
-	return state == static_cast<uint32_t>(DestinationState::Ready) ||
-	       state == static_cast<uint32_t>(DestinationState::Failed);
+	return state == DestinationState::Ready || state == DestinationState::Failed;
 }
 
 // Marks the run as stopped on request, then force-stops its output. The flag is
@@ -26,9 +25,8 @@ static void RequestStop(DestinationRun &run)
 	// A handler may store Ready between our read and our store when the output
 	// ends on its own at this moment; a plain store of Stopping would then hide
 	// that Ready for good. Only a state that is still live becomes Stopping.
-	uint32_t current = run.state.load();
-	while (!IsRestingState(current) &&
-	       !run.state.compare_exchange_weak(current, static_cast<uint32_t>(DestinationState::Stopping))) {
+	DestinationState current = run.state.load();
+	while (!IsRestingState(current) && !run.state.compare_exchange_weak(current, DestinationState::Stopping)) {
 	}
 
 	// libobs answers a force stop of an output that already ended with one more
@@ -55,25 +53,15 @@ void MultistreamEngine::RequestStopAll()
 void MultistreamEngine::StopAndRelease()
 {
 	RequestStopAll();
-	for (auto &run : runs)
-		ReleaseRun(run.release());
 	runs.clear();
-
-	if (video_encoder) {
-		obs_encoder_release(video_encoder);
-		video_encoder = nullptr;
-	}
-	if (audio_encoder) {
-		obs_encoder_release(audio_encoder);
-		audio_encoder = nullptr;
-	}
+	video_encoder = nullptr;
+	audio_encoder = nullptr;
 }
 
 void MultistreamEngine::RemoveDestination(uint64_t destination_index)
 {
 	for (auto it = runs.begin(); it != runs.end();) {
 		if ((*it)->destination_index == destination_index) {
-			ReleaseRun(it->release());
 			it = runs.erase(it);
 			continue;
 		}

@@ -43,11 +43,11 @@ std::ostringstream ClassicStream()
 
 StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats)
 {
-	const bool failed = stats.state == static_cast<uint32_t>(DestinationState::Failed);
+	const bool failed = stats.state == DestinationState::Failed;
 	StatusLine line;
 	if (destination.enabled) {
 		line.text = DestinationStateText(stats.state, stats.last_code);
-		if (stats.state == static_cast<uint32_t>(DestinationState::Sending) && stats.frames_dropped > 0)
+		if (stats.state == DestinationState::Sending && stats.frames_dropped > 0)
 			line.text += " " MIDDLE_DOT " " + std::to_string(stats.frames_dropped) + " dropped";
 	} else {
 		line.text = "Not included";
@@ -65,7 +65,7 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 
 	size_t sending = 0;
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		if (multistream.GetStats(i).state == static_cast<uint32_t>(DestinationState::Sending))
+		if (multistream.GetStats(i).state == DestinationState::Sending)
 			sending++;
 	}
 	return std::to_string(sending) + " / " + std::to_string(enabled) + " sending";

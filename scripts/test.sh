@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian machine: sets up the build roots (one per
 # OBS version the module is tested with), builds the Linux preset in each of
-# them and the Windows preset and the fuzzers in the oldest, all with warnings
-# as errors, and runs the Linux lane once per OBS version, the Windows lane
-# under Wine and a short run of each fuzzer, with the network unshared. Prints
-# how long each phase took.
+# them and the Windows preset, the fuzzers and the sanitizer builds in the
+# oldest, all with warnings as errors, and runs the Linux lane once per OBS
+# version, the Windows lane under Wine, a short run of each fuzzer, the engine,
+# end-to-end and settings suites under AddressSanitizer with UBSan and the
+# engine and end-to-end suites under ThreadSanitizer, with the network
+# unshared. Prints how long each phase took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,12 +57,16 @@ for v in $versions; do
 done
 phase "build windows" build windows || status=1
 phase "build fuzzers" build fuzz || status=1
+phase "build linux-asan" build linux-asan || status=1
+phase "build linux-tsan" build linux-tsan || status=1
 if [ $status = 0 ]; then
 	for v in $versions; do
 		phase "tests linux OBS $v" lane linux "$v" || status=1
 	done
 	phase "tests windows (Wine)" lane windows || status=1
 	phase "fuzzing (smoke)" lane fuzz || status=1
+	phase "tests linux-asan" lane linux-asan || status=1
+	phase "tests linux-tsan" lane linux-tsan || status=1
 fi
 
 echo

@@ -110,7 +110,7 @@ void PrintLiveStatus(const char *label, const PanelSettings &settings)
 bool AnyDestinationFailed(const PanelSettings &settings)
 {
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		if (multistream.GetStats(i).state == static_cast<uint32_t>(DestinationState::Failed))
+		if (multistream.GetStats(i).state == DestinationState::Failed)
 			return true;
 	}
 	return false;

@@ -99,7 +99,7 @@ std::string Session::Text(uint64_t index) const
 bool Session::AllSending() const
 {
 	for (const auto &run : engine.runs) {
-		if (engine.GetStats(run->destination_index).state != uint32_t(DestinationState::Sending))
+		if (engine.GetStats(run->destination_index).state != DestinationState::Sending)
 			return false;
 	}
 	return true;

@@ -48,7 +48,7 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	auto settled = [&] {
 		for (uint64_t i = 0; i < settings.destinations.size(); i++) {
 			if (engine.GetStats(i).state !=
-			    uint32_t(i < sending ? DestinationState::Sending : DestinationState::Failed))
+			    (i < sending ? DestinationState::Sending : DestinationState::Failed))
 				return false;
 		}
 		return true;

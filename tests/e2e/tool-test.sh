@@ -67,6 +67,7 @@ tail -n 5 "$work/mixed.out" | grep -qxF '[stopped] 2 enabled  ·  Ready' || fail
 doc "$work/one.json" "$(dest Good rtmp://127.0.0.1:$port/app tool-key-ctrl-c true)"
 "$torvane" stream "$work/one.json" --obs-log "$work/one-obs.log" >"$work/one.out" 2>&1 &
 tool=$!
+track $tool INT
 for _ in $(seq 100); do
 	grep -qF '1 / 1 sending' "$work/one.out" && break
 	sleep 0.1

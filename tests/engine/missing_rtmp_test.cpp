@@ -1,7 +1,9 @@
 // A host without the RTMP output and service modules: the encoders exist when
-// the first destination fails, and the start releases them again.
+// the first destination fails, and the refused start releases them again.
 #include "engine/engine.h"
-#include "tests/engine/streams.h"
+#include "tests/support/destinations.h"
+#include "tests/support/host.h"
+#include "tests/support/system.h"
 
 using namespace torvane;
 using namespace torvane::test;
@@ -13,12 +15,9 @@ std::vector<const char *> torvane::test::HostModules()
 
 TEST_F(ObsHostTest, StartWithoutRtmpModulesReportsThemAndReleasesTheEncoders)
 {
-	const int port = ClosedLoopbackPort();
-	const PanelSettings settings = Pair(port);
-
 	MultistreamEngine multistream;
 	std::string error;
-	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_FALSE(multistream.StartAll(Pair(ClosedLoopbackPort()), error));
 	EXPECT_EQ(error, "OBS RTMP modules are unavailable.");
 	EXPECT_EQ(multistream.video_encoder, nullptr);
 	EXPECT_EQ(multistream.audio_encoder, nullptr);

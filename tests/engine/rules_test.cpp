@@ -1,216 +1,133 @@
-// The engine's pure rules and the bookkeeping of run records that needs no
-// running host: records without outputs are what a failed start leaves behind.
+// The engine's rules, the bookkeeping of run records and the live texts made
+// from them, without a running host: records without outputs are what a failed
+// start leaves behind.
 #include "engine/engine.h"
 #include "panel/commands.h"
 #include "panel/layout.h"
+#include "panel/live_status.h"
+#include "tests/support/destinations.h"
 #include "tests/panel/fake_ui.h"
 
 #include <gtest/gtest.h>
 
 using namespace torvane;
+using namespace torvane::test;
 
-TEST(ScaledOutputSize, FitsTheHostPictureIntoTheChosenHeightWithoutEnlarging)
+TEST(EngineRules, EncodedSizeFitsTheChosenHeightAndRateDivisorNeverExceedsTheLimit)
 {
-	struct Case {
+	struct Size {
 		uint32_t width, height;
 		int32_t quality;
 		uint32_t expected_width, expected_height;
 	};
-	const Case cases[] = {
-		{1920, 1080, 720, 1280, 720},
-		{1920, 1080, 1080, 1920, 1080},
-		{1280, 720, 1080, 1280, 720},
-		{2560, 1440, 1080, 1920, 1080},
-		{2560, 1080, 1080, 1920, 810},
-		{1366, 768, 720, 1280, 718},
-		{1920, 1200, 720, 1152, 720},
-		{1080, 1920, 1080, 606, 1080},
-		// Odd host sides are rounded down to even ones even when nothing scales.
-		{1281, 721, 1080, 1280, 720},
-		// Never below 2 pixels a side.
-		{1, 1, 720, 2, 2},
-		{3, 3, 1080, 2, 2},
+	const Size sizes[] = {
+		{1920, 1080, 720, 1280, 720}, {1280, 720, 1080, 1280, 720},  {2560, 1080, 1080, 1920, 810},
+		{1366, 768, 720, 1280, 718},  {1080, 1920, 1080, 606, 1080}, {1281, 721, 1080, 1280, 720},
+		{3, 3, 1080, 2, 2},           {0, 1080, 1080, 0, 0},         {1920, 1080, -720, 0, 0},
 	};
-	for (const Case &c : cases) {
+	for (const Size &c : sizes) {
 		SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.quality);
 		const EncodedSize size = ScaledOutputSize(c.width, c.height, c.quality);
 		EXPECT_EQ(size.width, c.expected_width);
 		EXPECT_EQ(size.height, c.expected_height);
 	}
-}
 
-TEST(ScaledOutputSize, KeepsTheHostSizeWhenTheInputsAreUnusable)
-{
-	for (const auto &[width, height, quality] : {std::tuple<uint32_t, uint32_t, int32_t>{0, 1080, 1080},
-						     {1920, 0, 1080},
-						     {1920, 1080, 0},
-						     {1920, 1080, -720}}) {
-		const EncodedSize size = ScaledOutputSize(width, height, quality);
-		EXPECT_EQ(size.width, 0u);
-		EXPECT_EQ(size.height, 0u);
-	}
-}
-
-TEST(FrameRateDivisor, RoundsTheHostRateDownToTheLimitFromAbove)
-{
-	struct Case {
+	struct Rate {
 		uint32_t fps_num, fps_den;
 		int32_t fps;
 		uint32_t expected;
 	};
-	const Case cases[] = {
-		{60, 1, 30, 2},
-		{60, 1, 60, 1},
-		{30, 1, 60, 1},
-		{60000, 1001, 30, 2},
-		{50, 1, 30, 2},
-		{144, 1, 60, 3},
-		{30000, 1001, 30, 1},
-		{120, 1, 30, 4},
-		{24000, 1001, 30, 1},
-		// Degenerate inputs still give a usable divisor and never divide by 0.
-		{0, 1, 30, 1},
-		{60, 0, 30, 1},
-		{60, 1, 0, 1},
+	const Rate rates[] = {
+		{60, 1, 60, 1}, {60000, 1001, 30, 2}, {50, 1, 30, 2}, {144, 1, 60, 3},
+		{30, 1, 60, 1}, {0, 1, 30, 1},        {60, 0, 30, 1}, {60, 1, 0, 1},
 	};
-	for (const Case &c : cases) {
+	for (const Rate &c : rates) {
 		SCOPED_TRACE(testing::Message() << c.fps_num << "/" << c.fps_den << " limited to " << c.fps);
 		EXPECT_EQ(FrameRateDivisor(c.fps_num, c.fps_den, c.fps), c.expected);
 	}
 }
 
-TEST(DestinationStateText, NamesEachStateAndEachFailureCode)
+TEST(EngineRules, EachStateAndFailureCodeHasItsText)
 {
-	struct Case {
-		DestinationState state;
-		int32_t code;
-		const char *text;
+	using S = DestinationState;
+	const std::tuple<S, int32_t, const char *> cases[] = {
+		{S::Ready, -3, "Ready"},
+		{S::Connecting, -2, "Connecting..."},
+		{S::Sending, 0, "Sending"},
+		{S::Reconnecting, 0, "Reconnecting..."},
+		{S::Stopping, 0, "Stopping..."},
+		{S::Failed, OBS_OUTPUT_BAD_PATH, "Failed: server URL"},
+		{S::Failed, OBS_OUTPUT_CONNECT_FAILED, "Failed: connection"},
+		{S::Failed, OBS_OUTPUT_INVALID_STREAM, "Failed: stream key"},
+		{S::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"},
+		{S::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
+		{S::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"},
 	};
-	const Case cases[] = {
-		{DestinationState::Ready, 0, "Ready"},
-		{DestinationState::Ready, -3, "Ready"},
-		{DestinationState::Connecting, -2, "Connecting..."},
-		{DestinationState::Sending, 0, "Sending"},
-		{DestinationState::Reconnecting, 0, "Reconnecting..."},
-		{DestinationState::Stopping, 0, "Stopping..."},
-		{DestinationState::Failed, OBS_OUTPUT_BAD_PATH, "Failed: server URL"},
-		{DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED, "Failed: connection"},
-		{DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM, "Failed: stream key"},
-		{DestinationState::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"},
-		{DestinationState::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
-		{DestinationState::Failed, OBS_OUTPUT_ERROR, "Failed: check settings"},
-		{DestinationState::Failed, OBS_OUTPUT_UNSUPPORTED, "Failed: check settings"},
-		{DestinationState::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"},
-		{DestinationState::Failed, OBS_OUTPUT_HDR_DISABLED, "Failed: check settings"},
-		{DestinationState::Failed, 0, "Failed: check settings"},
-		{DestinationState::Failed, 7, "Failed: check settings"},
-	};
-	for (const Case &c : cases) {
-		SCOPED_TRACE(testing::Message() << "state " << uint32_t(c.state) << ", code " << c.code);
-		EXPECT_STREQ(DestinationStateText(uint32_t(c.state), c.code), c.text);
-	}
+	for (const auto &[state, code, text] : cases)
+		EXPECT_STREQ(DestinationStateText(state, code), text);
 }
 
 namespace {
 
-DestinationRun *AddRun(MultistreamEngine &multistream, uint64_t index, DestinationState state, int32_t code = 0)
+void AddRun(MultistreamEngine &multistream, uint64_t index, DestinationState state, int32_t code = 0)
 {
-	auto *run = new DestinationRun();
+	auto run = std::make_unique<DestinationRun>();
 	run->destination_index = index;
-	run->state.store(uint32_t(state));
-	run->last_code.store(code);
-	multistream.runs.emplace_back(run);
-	return run;
+	run->state = state;
+	run->last_code = code;
+	multistream.runs.push_back(std::move(run));
+}
+
+std::string TextOf(const MultistreamEngine &multistream, uint64_t index)
+{
+	const DestinationStats stats = multistream.GetStats(index);
+	return DestinationStateText(stats.state, stats.last_code);
 }
 
 } // namespace
 
-TEST(EngineRecords, BusyOnlyWhileARunIsConnectingSendingReconnectingOrStopping)
+TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
 {
-	struct Case {
-		DestinationState state;
-		bool busy;
-	};
-	const Case cases[] = {
-		{DestinationState::Ready, false},   {DestinationState::Connecting, true},
-		{DestinationState::Sending, true},  {DestinationState::Reconnecting, true},
-		{DestinationState::Stopping, true}, {DestinationState::Failed, false},
-	};
-	for (const Case &c : cases) {
-		SCOPED_TRACE(DestinationStateText(uint32_t(c.state), 0));
+	for (DestinationState state : {DestinationState::Connecting, DestinationState::Sending,
+				       DestinationState::Reconnecting, DestinationState::Stopping}) {
 		MultistreamEngine multistream;
 		AddRun(multistream, 0, DestinationState::Failed, OBS_OUTPUT_ERROR);
-		AddRun(multistream, 1, c.state);
-		EXPECT_EQ(multistream.IsBusy(), c.busy);
+		AddRun(multistream, 1, state);
+		EXPECT_TRUE(multistream.IsBusy()) << DestinationStateText(state, 0);
 	}
 
-	MultistreamEngine idle;
-	EXPECT_FALSE(idle.IsBusy());
-}
-
-TEST(EngineRecords, StatsComeFromTheRunOfThatPositionOrAreZero)
-{
 	MultistreamEngine multistream;
-	AddRun(multistream, 1, DestinationState::Sending);
+	EXPECT_FALSE(multistream.IsBusy());
+	AddRun(multistream, 1, DestinationState::Ready);
 	AddRun(multistream, 3, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM);
-	// A second record for the same position is never consulted.
-	AddRun(multistream, 3, DestinationState::Sending);
-
-	const DestinationStats sending = multistream.GetStats(1);
-	EXPECT_EQ(sending.state, uint32_t(DestinationState::Sending));
-	EXPECT_EQ(sending.last_code, 0);
-	EXPECT_EQ(sending.frames_dropped, 0);
-
-	const DestinationStats failed = multistream.GetStats(3);
-	EXPECT_EQ(failed.state, uint32_t(DestinationState::Failed));
-	EXPECT_EQ(failed.last_code, OBS_OUTPUT_INVALID_STREAM);
-
-	for (uint64_t absent : {0ull, 2ull, 4ull, ~0ull}) {
+	AddRun(multistream, 3, DestinationState::Ready);
+	EXPECT_FALSE(multistream.IsBusy());
+	for (uint64_t absent : {0ull, 2ull, ~0ull}) {
 		const DestinationStats none = multistream.GetStats(absent);
-		EXPECT_EQ(none.state, 0u);
+		EXPECT_EQ(none.state, DestinationState::Ready);
 		EXPECT_EQ(none.last_code, 0);
 		EXPECT_EQ(none.frames_dropped, 0);
 	}
-}
 
-TEST(EngineStart, RefusesWhileTheHostHasNoVideoOrAudio)
-{
-	// This process never starts libobs.
-	PanelSettings settings;
-	Destination destination;
-	destination.name = "Local";
-	destination.platform = "Custom";
-	destination.server = "rtmp://127.0.0.1:1935/app";
-	destination.key = "key";
-	destination.enabled = true;
-	settings.destinations.push_back(destination);
-
-	MultistreamEngine multistream;
-	AddRun(multistream, 0, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED);
+	// Without a host (this process never starts libobs) a start is refused
+	// after validation, and the last run stays on show.
+	PanelSettings settings = DefaultSettings();
+	settings.destinations[1].key = "key";
+	settings.destinations[1].enabled = true;
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
 	EXPECT_EQ(error, "OBS video and audio must be initialized first.");
-
-	// Validation comes first and needs no host.
 	settings.fps = 24;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
 	EXPECT_EQ(error, "Choose a frame-rate limit of 30 or 60 fps.");
-	// The earlier run is still there to look at.
-	ASSERT_EQ(multistream.runs.size(), 1u);
-	EXPECT_EQ(multistream.GetStats(0).last_code, OBS_OUTPUT_CONNECT_FAILED);
+	EXPECT_EQ(TextOf(multistream, 3), "Failed: stream key");
 }
 
 TEST(EngineRecords, RemovingADestinationTakesItsRecordAndKeepsEveryOtherRowsState)
 {
 	SettingsStore store; // no path: the save after the removal is refused
 	store.load_attempted = true;
-	for (const char *name : {"first", "second", "third", "fourth"}) {
-		Destination destination;
-		destination.name = name;
-		destination.platform = "Custom";
-		destination.enabled = true;
-		store.settings.destinations.push_back(destination);
-	}
+	store.settings.destinations = DefaultSettings().destinations;
 	MultistreamEngine multistream;
 	AddRun(multistream, 0, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM);
 	AddRun(multistream, 1, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED);
@@ -225,14 +142,68 @@ TEST(EngineRecords, RemovingADestinationTakesItsRecordAndKeepsEveryOtherRowsStat
 	ui.answers = {true};
 	OnButtonClicked(panel, id_remove);
 	ASSERT_EQ(store.settings.destinations.size(), 3u);
-
-	auto text = [&](uint64_t row) {
-		const DestinationStats stats = multistream.GetStats(row);
-		return std::string(DestinationStateText(stats.state, stats.last_code));
-	};
-	EXPECT_EQ(text(0), "Failed: stream key");
-	EXPECT_EQ(text(1), "Ready");
-	EXPECT_EQ(text(2), "Disconnected");
+	EXPECT_EQ(TextOf(multistream, 0), "Failed: stream key");
+	EXPECT_EQ(TextOf(multistream, 1), "Ready");
+	EXPECT_EQ(TextOf(multistream, 2), "Disconnected");
 	EXPECT_EQ(multistream.GetStats(3).last_code, 0);
 	EXPECT_EQ(multistream.runs.size(), 3u);
+}
+
+TEST(LiveStatus, RowsAndHeaderFollowTheRecordsAndFailuresKeepTheErrorColour)
+{
+	auto line = [](bool ticked, DestinationState state, int32_t code = 0, int32_t dropped = 0) {
+		Destination destination;
+		destination.enabled = ticked;
+		return DestinationStatusLine(destination, DestinationStats{state, code, dropped});
+	};
+	EXPECT_EQ(line(true, DestinationState::Sending, 0, 12).text, "Sending \xC2\xB7 12 dropped");
+	EXPECT_EQ(line(true, DestinationState::Reconnecting, 0, 7).text, "Reconnecting...");
+	EXPECT_EQ(line(false, DestinationState::Sending, 0, 4).text, "Not included");
+	const uint32_t error = line(true, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED).color;
+	EXPECT_EQ(line(false, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM).color, error);
+	EXPECT_NE(line(true, DestinationState::Sending).color, error);
+	EXPECT_NE(line(false, DestinationState::Ready).color, line(true, DestinationState::Ready).color);
+
+	PanelSettings settings = DefaultSettings();
+	for (size_t i : {0, 2, 3})
+		settings.destinations[i].enabled = true;
+	MultistreamEngine multistream;
+	EXPECT_EQ(HeaderCountText(settings, multistream), "3 enabled  \xC2\xB7  Ready");
+	AddRun(multistream, 0, DestinationState::Sending);
+	AddRun(multistream, 2, DestinationState::Sending);
+	AddRun(multistream, 3, DestinationState::Connecting);
+	EXPECT_EQ(HeaderCountText(settings, multistream), "2 / 3 sending");
+	// A sending run whose tick was removed while streaming still counts.
+	settings.destinations[0].enabled = false;
+	EXPECT_EQ(HeaderCountText(settings, multistream), "2 / 2 sending");
+}
+
+TEST(LiveStatus, OutputLineShowsWhatTheEncoderGetsAndBudgetSumsEveryTickedDestination)
+{
+	PanelSettings settings = Quality(720, 30);
+	obs_video_info host = {};
+	host.output_width = 1366;
+	host.output_height = 768;
+	host.fps_num = 60000;
+	host.fps_den = 1001;
+	EXPECT_EQ(ActualOutputLine(settings, &host).text,
+		  "Actual output: 1280 \xC3\x97 718 / 29.97 fps  \xC2\xB7  H.264 + AAC");
+	settings.height = 1080;
+	host.output_width = 1280;
+	host.output_height = 720;
+	EXPECT_EQ(ActualOutputLine(settings, &host).text, "For full 1080p, set OBS Settings \xE2\x86\x92 Video "
+							  "\xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.");
+	EXPECT_EQ(ActualOutputLine(settings, nullptr).text, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes");
+
+	settings.bitrate = 4500;
+	settings.destinations.assign(4, Loopback("on", 1935));
+	settings.destinations.push_back(Loopback("off", 1935, false));
+	EXPECT_EQ(UploadBudgetText(settings), "23.3 Mbps");
+	settings.bitrate = -2500;
+	settings.destinations.resize(1);
+	EXPECT_EQ(UploadBudgetText(settings), "0.2 Mbps");
+	// The sum is taken in 64 bits: no wrap-around for absurd typed values.
+	settings.bitrate = 2147483647;
+	settings.destinations.assign(1000, Loopback("on", 1935));
+	EXPECT_EQ(UploadBudgetText(settings), "2684354758.8 Mbps");
 }

@@ -7,21 +7,22 @@
 #include <string>
 #include <vector>
 
-// A toolkit that keeps the controls' state in maps and records what the panel
-// asked of it, so the panel's behaviour can be tested without a window.
-struct FakeUi : torvane::PanelUi {
-	std::map<int32_t, std::u16string> texts;
-	std::map<int32_t, bool> enabled, masked; // enabled unless set
-	int32_t focus = 0, row_count = 0, selected_row = -1;
-	bool hidden = false;
-	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
-
-	// Recorded requests.
+// What the panel asked of the toolkit since the last ForgetRequests.
+struct UiRequests {
 	int panel_invalidations = 0, list_invalidations = 0;
 	std::vector<torvane::Rect> areas;
 	std::vector<int32_t> controls, rows;
 	std::vector<std::u16string> questions, notices;
 	std::vector<std::string> addresses;
+};
+
+// A toolkit that keeps the controls' state in maps and records the requests.
+struct FakeUi : torvane::PanelUi, UiRequests {
+	std::map<int32_t, std::u16string> texts;
+	std::map<int32_t, bool> enabled, masked; // enabled unless set
+	int32_t focus = 0, row_count = 0, selected_row = -1;
+	bool hidden = false;
+	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
 	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
@@ -50,14 +51,5 @@ struct FakeUi : torvane::PanelUi {
 	void OpenAddress(const char *url) override { addresses.push_back(url); }
 	void HidePanel() override { hidden = true; }
 
-	void ForgetRequests()
-	{
-		panel_invalidations = list_invalidations = 0;
-		areas.clear();
-		controls.clear();
-		rows.clear();
-		questions.clear();
-		notices.clear();
-		addresses.clear();
-	}
+	void ForgetRequests() { static_cast<UiRequests &>(*this) = {}; }
 };

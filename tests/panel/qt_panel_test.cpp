@@ -62,7 +62,7 @@ class QtPanelTest : public QObject {
 		engine.runs.clear();
 		if (busy) {
 			engine.runs.push_back(std::make_unique<DestinationRun>());
-			engine.runs[0]->state = static_cast<uint32_t>(DestinationState::Sending);
+			engine.runs[0]->state = DestinationState::Sending;
 		}
 		UpdateControlStates(window->Behaviour());
 	}

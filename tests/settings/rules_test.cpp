@@ -1,14 +1,11 @@
-// The settings rules that need no file: defaults, text conversion, the
-// document, validation and Kick URL completion. That the URL scanners answer
-// exactly as their patterns is held by the differential fuzzer in tests/fuzz.
+// The settings rules that need no file. The URL scanners' equivalence with
+// their patterns is held by the differential fuzzer in tests/fuzz.
 #include "settings/config.h"
 #include "settings/document.h"
 #include "settings/kick.h"
 #include "settings/text.h"
 #include "settings/validation.h"
 #include "settings_testing.h"
-
-#include <climits>
 
 using namespace torvane;
 using torvane_testing::ExpectSameSettings;
@@ -39,25 +36,15 @@ std::string Complete(const std::string &server, const std::string &platform = "K
 
 } // namespace
 
-TEST(Model, DefaultsAndCustomDestinations)
+TEST(Model, CustomDestinationsAreNumberedFromOne)
 {
-	const PanelSettings s = DefaultSettings();
-	ExpectSameSettings(
-		s, With({Destination{"YouTube", "YouTube", "rtmps://a.rtmps.youtube.com:443/live2", "", "", "", false},
-			 Destination{"Twitch", "Twitch", "rtmp://ingest.global-contribute.live-video.net/app", "", "",
-				     "", false},
-			 Destination{"Kick", "Kick", "", "", "", "", false},
-			 Destination{"Patreon", "Patreon", "", "", "", "", false}}));
 	EXPECT_TRUE(torvane_testing::Fields(MakeCustomDestination(4)) ==
 		    torvane_testing::Fields(Destination{"Custom 5", "Custom", "", "", "", "", false}));
-	EXPECT_EQ(MakeCustomDestination(0).name, "Custom 1");
 }
 
 TEST(Text, Utf8ToWideIsStrictAndWideToUtf8Lenient)
 {
 	EXPECT_EQ(Utf8ToWide("caf\xC3\xA9 \xE9\x85\x8D \xF0\x9F\x8E\xA5"), u"caf\u00E9 \u914D \U0001F3A5");
-	EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
-	EXPECT_EQ(Utf8ToWide(""), u"");
 	// Stray continuation, truncated, overlong, encoded surrogate, above U+10FFFF, never a lead byte.
 	for (const char *bad : {"\x80", "\xC3", "\xE9\x85", "\xC0\x80", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",
 				"\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF", "\xC3\x28"})
@@ -66,7 +53,6 @@ TEST(Text, Utf8ToWideIsStrictAndWideToUtf8Lenient)
 	const std::string fffd = "\xEF\xBF\xBD";
 	EXPECT_EQ(WideToUtf8(u"caf\u00E9 \U0001F3A5"), "caf\xC3\xA9 \xF0\x9F\x8E\xA5");
 	EXPECT_EQ(WideToUtf8(std::u16string(u"a") + char16_t(0xD83C) + u"b"), "a" + fffd + "b");
-	EXPECT_EQ(WideToUtf8(std::u16string{char16_t(0xDFA5), char16_t(0xD83C)}), fffd + fffd);
 }
 
 TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
@@ -139,11 +125,9 @@ TEST(Validation, NamesTheFirstProblem)
 		{With({D()}, 1000, 720, 60), ""},
 		{With({D()}, 8000, 1080, 30), ""},
 		{With({D()}, 8001), "Video bitrate must be between 1000 and 8000 kbps."},
-		{With({}, INT_MIN, 900, 24), "Video bitrate must be between 1000 and 8000 kbps."},
 		{With({}, 1000, 900, 24), "Choose 720p or 1080p output."},
 		{With({no_name}, 1000, 720, 24), "Choose a frame-rate limit of 30 or 60 fps."},
 		{DefaultSettings(), "Enable at least one destination using its checkbox."},
-		{With({D("", "a b", "", false)}), "Enable at least one destination using its checkbox."},
 		{With({D("x", "", "", false), D("x", "", "", false), no_name, D("x", "", "", false)}),
 		 "Destination 3: enter a name."},
 		{With({D("ftp://x", "")}), "Destination 1: " + bad_server},
@@ -177,13 +161,11 @@ TEST(Validation, NamesTheFirstProblem)
 TEST(Validation, ServerUrls)
 {
 	for (const char *server :
-	     {"rtmp://live.example.com/app", "rtmps://[2001:db8::1]:443/live", "rtmp://h:99999/a/b?x=1&y=%20",
-	      "rtmp://h//", "rtmp://h/app\xC2\xA0", "rtmp://h/app\xE2\x80\xA8"})
+	     {"rtmps://[2001:db8::1]:443/live", "rtmp://h:99999/a/b?x=1&y=%20", "rtmp://h//", "rtmp://h/app\xC2\xA0"})
 		EXPECT_EQ(ValidateSettings(With({D(server)})), "") << server;
 	for (const char *server :
-	     {"rtmp://live.example.com", "rtmp://h/", "RTMP://h/app", " rtmp://h/app", "rtmp://h/app ",
-	      "rtmp://h/app#x", "rtmp://h/app\v", "rtmps://[]/x", "rtmps://[::g]/x", "rtmp://h:123456/app",
-	      "rtmp://h:/app", "rtmp://h_1/app", "rtmp://user@h/app", "rtmpss://h/app"})
+	     {"rtmp://h", "rtmp://h/", "RTMP://h/app", " rtmp://h/app", "rtmp://h/app#x", "rtmp://h/app\v",
+	      "rtmps://[::g]/x", "rtmp://h:123456/app", "rtmp://h:/app", "rtmp://h_1/app", "rtmp://user@h/app"})
 		EXPECT_EQ(ValidateSettings(With({D(server)})), "Destination 1: " + bad_server) << server;
 }
 
@@ -201,20 +183,16 @@ TEST(KickCompletion, CompletesOnlyTheDashboardShapeOnce)
 		EXPECT_EQ(Complete(server), completed) << server;
 		EXPECT_EQ(Complete(completed), completed);
 	}
-	for (const std::string &kept :
-	     {std::string(), "rtmp://" + kick_host, bare + " ", " " + bare, bare + "/live", bare + "/app//", bare + ":",
-	      bare + ":123456", "rtmps://a.b." + std::string(kick_ingest_domain),
-	      "rtmps://" + std::string(kick_ingest_domain), "rtmps://a_b." + std::string(kick_ingest_domain),
-	      bare + ".evil.example", std::string("rtmps://a.global-contributeXlive-video.net")})
+	for (const std::string &kept : {"rtmp://" + kick_host, bare + " ", bare + "/live", bare + "/app//", bare + ":",
+					"rtmps://a.b." + std::string(kick_ingest_domain), bare + ".evil.example",
+					std::string("rtmps://a.global-contributeXlive-video.net")})
 		EXPECT_EQ(Complete(kept), kept);
-	for (const char *platform : {"kick", "KICK"})
-		EXPECT_EQ(Complete(bare, platform), kick_full);
-	for (const char *platform : {"Kick ", "Twitch", "Kic", "Kicks", ""})
+	EXPECT_EQ(Complete(bare, "kICK"), kick_full);
+	for (const char *platform : {"Kick ", "Twitch", "Kic"})
 		EXPECT_EQ(Complete(bare, platform), bare);
 }
 
-// Values loaded from the file have no length limit: the scanners walk them
-// once, where a backtracking pattern would exhaust the stack.
+// Loaded values have no length limit: a backtracking scan would exhaust the stack.
 TEST(KickCompletion, FourMebibyteValuesAreJudgedInOnePass)
 {
 	const std::string long_text(4u << 20, 'a');
@@ -223,5 +201,4 @@ TEST(KickCompletion, FourMebibyteValuesAreJudgedInOnePass)
 		  "Destination 1: " + bad_server);
 	EXPECT_EQ(Complete("rtmps://" + long_text + "." + kick_ingest_domain + "/app/"),
 		  "rtmps://" + long_text + "." + kick_ingest_domain + ":443/app");
-	EXPECT_EQ(Complete("rtmps://" + kick_host + "/" + long_text), "rtmps://" + kick_host + "/" + long_text);
 }

@@ -31,7 +31,7 @@ inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torva
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
 }
 
-// Settings with a secret in every protected field, to look for on disk.
+// A secret in every protected field, to look for on disk.
 inline const char *const secret_key = "live_8675309_SECRETSTREAMKEY";
 inline const char *const secret_password = "p\xC3\xA4ssw\xC3\xB6rd-SECRETPASSWORD";
 
@@ -46,7 +46,6 @@ inline torvane::PanelSettings SettingsWithSecrets()
 	return s;
 }
 
-// A fresh folder under the system's temporary folder, removed afterwards.
 struct TempDir {
 	std::filesystem::path path =
 		std::filesystem::temp_directory_path() / ("torvane-test-" + std::to_string(std::random_device()()));
@@ -66,11 +65,10 @@ inline std::vector<uint8_t> ReadBytes(const std::filesystem::path &path)
 
 inline void WriteBytes(const std::filesystem::path &path, const std::vector<uint8_t> &bytes)
 {
-	std::ofstream out(path, std::ios::binary | std::ios::trunc);
-	out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+	std::ofstream(path, std::ios::binary | std::ios::trunc)
+		.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The names in a folder, to show that no temporary file is left behind.
 inline std::vector<std::string> FolderEntries(const std::filesystem::path &folder)
 {
 	std::vector<std::string> names;
@@ -80,10 +78,9 @@ inline std::vector<std::string> FolderEntries(const std::filesystem::path &folde
 	return names;
 }
 
-// The platform's file calls with `save_step` asked at each step of a save: 1
-// before creating the temporary file, 2 and 3 halfway through writing the
-// magic and the blob, 4 before the flush, 5 before the move. A step it answers
-// false for fails, leaving what was written so far.
+// The platform's file calls asking `save_step` at each step of a save: 1 before
+// creating the temporary file, 2 and 3 halfway through the magic and the blob,
+// 4 before the flush, 5 before the move. A step answered false fails there.
 inline bool (*save_step)(int step) = [](int) {
 	return true;
 };
@@ -91,21 +88,22 @@ inline bool (*save_step)(int step) = [](int) {
 inline torvane::FileOps HookedOps()
 {
 	static int step;
-	torvane::FileOps ops = torvane::platform_file_ops;
+	using torvane::platform_file_ops;
+	torvane::FileOps ops = platform_file_ops;
 	ops.create = [](const std::u16string &p) {
-		return save_step(step = 1) ? torvane::platform_file_ops.create(p) : torvane::no_file;
+		return save_step(step = 1) ? platform_file_ops.create(p) : torvane::no_file;
 	};
 	ops.write = [](torvane::FileHandle f, const uint8_t *data, size_t size) {
-		return torvane::platform_file_ops.write(f, data, size / 2) && save_step(++step) &&
-		       torvane::platform_file_ops.write(f, data + size / 2, size - size / 2);
+		return platform_file_ops.write(f, data, size / 2) && save_step(++step) &&
+		       platform_file_ops.write(f, data + size / 2, size - size / 2);
 	};
 	ops.flush = [](torvane::FileHandle f) {
-		return save_step(4) && torvane::platform_file_ops.flush(f);
+		return save_step(4) && platform_file_ops.flush(f);
 	};
 	ops.replace = [](torvane::FileHandle f, const std::u16string &from, const std::u16string &to) {
 		if (save_step(5))
-			return torvane::platform_file_ops.replace(f, from, to);
-		torvane::platform_file_ops.close(f);
+			return platform_file_ops.replace(f, from, to);
+		platform_file_ops.close(f);
 		return false;
 	};
 	return ops;

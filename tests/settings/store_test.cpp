@@ -1,5 +1,5 @@
-// The protected settings file with the platform's real protection and files.
-// Runs on Linux against a private keyring and on Windows under Wine.
+// The protected settings file with the platform's real protection and files
+// (Linux against a private keyring, Windows under Wine).
 #include "settings/document.h"
 #include "settings/protection.h"
 #include "settings/store.h"
@@ -22,7 +22,6 @@ std::u16string Wide(const fs::path &path)
 	return Utf8ToWide(path.u8string());
 }
 
-// "TRV1" and the protected form of `document`.
 std::vector<uint8_t> SealedFile(const std::string &document)
 {
 	std::vector<uint8_t> file = {'T', 'R', 'V', '1'}, blob;
@@ -31,8 +30,7 @@ std::vector<uint8_t> SealedFile(const std::string &document)
 	return file;
 }
 
-// The path EnsureSettingsLoaded is handed as if the host had given it.
-std::string host_path;
+std::string host_path; // as if the host had given it
 char *HostPath()
 {
 	return host_path.empty() ? nullptr : bstrdup(host_path.c_str());
@@ -51,7 +49,6 @@ struct SettingsFile : ::testing::Test {
 		EXPECT_EQ(FolderEntries(folder), only_the_file);
 	}
 
-	// A fresh store, as after the module was loaded, filled from `file`.
 	SettingsStore LoadStore(const std::string &given)
 	{
 		SettingsStore store;
@@ -79,7 +76,6 @@ TEST_F(SettingsFile, TheStoreLoadsOnceAndSavesWhereTheHostSays)
 	EXPECT_EQ(store.settings.bitrate, 7000);
 	ExpectSameSettings(LoadStore(file.u8string()).settings, SettingsWithSecrets());
 
-	// No path, or one that is not UTF-8: defaults, and nowhere to save.
 	for (const std::string &given : {std::string(), folder.u8string() + "/\xC3(/settings.dpapi"}) {
 		SettingsStore orphan = LoadStore(given);
 		EXPECT_FALSE(orphan.usable);
@@ -90,9 +86,7 @@ TEST_F(SettingsFile, TheStoreLoadsOnceAndSavesWhereTheHostSays)
 	}
 }
 
-// Every file that cannot be read leaves a read-only store on the defaults
-// with its sentence, and stays byte for byte as it was however often the
-// module instance tries to save.
+// An unreadable file leaves a read-only store on the defaults, and is never overwritten.
 TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 {
 	std::vector<uint8_t> damaged = SealedFile(obs_data_get_json(SettingsToData(SettingsWithSecrets())));
@@ -133,15 +127,12 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 		EXPECT_FALSE(LoadSettingsFile(path, target, message));
 		ExpectSameSettings(target, SettingsWithSecrets());
 	}
-	// A module loaded again with a good file reads it and saves again.
 	Save(DefaultSettings());
 	std::string message;
 	EXPECT_TRUE(SaveSettingsStore(LoadStore(file.u8string()), message)) << message;
 }
 
-// A save never writes what the next load would refuse, which would leave the
-// whole configuration unreachable after a restart: it is refused and the file
-// stays as it was. The most a load accepts still saves and reads back.
+// A save the next load would refuse leaves the file; the most a load accepts saves.
 TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
 {
 	Save(SettingsWithSecrets());
@@ -191,15 +182,4 @@ TEST_F(SettingsFile, AFailedSaveKeepsThePreviousFileAndNoSecretIsWrittenInClear)
 		EXPECT_TRUE(ReadBytes(file) == previous) << failing_step;
 		EXPECT_EQ(FolderEntries(folder), only_the_file);
 	}
-
-	// Root ignores folder permissions: a path under a regular file is one no
-	// folder can be made for. It holds no file, and nothing can be saved there.
-	const fs::path blocked = folder / "settings.dpapi" / "settings.dpapi";
-	PanelSettings loaded;
-	std::string message;
-	EXPECT_TRUE(LoadSettingsFile(Wide(blocked), loaded, message));
-	ExpectSameSettings(loaded, DefaultSettings());
-	EXPECT_FALSE(SaveSettingsFile(Wide(blocked), SettingsWithSecrets(), message));
-	EXPECT_EQ(message, save_failed);
-	EXPECT_TRUE(ReadBytes(file) == previous);
 }

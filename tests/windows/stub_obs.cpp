@@ -222,13 +222,17 @@ void obs_output_set_service(obs_output_t *, obs_service_t *) {}
 void obs_output_set_video_encoder(obs_output_t *, obs_encoder_t *) {}
 void obs_output_set_audio_encoder(obs_output_t *, obs_encoder_t *, size_t) {}
 void obs_output_set_reconnect_settings(obs_output_t *, int, int) {}
-ANSWER(void, signal_handler_connect(signal_handler_t *handler, const char *signal, signal_callback_t cb, void *data),
+// The stand-in's handlers live as long as their outputs: holding a reference is connecting.
+ANSWER(void,
+       signal_handler_connect_ref(signal_handler_t *handler, const char *signal, signal_callback_t cb, void *data),
        void(handler->slots.emplace_back(signal, cb, data)))
 ANSWER(bool, calldata_get_data(const calldata_t *data, const char *name, void *out, size_t size),
        strcmp(name, "code") == 0 && size == sizeof(long long) && memcpy(out, data->stack, size))
 
 void signal_handler_disconnect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
 {
+	if (!handler) // a connection that was never made, or already undone
+		return;
 	auto &slots = handler->slots;
 	for (auto it = slots.begin(); it != slots.end(); ++it)
 		if (*it == std::tuple(std::string(signal), callback, data))

@@ -1,7 +1,6 @@
-// The Linux back end: a key in the Secret Service keyring and a locked
-// temporary file. Run by keyring-session.sh against a private keyring, except
-// KeyringAbsent, which has no session bus. A test that forks keeps its own
-// process off the keyring until it forks no more.
+// The Linux back end against the private keyring of keyring-session.sh
+// (KeyringAbsent runs with no bus). A test that forks keeps its own process off
+// the keyring until it forks no more.
 #include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
@@ -30,7 +29,7 @@ const SecretSchema schema = [] {
 	return s;
 }();
 
-// The module's key item as another program sees it: its secret, or empty.
+// The module's key item as another program sees it, and put there; empty: none.
 std::string StoredKey()
 {
 	SecretValue *value =
@@ -43,7 +42,6 @@ std::string StoredKey()
 	return key;
 }
 
-// Puts `secret` in the key item; an empty one removes the item.
 void StoreKey(const std::string &secret)
 {
 	secret_password_clear_sync(&schema, nullptr, nullptr, "purpose", "settings-file-key", nullptr);
@@ -54,15 +52,20 @@ void StoreKey(const std::string &secret)
 	secret_value_unref(value);
 }
 
-// Runs `job` in a child process; its exit code, or 128 + the signal.
+// A child's exit code, or 128 + its signal; InChild runs `job` in one.
+int Status(pid_t child)
+{
+	int status = 0;
+	waitpid(child, &status, 0);
+	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 int InChild(const std::function<bool()> &job)
 {
 	const pid_t child = fork();
 	if (child == 0)
 		_exit(job() ? 0 : 1);
-	int status = 0;
-	waitpid(child, &status, 0);
-	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+	return Status(child);
 }
 
 struct KeyringFile : ::testing::Test {
@@ -71,11 +74,6 @@ struct KeyringFile : ::testing::Test {
 	std::u16string path = Utf8ToWide(file.string());
 	std::string message;
 
-	void SetUp() override
-	{
-		if (getenv("TORVANE_TEST_NO_KEYRING"))
-			GTEST_SKIP() << "needs the keyring session of keyring-session.sh";
-	}
 	bool Save(const PanelSettings &settings, const FileOps &files = platform_file_ops)
 	{
 		return SaveSettingsFile(path, settings, message, files);
@@ -127,20 +125,19 @@ TEST(KeyringAbsent, NothingIsSavedAndNoFileOpens)
 	if (!getenv("TORVANE_TEST_NO_KEYRING"))
 		GTEST_SKIP() << "runs only without a keyring (TORVANE_TEST_NO_KEYRING)";
 	TempDir dir;
-	const std::u16string path = Utf8ToWide((dir.path / "config" / "settings.dpapi").string());
+	const fs::path file = dir.path / "config" / "settings.dpapi";
 	PanelSettings settings;
 	std::string message;
-	EXPECT_FALSE(SaveSettingsFile(path, SettingsWithSecrets(), message));
+	EXPECT_FALSE(SaveSettingsFile(Utf8ToWide(file.string()), SettingsWithSecrets(), message));
 	EXPECT_EQ(message, encrypt_failed);
 	EXPECT_FALSE(fs::exists(dir.path / "config")) << "the disk must not be touched";
 	fs::create_directories(dir.path / "config");
-	WriteBytes(dir.path / "config" / "settings.dpapi", std::vector<uint8_t>{'T', 'R', 'V', '1', 1, 0x5A});
-	EXPECT_FALSE(LoadSettingsFile(path, settings, message));
+	WriteBytes(file, std::vector<uint8_t>{'T', 'R', 'V', '1', 1, 0x5A});
+	EXPECT_FALSE(LoadSettingsFile(Utf8ToWide(file.string()), settings, message));
 	EXPECT_EQ(message, unprotect_failed_message);
 }
 
-// Nothing the host logs on a failed load (libobs reports a document that is
-// not JSON) holds a secret.
+// What libobs logs on a document that is not JSON holds no secret.
 TEST_F(KeyringFile, NothingSecretIsLogged)
 {
 	static std::string log;
@@ -178,7 +175,6 @@ TEST_F(KeyringFile, APreviousFileSurvivesASaveKilledAtEachStep)
 		EXPECT_TRUE(ReadBytes(file) == previous) << kill_at;
 		EXPECT_EQ(fs::exists(file.string() + ".tmp"), kill_at > 1);
 	}
-	// The next save takes over what a kill left, and makes it the owner's alone.
 	chmod((file.string() + ".tmp").c_str(), 0644);
 	ASSERT_EQ(InChild([&] { return Save(after) && Loads(after); }), 0);
 	EXPECT_EQ(FolderEntries(dir.path), std::vector<std::string>{"settings.dpapi"});
@@ -188,9 +184,7 @@ TEST_F(KeyringFile, APreviousFileSurvivesASaveKilledAtEachStep)
 
 int ready_fd, go_fd;
 
-// Each save says when it is about to create its temporary file, waits until
-// both are there, and pauses halfway through the magic and the blob, so that
-// the two saves overlap for as long as they write.
+// Both saves start together and pause halfway through each write, so they overlap.
 bool RacingStep(int step)
 {
 	char byte = 1;
@@ -200,8 +194,7 @@ bool RacingStep(int step)
 	return true;
 }
 
-// Two OBS instances of one user saving at the same moment: the file in place
-// is always one save's, whole, and at least one save succeeds.
+// Two OBS instances saving at once: the file is always one save's, whole.
 TEST_F(KeyringFile, TwoProcessesSavingAtOnceNeverInstallAMixedFile)
 {
 	PanelSettings saves[2] = {SettingsWithSecrets(), SettingsWithSecrets()};
@@ -221,11 +214,8 @@ TEST_F(KeyringFile, TwoProcessesSavingAtOnceNeverInstallAMixedFile)
 		char byte;
 		EXPECT_TRUE(read(ready[0], &byte, 1) == 1 && read(ready[0], &byte, 1) == 1);
 		close(go[1]); // both saves go on at once
-		for (pid_t saver : savers) {
-			int status = 0;
-			waitpid(saver, &status, 0);
-			succeeded += WIFEXITED(status) && WEXITSTATUS(status) == 0;
-		}
+		for (pid_t saver : savers)
+			succeeded += Status(saver) == 0;
 		for (int end : {ready[0], ready[1], go[0]})
 			close(end);
 		EXPECT_GE(succeeded, 1);

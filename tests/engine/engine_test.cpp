@@ -1,0 +1,308 @@
+// The engine against a real libobs: what a start builds and refuses, how the
+// outputs' signals move the records, and what stopping leaves behind. What
+// reaches real servers is the end-to-end tests' part.
+#include "engine/engine.h"
+#include "tests/support/destinations.h"
+#include "tests/support/host.h"
+#include "tests/support/system.h"
+
+#include <obs.hpp>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+std::string TextOf(const MultistreamEngine &multistream, uint64_t index)
+{
+	const DestinationStats stats = multistream.GetStats(index);
+	return DestinationStateText(stats.state, stats.last_code);
+}
+
+// Starts towards ports nobody listens on and waits until every record shows
+// its refused connection, so that no connect thread is left running.
+bool StartRefused(MultistreamEngine &multistream, const PanelSettings &settings)
+{
+	std::string error;
+	EXPECT_TRUE(multistream.StartAll(settings, error)) << error;
+	return !multistream.runs.empty() && WaitFor([&] {
+		for (const auto &run : multistream.runs)
+			if (run->state.load() != DestinationState::Failed)
+				return false;
+		return true;
+	});
+}
+
+// Raises one of an output's signals from another thread, as the output's own
+// threads do, with `code` as the call data's "code".
+void Emit(obs_output_t *output, const char *signal, std::optional<long long> code = {})
+{
+	std::thread([=] {
+		calldata_t data = {};
+		if (code)
+			calldata_set_int(&data, "code", *code);
+		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
+		calldata_free(&data);
+	}).join();
+}
+
+} // namespace
+
+using EngineStart = ObsHostTest;
+
+TEST_F(EngineStart, OneSharedEncodeFeedsOneOutputPerTickedDestination)
+{
+	const int port = ClosedLoopbackPort();
+	PanelSettings settings = Quality(720, 30);
+	settings.destinations = {Loopback("off", port, false), Loopback("auth", port), Loopback("plain", port)};
+	settings.destinations[1].username = "publisher";
+	settings.destinations[1].password = " secret ";
+
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	ASSERT_EQ(multistream.runs.size(), 2u);
+	OBSDataAutoRelease audio = obs_encoder_get_settings(multistream.audio_encoder);
+	EXPECT_EQ(obs_data_get_int(audio, "bitrate"), 160);
+	for (size_t i = 0; i < 2; i++) {
+		const DestinationRun &run = *multistream.runs[i];
+		const Destination &destination = settings.destinations[i + 1];
+		EXPECT_EQ(run.destination_index, i + 1);
+		OBSDataAutoRelease service = obs_service_get_settings(run.service);
+		EXPECT_EQ(obs_data_get_string(service, "key"), destination.key);
+		EXPECT_EQ(obs_data_get_bool(service, "use_auth"), !destination.username.empty());
+		EXPECT_EQ(obs_data_get_string(service, "password"), destination.password);
+		OBSDataAutoRelease output = obs_output_get_settings(run.output);
+		EXPECT_TRUE(obs_data_has_user_value(output, "dyn_bitrate"));
+		EXPECT_FALSE(obs_data_get_bool(output, "dyn_bitrate"));
+	}
+	// The refused connections reached the records through "stop".
+	EXPECT_EQ(TextOf(multistream, 1), "Failed: connection");
+	EXPECT_EQ(multistream.GetStats(0).state, DestinationState::Ready);
+	EXPECT_FALSE(multistream.IsBusy());
+}
+
+TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
+{
+	const char *const kick_sentence =
+		"Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
+	const char *const hdr_sentence = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
+	struct Case {
+		HostAudio audio;
+		video_colorspace colorspace;
+		const char *platform;
+		bool ticked;
+		const char *refusal; // null when it starts
+	};
+	const Case cases[] = {
+		{{48000, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
+		{{44100, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
+		{{48000, SPEAKERS_MONO}, VIDEO_CS_709, "Kick", true, kick_sentence},
+		{{96000, SPEAKERS_STEREO}, VIDEO_CS_SRGB, "Kick", true, kick_sentence},
+		{{48000, SPEAKERS_MONO}, VIDEO_CS_601, "Kick", false, nullptr},
+		// Only the URL completion ignores the letter case.
+		{{48000, SPEAKERS_MONO}, VIDEO_CS_DEFAULT, "kick", true, nullptr},
+		{{48000, SPEAKERS_STEREO}, VIDEO_CS_2100_PQ, "Custom", true, hdr_sentence},
+		{{48000, SPEAKERS_STEREO}, VIDEO_CS_2100_HLG, "Custom", true, hdr_sentence},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(testing::Message()
+			     << c.platform << (c.ticked ? "" : " unticked") << ", " << c.audio.samples_per_sec
+			     << " Hz, " << c.audio.speakers << " speakers, colour space " << c.colorspace);
+		ResetHostVideo(HostVideo());
+		ResetHostAudio(c.audio);
+		const int port = ClosedLoopbackPort();
+		MultistreamEngine multistream;
+		ASSERT_TRUE(StartRefused(multistream, Single(port)));
+		OBSWeakOutputAutoRelease earlier = obs_output_get_weak_output(multistream.runs[0]->output);
+		HostVideo video;
+		video.colorspace = c.colorspace;
+		ResetHostVideo(video);
+
+		PanelSettings settings = Pair(port);
+		settings.destinations[1].platform = c.platform;
+		settings.destinations[1].enabled = c.ticked;
+		std::string error;
+		EXPECT_EQ(multistream.StartAll(settings, error), c.refusal == nullptr);
+		OBSOutputAutoRelease earlier_left = obs_weak_output_get_output(earlier);
+		EXPECT_EQ(earlier_left.Get(), nullptr);
+		if (c.refusal) {
+			EXPECT_EQ(error, c.refusal);
+			EXPECT_TRUE(multistream.runs.empty());
+			EXPECT_EQ(multistream.video_encoder, nullptr);
+			continue;
+		}
+		OBSDataAutoRelease encoder = obs_encoder_get_settings(multistream.video_encoder);
+		const bool kick_mode = c.ticked && std::string(c.platform) == "Kick";
+		EXPECT_STREQ(obs_data_get_string(encoder, "profile"), kick_mode ? "main" : "high");
+		EXPECT_EQ(obs_data_has_user_value(encoder, "tune"), kick_mode);
+		EXPECT_TRUE(WaitFor([&] { return !multistream.IsBusy(); }));
+	}
+}
+
+TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayUntilTheNextStartReleasesThem)
+{
+	// x264 refuses high-precision host formats when the outputs start.
+	HostVideo p010;
+	p010.format = VIDEO_FORMAT_P010;
+	ResetHostVideo(p010);
+	PanelSettings settings = Pair(ClosedLoopbackPort());
+	MultistreamEngine multistream;
+	std::string error;
+	EXPECT_FALSE(multistream.StartAll(settings, error));
+	EXPECT_EQ(error, "No destination could start. Check OBS video/audio settings and the destination status.");
+	ASSERT_EQ(multistream.runs.size(), 2u);
+	EXPECT_FALSE(multistream.IsBusy());
+	// Stop all leaves the failures on show.
+	multistream.RequestStopAll();
+	EXPECT_EQ(TextOf(multistream, 1), "Failed: check settings");
+	EXPECT_EQ(multistream.GetStats(1).last_code, OBS_OUTPUT_ERROR);
+
+	OBSWeakOutputAutoRelease failed = obs_output_get_weak_output(multistream.runs[0]->output);
+	ResetHostVideo(HostVideo());
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	OBSOutputAutoRelease failed_left = obs_weak_output_get_output(failed);
+	EXPECT_EQ(failed_left.Get(), nullptr);
+}
+
+using RunSignals = ObsHostTest;
+
+TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
+{
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	DestinationRun &run = *multistream.runs[1];
+
+	constexpr int32_t untouched = 11;
+	using S = DestinationState;
+	struct Case {
+		S from;
+		bool stop_requested;
+		const char *signal;
+		std::optional<long long> code;
+		S to;
+		int32_t last_code;
+	};
+	const Case cases[] = {
+		{S::Failed, false, "start", {}, S::Sending, untouched},
+		{S::Sending, false, "reconnect", {}, S::Reconnecting, untouched},
+		{S::Reconnecting, false, "reconnect_success", {}, S::Sending, untouched},
+		{S::Sending, false, "stop", {}, S::Ready, 0},
+		{S::Connecting, false, "stop", OBS_OUTPUT_BAD_PATH, S::Failed, OBS_OUTPUT_BAD_PATH},
+		// Codes wider than 32 bits are narrowed, not clamped.
+		{S::Sending, false, "stop", 0x100000002ll, S::Failed, 2},
+		{S::Stopping, true, "start", {}, S::Stopping, untouched},
+		{S::Stopping, true, "reconnect", {}, S::Stopping, untouched},
+		{S::Stopping, true, "reconnect_success", {}, S::Stopping, untouched},
+		{S::Failed, true, "stop", OBS_OUTPUT_DISCONNECTED, S::Ready, OBS_OUTPUT_DISCONNECTED},
+	};
+	for (const Case &c : cases) {
+		SCOPED_TRACE(testing::Message() << c.signal << " in " << DestinationStateText(c.from, 0)
+						<< (c.stop_requested ? " after a stop request" : ""));
+		run.state = c.from;
+		run.last_code = untouched;
+		run.stop_requested = c.stop_requested;
+		Emit(run.output, c.signal, c.code);
+		EXPECT_EQ(run.state.load(), c.to);
+		EXPECT_EQ(run.last_code.load(), c.last_code);
+		EXPECT_EQ(TextOf(multistream, 0), "Failed: connection");
+	}
+}
+
+TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStopAll)
+{
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	obs_output_t *output = multistream.runs[0]->output;
+	std::atomic<long long> delay{-1};
+	auto record_delay = [](void *data, calldata_t *params) {
+		static_cast<std::atomic<long long> *>(data)->store(calldata_int(params, "timeout_sec"));
+	};
+	OBSSignal reconnect(obs_output_get_signal_handler(output), "reconnect", record_delay, &delay);
+
+	// What the output's send thread reports when the server goes away.
+	std::thread([output] { obs_output_signal_stop(output, OBS_OUTPUT_DISCONNECTED); }).join();
+	EXPECT_EQ(delay.load(), 2);
+	EXPECT_EQ(TextOf(multistream, 0), "Reconnecting...");
+	// Even a record that shows a failure is busy while its output retries.
+	Emit(output, "stop", OBS_OUTPUT_CONNECT_FAILED);
+	EXPECT_TRUE(multistream.IsBusy());
+	std::string error;
+	EXPECT_FALSE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	EXPECT_EQ(error, "A stream is still running or stopping.");
+	EXPECT_EQ(multistream.runs[0]->output, output);
+
+	multistream.RequestStopAll();
+	EXPECT_TRUE(WaitFor([&] { return !multistream.IsBusy(); }));
+	EXPECT_EQ(TextOf(multistream, 0), "Ready");
+}
+
+using EngineStop = ObsHostTest;
+
+// The flag goes in before Stopping: a handler that still sees no stop request
+// could otherwise turn a stop the user asked for into a failure.
+TEST_F(EngineStop, NoRecordIsEverSeenStoppingWithoutItsStopRequest)
+{
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	DestinationRun &run = *multistream.runs[0];
+
+	// Odd rounds reset the record, even rounds stop it; the watcher trusts only
+	// a pair of loads that one even round enclosed.
+	std::atomic<int> round{0};
+	std::atomic<bool> done{false}, torn{false};
+	std::thread watcher([&] {
+		while (!done) {
+			const int before = round;
+			const DestinationState state = run.state;
+			const bool requested = run.stop_requested;
+			if (round == before && before % 2 == 0 && state == DestinationState::Stopping && !requested)
+				torn = true;
+		}
+	});
+	const auto deadline = std::chrono::steady_clock::now() + Scaled(std::chrono::seconds(2));
+	for (int i = 0; !torn && std::chrono::steady_clock::now() < deadline; i++) {
+		round = 2 * i + 1;
+		run.state = DestinationState::Sending;
+		run.stop_requested = false;
+		round = 2 * i + 2;
+		multistream.RequestStopAll();
+	}
+	done = true;
+	watcher.join();
+	EXPECT_FALSE(torn);
+}
+
+TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
+{
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	for (const auto &run : multistream.runs)
+		Emit(run->output, "start");
+	// One output outlives its record, as one held by a late output thread does.
+	OBSOutputAutoRelease survivor = obs_output_get_ref(multistream.runs[0]->output);
+	OBSWeakOutputAutoRelease released = obs_output_get_weak_output(multistream.runs[1]->output);
+	OBSWeakServiceAutoRelease service = obs_service_get_weak_service(multistream.runs[1]->service);
+	OBSWeakEncoderAutoRelease video = obs_encoder_get_weak_encoder(multistream.video_encoder);
+	OBSWeakEncoderAutoRelease audio = obs_encoder_get_weak_encoder(multistream.audio_encoder);
+
+	multistream.StopAndRelease();
+	EXPECT_TRUE(multistream.runs.empty());
+	EXPECT_FALSE(multistream.IsBusy());
+	OBSOutputAutoRelease output_left = obs_weak_output_get_output(released);
+	OBSServiceAutoRelease service_left = obs_weak_service_get_service(service);
+	OBSEncoderAutoRelease video_left = obs_weak_encoder_get_encoder(video);
+	OBSEncoderAutoRelease audio_left = obs_weak_encoder_get_encoder(audio);
+	EXPECT_EQ(output_left.Get(), nullptr);
+	EXPECT_EQ(service_left.Get(), nullptr);
+	EXPECT_EQ(video_left.Get(), nullptr);
+	EXPECT_EQ(audio_left.Get(), nullptr);
+
+	// A handler still connected would now write into a freed record, which
+	// the AddressSanitizer lane reports.
+	Emit(survivor, "start");
+	Emit(survivor, "stop", OBS_OUTPUT_DISCONNECTED);
+}
