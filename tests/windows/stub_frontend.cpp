@@ -35,8 +35,8 @@ void stub_frontend_reset(void *window)
 	main_window = window;
 }
 
-ANSWER(int, stub_frontend_menu_count(void), static_cast<int>(menu.size()))
-ANSWER(const char *, stub_frontend_menu_text(int index), std::get<0>(menu.at(static_cast<size_t>(index))).c_str())
+ANSWER(const char *, stub_frontend_menu(int index),
+       index < int(menu.size()) ? std::get<0>(menu[size_t(index)]).c_str() : nullptr)
 ANSWER(void, stub_frontend_pick(int index),
        std::get<1>(menu.at(static_cast<size_t>(index)))(std::get<2>(menu.at(static_cast<size_t>(index)))))
 ANSWER(int, stub_frontend_event_callback_count(void), static_cast<int>(callbacks.size()))

@@ -14,16 +14,16 @@
 extern "C" {
 // stub obs.dll: forgets log lines and outputs; the configuration folder, if any.
 __declspec(dllexport) void stub_obs_reset(const char *config_dir);
-__declspec(dllexport) int stub_obs_log_count(void);
-__declspec(dllexport) const char *stub_obs_log_text(int index);
+// The log line `index`, or null past the last.
+__declspec(dllexport) const char *stub_obs_log(int index);
 __declspec(dllexport) int stub_obs_output_count(void);
 // Raises an output signal with a stop code ("start", "stop", ...).
 __declspec(dllexport) void stub_obs_output_raise(int index, const char *signal, long long code);
 
 // stub obs-frontend-api.dll: forgets what was registered; the host's main window.
 __declspec(dllexport) void stub_frontend_reset(void *main_window);
-__declspec(dllexport) int stub_frontend_menu_count(void);
-__declspec(dllexport) const char *stub_frontend_menu_text(int index);
+// The Tools menu entry `index`, or null past the last.
+__declspec(dllexport) const char *stub_frontend_menu(int index);
 // Picks a Tools menu entry as the user does.
 __declspec(dllexport) void stub_frontend_pick(int index);
 __declspec(dllexport) int stub_frontend_event_callback_count(void);
