@@ -1,14 +1,5 @@
-// A companion module loaded next to torvane in the host tests. Once OBS has
-// loaded it runs the script TORVANE_HOST_PROBE names and logs each step with
-// the prefix "[host-probe]" for the test to read:
-//   (unset)  lists the Tools menu, opens the panel, switches profile and scene
-//            collection away and back, then presses Remove and leaves its
-//            question open for the test to stop OBS under it;
-//   stream   adds a custom destination for TORVANE_HOST_PROBE_SERVER with a key
-//            and credentials, ticks it, starts, waits for "Sending", stops,
-//            waits for "Ready" and closes the panel;
-//   reopen   opens the panel again and compares the fifth destination's fields
-//            with TORVANE_HOST_PROBE_FIELDS ("name|server|key|user|password|").
+// A companion module for the host tests: once OBS has loaded, it runs the
+// script TORVANE_HOST_PROBE names (see Start) and logs with "[host-probe]".
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -21,11 +12,9 @@
 #include <obs-frontend-api.h>
 #include <obs-module.h>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 OBS_DECLARE_MODULE()
 
@@ -57,13 +46,9 @@ void Click(int id)
 		QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
 }
 
-void Type(int id, const std::string &text)
+QLineEdit *Field(int id)
 {
-	if (auto *field = qobject_cast<QLineEdit *>(Control(id))) {
-		field->setFocus();
-		field->selectAll();
-		QTest::keyClicks(field, QString::fromStdString(text));
-	}
+	return qobject_cast<QLineEdit *>(Control(id));
 }
 
 std::string Rows()
@@ -86,33 +71,33 @@ void OpenPanel()
 	Say(std::string("panel ") + (Control(0) && Control(0)->isVisible() ? "shown" : "missing"));
 }
 
-// Runs `step` every 500 ms until it returns true, at most `tries` times.
-void Poll(std::function<bool()> step, int tries)
+// Runs the steps 500 ms apart (at most 240 tries); a step returning false is
+// tried again, so each switch of profile or collection completes first.
+void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 240)
 {
-	if (!step() && tries > 0)
-		QTimer::singleShot(500, [step, tries]() { Poll(step, tries - 1); });
+	if (next < steps.size() && tries > 0)
+		QTimer::singleShot(500, [=]() { Run(steps, next + steps[next](), tries - 1); });
 }
 
-// Runs one step per poll; a step returns false until its work is done, so each
-// switch of profile or collection completes before the next step.
-void Run(std::vector<std::function<bool()>> steps)
-{
-	auto next = std::make_shared<size_t>(0);
-	Poll([steps, next]() { return steps[*next]() && ++*next >= steps.size(); }, 240);
-}
-
+// (unset): opens the panel, switches profile and scene collection away and
+// back, then leaves Remove's question open for the test to stop OBS under it.
+// stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
+// waits for Sending, stops, waits for Ready and closes the panel.
+// reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
 void Start()
 {
-	const std::string script = std::getenv("TORVANE_HOST_PROBE") ? std::getenv("TORVANE_HOST_PROBE") : "";
+	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
 	if (script == "stream") {
-		const std::string server = std::getenv("TORVANE_HOST_PROBE_SERVER");
+		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
 		Run({[]() { return OpenPanel(), Click(112), true; },
 		     [server]() {
-			     Type(102, "Local nginx");
-			     Type(103, server);
-			     Type(104, "probe-key-123");
-			     Type(105, "probe-user");
-			     Type(106, "probe-pass-456");
+			     const std::string typed[] = {"Local nginx", server, "probe-key-123", "probe-user",
+							  "probe-pass-456"};
+			     for (int i = 0; i < 5; i++) {
+				     Field(102 + i)->setFocus();
+				     Field(102 + i)->selectAll();
+				     QTest::keyClicks(Field(102 + i), QString::fromStdString(typed[i]));
+			     }
 			     Control(101)->setFocus();
 			     QTest::keyClick(Control(101), Qt::Key_Space);
 			     Click(110);
@@ -129,15 +114,14 @@ void Start()
 			     return Say("done"), true;
 		     }});
 	} else if (script == "reopen") {
-		// Compares without logging: the test scans the log for the secrets.
 		Run({[]() {
 			OpenPanel();
 			for (int i = 0; i < 4; i++)
 				QTest::keyClick(Control(101), Qt::Key_Down);
 			std::string fields;
 			for (int id : {102, 103, 104, 105, 106})
-				fields += qobject_cast<QLineEdit *>(Control(id))->text().toStdString() + "|";
-			Say(fields == std::getenv("TORVANE_HOST_PROBE_FIELDS") ? "fields came back" : "fields differ");
+				fields += Field(id)->text().toStdString() + "|"; // not logged: it holds secrets
+			Say(fields == getenv("TORVANE_HOST_PROBE_FIELDS") ? "fields came back" : "fields differ");
 			return Say("done"), true;
 		}});
 	} else {
@@ -160,7 +144,6 @@ void Start()
 			     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
 		     },
 		     []() {
-			     // Remove's question runs its own event loop; this reports from inside it.
 			     QTimer::singleShot(1000, []() {
 				     for (QWidget *widget : QApplication::topLevelWidgets())
 					     if (auto *box = qobject_cast<QMessageBox *>(widget);

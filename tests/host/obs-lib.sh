@@ -1,6 +1,5 @@
-# Shared steps of the tests that run the real OBS Studio: a throwaway HOME with
-# the module and the host probe installed, OBS started on a private display,
-# waiting for the probe, stopping OBS with SIGINT (it ignores SIGTERM).
+# Shared steps of the real-OBS tests: a throwaway HOME with the module and the
+# host probe installed, and a private display. OBS ignores SIGTERM.
 #   run-obs*.sh TORVANE_SO PROBE_SO WORK_DIR [...]
 set -u
 module=$1 probe=$2 work=$3 home=$3/home
@@ -14,14 +13,15 @@ fail() {
 }
 
 rm -rf "$work"
-mkdir -p "$home/.config/obs-studio/plugins/torvane/bin/64bit" "$home/.config/obs-studio/plugins/probe/bin/64bit"
-cp "$module" "$home/.config/obs-studio/plugins/torvane/bin/64bit/torvane.so"
-cp "$probe" "$home/.config/obs-studio/plugins/probe/bin/64bit/probe.so"
+for plugin in torvane:"$module" probe:"$probe"; do
+	mkdir -p "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit"
+	cp "${plugin#*:}" "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit/${plugin%%:*}.so"
+done
 printf '[General]\nFirstRun=true\n' >"$home/.config/obs-studio/global.ini"
 start_xvfb "$work" || fail "Xvfb did not start"
 
-# run_obs NAME: runs the probe's script in OBS until it says "done", stops OBS
-# with SIGINT and checks it exited cleanly; sets log (a copy in WORK_DIR/NAME.log).
+# run_obs NAME: OBS until the probe says "done", then SIGINT and a clean exit;
+# sets log (copied to WORK_DIR/NAME.log).
 run_obs() {
 	local name=$1 i pid status
 	rm -rf "$home/.config/obs-studio/logs"
@@ -37,11 +37,7 @@ run_obs() {
 	done
 	grep -q '\[host-probe\] done' "$log" || fail "the probe was not done within 120 s"
 	kill -INT $pid
-	for i in $(seq 300); do
-		kill -0 $pid 2>/dev/null || break
-		sleep 0.1
-	done
-	kill -0 $pid 2>/dev/null && fail "OBS did not exit within 30 s of SIGINT"
+	timeout 30 tail --pid=$pid -f /dev/null || fail "OBS did not exit within 30 s of SIGINT"
 	wait $pid
 	status=$?
 	cp "$log" "$work/$name.log"

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The panel inside real OBS, driven by the host probe as a person would use it:
-# a custom destination for a local RTMP server is added, ticked, started and
-# stopped; the recording holds H.264 and AAC; after a restart the destination
-# comes back from the encrypted file; no key or password reaches a log.
-# Run inside a keyring session so both OBS runs share one Secret Service.
+# The panel in real OBS streams to a local RTMP server (H.264 and AAC), gives
+# the destination back from the encrypted file after a restart, and logs no
+# secret. Runs inside one keyring session for both OBS runs.
 #   run-obs-panel.sh TORVANE_SO PROBE_SO WORK_DIR
 source "$(dirname "$0")/obs-lib.sh"
 secrets=(probe-key-123 probe-pass-456)

@@ -1,6 +1,5 @@
-// What the Qt renderer adds to the panel's behaviour, under Xvfb: the window
-// and its children where the layout puts them, input routing (typing, clicks,
-// keys, focus), message boxes and pixels. Screenshots stay in the build folder.
+// What the Qt renderer adds to the panel, under Xvfb: child placement, input
+// routing, message boxes and pixels. Screenshots stay in the build folder.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEnterEvent>
@@ -70,12 +69,11 @@ class QtPanelTest : public QObject {
 private slots:
 	void init()
 	{
-		const auto folder = std::filesystem::temp_directory_path() / "torvane-qt-panel";
-		std::filesystem::remove_all(folder);
-		std::filesystem::create_directories(folder);
+		const auto file = std::filesystem::temp_directory_path() / "torvane-qt-panel.dpapi";
+		std::filesystem::remove(file);
 		state = PanelState();
 		store = SettingsStore();
-		store.settings_path = Utf8ToWide((folder / "settings.dpapi").string());
+		store.settings_path = Utf8ToWide(file.string());
 		store.settings = DefaultSettings();
 		store.load_attempted = true;
 		window = std::make_unique<PanelWindow>(nullptr, 96, state, store, engine, nullptr);
@@ -92,8 +90,6 @@ private slots:
 
 	void windowFollowsTheLayoutAndTabItsOrder()
 	{
-		QCOMPARE(window->size(), QSize(1000, 748));
-		QCOMPARE(window->windowTitle(), QString::fromUtf8("Torvane \xE2\x80\x94 Multistream for OBS"));
 		QList<QWidget *> order;
 		for (const ControlSpec &spec : panel_controls) {
 			if (spec.kind == ControlKind::Label)
@@ -143,10 +139,6 @@ private slots:
 			QTest::keyClick(list, key);
 			QCOMPARE(state.selected_index, row);
 		}
-		Stream(true);
-		Click(list->viewport(), {10, list->RowRect(0).center().y()});
-		QVERIFY(!store.settings.destinations[0].enabled); // locked while streaming
-
 		QWidget *save = window->Control(id_save);
 		QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), save->mapToGlobal(QPointF(5, 5)));
 		QApplication::sendEvent(save, &enter);
