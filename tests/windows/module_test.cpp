@@ -315,8 +315,7 @@ HWND MakeHostWindow()
 			       nullptr);
 }
 
-// Wine's work area is the whole Xvfb screen; the lane runs this on screens of
-// several sizes.
+// Wine's work area is the whole Xvfb screen.
 TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 {
 	Unload();

@@ -34,12 +34,8 @@ std::string config_dir;
 std::string Quote(const std::string &text)
 {
 	std::string out = "\"";
-	for (unsigned char c : text) {
-		char escaped[8] = {'\\', char(c)};
-		if (c < 0x20)
-			snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-		out += c == '"' || c == '\\' || c < 0x20 ? escaped : std::string(1, char(c));
-	}
+	for (char c : text)
+		out += c == '"' || c == '\\' ? std::string{'\\', c} : std::string(1, c);
 	return out + '"';
 }
 
@@ -48,16 +44,9 @@ bool Unquote(const char *&p, std::string *text)
 {
 	if (*p++ != '"')
 		return false;
-	for (; *p && *p != '"'; p++) {
-		unsigned c = static_cast<unsigned char>(*p);
-		int length = 0;
-		if (c == '\\' && *++p == 'u' && sscanf(p, "u%4x%n", &c, &length) == 1 && length == 5)
-			p += 4;
-		else if (c == '\\')
-			c = static_cast<unsigned char>(*p);
-		if (text && *p)
-			*text += static_cast<char>(c);
-	}
+	for (; *p && *p != '"'; p++)
+		if (p += *p == '\\' && p[1]; text)
+			*text += *p;
 	return *p && *p++ == '"';
 }
 
