@@ -87,20 +87,14 @@ void Press(HWND control, WPARAM key, bool shift = false, const std::wstring &tex
 int Ticks(HWND list) // a bit for each ticked row
 {
 	int ticks = 0;
-	for (int row = 0; row < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); row++)
-		ticks |= (SendMessageW(list, LVM_GETITEMSTATE, WPARAM(row), LVIS_STATEIMAGEMASK) >> 12 == 2) << row;
+	for (int row = 0; row < ListView_GetItemCount(list); row++)
+		ticks |= ListView_GetCheckState(list, row) << row;
 	return ticks;
-}
-
-int Selected(HWND list)
-{
-	return int(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
 void SetTick(HWND list, int row, bool ticked) // as the list's own handling does
 {
-	LVITEMW item = {0, 0, 0, UINT(INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1)), LVIS_STATEIMAGEMASK};
-	SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+	ListView_SetCheckState(list, row, ticked);
 	Pump(20);
 }
 
@@ -445,17 +439,17 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	// but the list still takes the focus.
 	Click(list, 10, row_height + 31);
 	EXPECT_EQ(Ticks(list), 0b10);
-	EXPECT_EQ(Selected(list), 1);
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 1);
 	EXPECT_EQ(GetFocus(), list);
 	EXPECT_EQ(Text(Child(id_name)), L"Twitch");
 	Press(list, VK_SPACE);
 	Click(list, 150, 2 * row_height + 31);
 	EXPECT_EQ(Ticks(list), 0);
-	EXPECT_EQ(Selected(list), 2);
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 2);
 	SetFocus(Child(id_name));
 	Click(list, 10, 4 * row_height + 8);
 	EXPECT_EQ(GetFocus(), list);
-	EXPECT_EQ(Selected(list), 2);
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 2);
 
 	// Kick URLs are completed when the server field loses the focus, not when
 	// it gains it.
@@ -477,16 +471,13 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	Press(Child(id_key), 0, false, L"kick-key");
 	Click(Child(id_save));
 	EXPECT_TRUE(boxes.empty());
-	wchar_t row[64] = {};
-	LVITEMW item = {};
-	item.pszText = row;
-	item.cchTextMax = 64;
-	SendMessageW(list, LVM_GETITEMTEXTW, 2, reinterpret_cast<LPARAM>(&item));
-	EXPECT_STREQ(row, L"My Kick");
+	char row[64] = {};
+	ListView_GetItemText(list, 2, 0, row, 64);
+	EXPECT_STREQ(row, "My Kick");
 	for (int answer : {IDNO, IDYES}) {
 		box_answer = answer;
 		Click(Child(id_remove));
-		EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), answer == IDNO ? 4 : 3);
+		EXPECT_EQ(ListView_GetItemCount(list), answer == IDNO ? 4 : 3);
 	}
 	box_answer = IDOK;
 	ASSERT_EQ(boxes.size(), 4u);
@@ -497,7 +488,7 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	SetTick(list, 2, true);
 	Click(Child(id_custom));
 	EXPECT_EQ(Ticks(list), 0b100);
-	EXPECT_EQ(Selected(list), 3);
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 3);
 	EXPECT_EQ(GetFocus(), Child(id_name));
 }
 
@@ -582,7 +573,7 @@ TEST_F(Win32Panel, StreamingLocksEditingAndTheTimerShowsEachState)
 	Click(list, 10, 2 * row_height + 31);
 	SetTick(list, 3, true);
 	EXPECT_EQ(Ticks(list), 0b11);
-	EXPECT_EQ(Selected(list), 1);
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 1);
 	stub_obs_output_raise(0, "start", 0);
 	Pump(1100);
 	Capture(panel, "panel-sending");

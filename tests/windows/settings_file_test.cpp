@@ -39,18 +39,18 @@ BOOL WINAPI RecordUnprotect(DATA_BLOB *in, LPWSTR *text, DATA_BLOB *entropy, PVO
 
 // The keys are bound to the user's account, never to the machine (Wine opens
 // a machine-wide blob for anyone, so only the flags can tell), with no prompt,
-// no entropy and the product's description. A path of the test's own picks the
-// file: save here, load in a later process (the lane runs both).
+// no entropy and the product's description. The lane saves to a path of its
+// own here and loads it again in a later process.
 TEST(DpapiSettingsFile, TheBlobIsTheUsersAloneAndOpensInANewProcess)
 {
 	TempDir dir;
-	const char *shared = getenv("TORVANE_TEST_SHARED_SETTINGS");
 	static std::string path;
-	path = shared ? shared : (dir.path / "settings.dpapi").string();
-	std::string message;
-	if (!shared || !getenv("TORVANE_TEST_LOAD_ONLY")) {
+	path = getenv("TORVANE_TEST_SHARED_SETTINGS") ? getenv("TORVANE_TEST_SHARED_SETTINGS")
+						      : (dir.path / "settings.dpapi").string();
+	if (!getenv("TORVANE_TEST_LOAD_ONLY")) {
 		const DpapiCalls system = dpapi_calls;
 		dpapi_calls = {RecordProtect, RecordUnprotect};
+		std::string message;
 		PanelSettings loaded;
 		const bool saved = SaveSettingsFile(Utf8ToWide(path), SettingsWithSecrets(), message);
 		const bool opened_again = LoadSettingsFile(Utf8ToWide(path), loaded, message);
@@ -59,8 +59,6 @@ TEST(DpapiSettingsFile, TheBlobIsTheUsersAloneAndOpensInANewProcess)
 		EXPECT_EQ(flags[0], DWORD(CRYPTPROTECT_UI_FORBIDDEN));
 		EXPECT_EQ(flags[1], DWORD(CRYPTPROTECT_UI_FORBIDDEN));
 		EXPECT_EQ(description, L"Torvane settings");
-		if (shared)
-			return;
 	}
 	SettingsStore store;
 	EnsureSettingsLoaded(store, [] { return static_cast<char *>(bmemdup(path.c_str(), path.size() + 1)); });
