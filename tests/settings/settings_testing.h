@@ -3,6 +3,7 @@
 // Helpers shared by the settings tests on every platform.
 #include "settings/file_ops.h"
 #include "settings/model.h"
+#include "settings/protection.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,15 @@ inline void WriteBytes(const std::filesystem::path &path, const std::vector<uint
 {
 	std::ofstream(path, std::ios::binary | std::ios::trunc)
 		.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// "TRV1" and the protected form of `document`.
+inline std::vector<uint8_t> SealedFile(const std::string &document)
+{
+	std::vector<uint8_t> file = {'T', 'R', 'V', '1'}, blob;
+	EXPECT_TRUE(torvane::ProtectBytes(reinterpret_cast<const uint8_t *>(document.data()), document.size(), blob));
+	file.insert(file.end(), blob.begin(), blob.end());
+	return file;
 }
 
 inline std::vector<std::string> FolderEntries(const std::filesystem::path &folder)

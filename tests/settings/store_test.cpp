@@ -1,7 +1,6 @@
 // The protected settings file with the platform's real protection and files
 // (Linux against a private keyring, Windows under Wine).
 #include "settings/document.h"
-#include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
 #include "settings_testing.h"
@@ -20,14 +19,6 @@ const std::vector<std::string> only_the_file = {"settings.dpapi"};
 std::u16string Wide(const fs::path &path)
 {
 	return Utf8ToWide(path.u8string());
-}
-
-std::vector<uint8_t> SealedFile(const std::string &document)
-{
-	std::vector<uint8_t> file = {'T', 'R', 'V', '1'}, blob;
-	EXPECT_TRUE(ProtectBytes(reinterpret_cast<const uint8_t *>(document.data()), document.size(), blob));
-	file.insert(file.end(), blob.begin(), blob.end());
-	return file;
 }
 
 std::string host_path; // as if the host had given it
@@ -132,11 +123,16 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	EXPECT_TRUE(SaveSettingsStore(LoadStore(file.u8string()), message)) << message;
 }
 
-// A save the next load would refuse leaves the file; the most a load accepts saves.
-TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
+int failing_step;
+
+// A save the next load would refuse, or one that fails at any step, leaves the
+// previous file whole; the most a load accepts saves. No secret is in clear.
+TEST_F(SettingsFile, ARefusedOrFailedSaveKeepsThePreviousFile)
 {
 	Save(SettingsWithSecrets());
 	const std::vector<uint8_t> previous = ReadBytes(file);
+	for (const std::string secret : {secret_key, secret_password, "streamer", "rtmp://127.0.0.1"})
+		EXPECT_EQ(std::search(previous.begin(), previous.end(), secret.begin(), secret.end()), previous.end());
 	PanelSettings crowded = DefaultSettings(), huge = DefaultSettings(), slow = DefaultSettings();
 	crowded.destinations.assign(max_saved_destinations + 1, MakeCustomDestination(0));
 	huge.destinations[0].key.assign(static_cast<size_t>(max_settings_file_size), 'k');
@@ -145,13 +141,21 @@ TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
 		{crowded, "Nothing was saved: a settings file holds at most 1000 destinations."},
 		{huge, "Nothing was saved: the settings would exceed the 4 MiB a settings file may hold."},
 		{slow, "Video bitrate must be between 1000 and 8000 kbps."}};
-	for (const auto &[settings, sentence] : refused) {
+	const auto expect_kept = [&](const PanelSettings &settings, const std::string &sentence) {
 		std::string message;
-		EXPECT_FALSE(SaveSettingsFile(path, settings, message));
+		EXPECT_FALSE(SaveSettingsFile(path, settings, message, HookedOps()));
 		EXPECT_EQ(message, sentence);
-		EXPECT_TRUE(ReadBytes(file) == previous);
+		EXPECT_TRUE(ReadBytes(file) == previous) << failing_step;
 		EXPECT_EQ(FolderEntries(folder), only_the_file);
-	}
+	};
+	for (const auto &[settings, sentence] : refused)
+		expect_kept(settings, sentence);
+	save_step = [](int step) {
+		return step != failing_step;
+	};
+	for (failing_step = 1; failing_step <= 5; failing_step++)
+		expect_kept(DefaultSettings(), save_failed);
+	failing_step = 0;
 	crowded.destinations.pop_back();
 	huge.destinations[0].key.resize(static_cast<size_t>(max_settings_file_size) - 4096);
 	for (const PanelSettings &largest : {crowded, huge}) {
@@ -160,26 +164,5 @@ TEST_F(SettingsFile, ASaveTheLoadWouldRefuseLeavesTheFile)
 		std::string message;
 		ASSERT_TRUE(LoadSettingsFile(path, loaded, message)) << message;
 		ExpectSameSettings(loaded, largest);
-	}
-}
-
-int failing_step;
-
-TEST_F(SettingsFile, AFailedSaveKeepsThePreviousFileAndNoSecretIsWrittenInClear)
-{
-	Save(SettingsWithSecrets());
-	const std::vector<uint8_t> previous = ReadBytes(file);
-	for (const std::string secret : {secret_key, secret_password, "streamer", "rtmp://127.0.0.1"})
-		EXPECT_EQ(std::search(previous.begin(), previous.end(), secret.begin(), secret.end()), previous.end());
-
-	save_step = [](int step) {
-		return step != failing_step;
-	};
-	for (failing_step = 1; failing_step <= 5; failing_step++) {
-		std::string message;
-		EXPECT_FALSE(SaveSettingsFile(path, DefaultSettings(), message, HookedOps()));
-		EXPECT_EQ(message, save_failed);
-		EXPECT_TRUE(ReadBytes(file) == previous) << failing_step;
-		EXPECT_EQ(FolderEntries(folder), only_the_file);
 	}
 }

@@ -1,7 +1,6 @@
 // The Linux back end against the private keyring of keyring-session.sh
 // (KeyringAbsent runs with no bus). A test that forks keeps its own process off
 // the keyring until it forks no more.
-#include "settings/protection.h"
 #include "settings/store.h"
 #include "settings/text.h"
 #include "../settings_testing.h"
@@ -148,11 +147,7 @@ TEST_F(KeyringFile, NothingSecretIsLogged)
 			log += line;
 		},
 		nullptr);
-	const std::string cut = std::string("{\"version\": 1, \"key\": \"") + secret_key;
-	std::vector<uint8_t> blob, sealed = {'T', 'R', 'V', '1'};
-	ASSERT_TRUE(ProtectBytes(reinterpret_cast<const uint8_t *>(cut.data()), cut.size(), blob));
-	sealed.insert(sealed.end(), blob.begin(), blob.end());
-	WriteBytes(file, sealed);
+	WriteBytes(file, SealedFile(std::string("{\"version\": 1, \"key\": \"") + secret_key));
 	EXPECT_FALSE(Loads(SettingsWithSecrets()));
 	base_set_log_handler(nullptr, nullptr);
 	EXPECT_NE(log, "");
