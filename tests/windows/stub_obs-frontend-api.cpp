@@ -28,12 +28,7 @@ void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *da
 			return void(callbacks.erase(it));
 }
 
-void stub_frontend_reset(void *window)
-{
-	menu.clear();
-	callbacks.clear();
-	main_window = window;
-}
+ANSWER(void, stub_frontend_reset(void *window), menu.clear(), callbacks.clear(), void(main_window = window))
 
 ANSWER(const char *, stub_frontend_menu(int index),
        index < int(menu.size()) ? std::get<0>(menu[size_t(index)]).c_str() : nullptr)

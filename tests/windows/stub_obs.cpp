@@ -230,12 +230,8 @@ void signal_handler_disconnect(signal_handler_t *handler, const char *signal, si
 
 // --- For the tests --------------------------------------------------------------
 
-void stub_obs_reset(const char *config)
-{
-	log_lines.clear();
-	outputs.clear();
-	config_dir = config ? config : "";
-}
+ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
+       void(config_dir = config ? config : ""))
 
 ANSWER(const char *, stub_obs_log(int index),
        index < int(log_lines.size()) ? log_lines[size_t(index)].c_str() : nullptr)
