@@ -156,8 +156,11 @@ TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayUntilTheNextStartReleasesTh
 	EXPECT_EQ(error, "No destination could start. Check OBS video/audio settings and the destination status.");
 	ASSERT_EQ(multistream.runs.size(), 2u);
 	EXPECT_FALSE(multistream.IsBusy());
-	// Stop all leaves the failures on show.
+	// Stop all leaves the failures on show, and settles a live record on Ready
+	// even when its output has already ended: only a forced stop answers then.
+	Emit(multistream.runs[0]->output, "start");
 	multistream.RequestStopAll();
+	EXPECT_TRUE(WaitFor([&] { return TextOf(multistream, 0) == "Ready"; }));
 	EXPECT_EQ(TextOf(multistream, 1), "Failed: check settings");
 	EXPECT_EQ(multistream.GetStats(1).last_code, OBS_OUTPUT_ERROR);
 
