@@ -18,7 +18,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 
 if [ -z "${TORVANE_OBS:-}" ]; then
-	oldest=$("$here/root.sh" versions | head -n 1)
+	oldest=$("$here/root.sh" versions)
+	oldest=${oldest%%$'\n'*}
 	[ $# -gt 0 ] || "$here/root.sh" ensure "$oldest"
 	exec "$here/root.sh" run --obs "$oldest" "$0" "$@"
 fi
