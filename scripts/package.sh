@@ -47,8 +47,22 @@ stage_data() { # DIR
 	[ ! -d "$checkout/data" ] || cp -r "$checkout/data/." "$1/"
 }
 
+# The packages, with their oldest versions, that hold the shared libraries
+# BINARY links to, in the system it was built on (libsodium23 in Debian 13,
+# libsodium26 in later releases).
+shared_library_packages() { # BINARY
+	local dir found
+	dir=$(mktemp -d)
+	mkdir "$dir/debian"
+	printf 'Source: torvane\n\nPackage: torvane\nArchitecture: amd64\n' >"$dir/debian/control"
+	found=$(cd "$dir" && dpkg-shlibdeps -O "$1" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+	rm -rf "$dir"
+	[ -n "$found" ] || { echo "dpkg-shlibdeps found no packages for $1" >&2 && return 1; }
+	echo "$found"
+}
+
 deb() { # BUILD OUT
-	local build=$1 out=$2 version stage
+	local build=$1 out=$2 version stage depends
 	version=$(cache_value "$build" CMAKE_PROJECT_VERSION)
 	stage=$(mktemp -d)
 	split_debug "$build" "$build/module/torvane.so" "$stage/usr/lib/x86_64-linux-gnu/obs-plugins/torvane.so" \
@@ -64,13 +78,14 @@ deb() { # BUILD OUT
 	find "$stage" -type d -exec chmod 0755 {} +
 	find "$stage/usr" -type f -exec chmod 0644 {} +
 	(cd "$stage" && find usr -type f -exec md5sum {} + | sort -k 2) >"$stage/DEBIAN/md5sums"
+	depends=$(shared_library_packages "$stage/usr/lib/x86_64-linux-gnu/obs-plugins/torvane.so")
 	cat >"$stage/DEBIAN/control" <<EOF
 Package: torvane
 Version: $version
 Architecture: amd64
 Maintainer: Torvane developers <torvane@localhost>
 Installed-Size: $(du -sk --exclude=DEBIAN "$stage" | cut -f 1)
-Depends: obs-studio (>= 30.2), libsecret-1-0, libsodium23
+Depends: obs-studio (>= 30.2), $depends
 Section: video
 Priority: optional
 Description: multistreaming module for OBS Studio
