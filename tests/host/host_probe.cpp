@@ -84,7 +84,6 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
-// menu: opens the panel from the Tools menu and is done.
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
@@ -114,10 +113,6 @@ void Start()
 			     Say(std::string("panel ") + (Control(0)->isVisible() ? "still shown" : "hidden"));
 			     return Say("done"), true;
 		     }});
-	} else if (script == "menu") {
-		Run({[]() {
-			return OpenPanel(), Say("done"), true;
-		}});
 	} else if (script == "reopen") {
 		Run({[]() {
 			OpenPanel();

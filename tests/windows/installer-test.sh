@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a stand-in OBS Studio folder that the
 # registry names as OBS's own installer does: it refuses an OBS older than 30.2
-# and a folder without OBS, touching nothing; it installs silently, registers
-# its uninstaller, and the uninstaller leaves the folder as it was before and
-# the user's settings alone.
+# and a folder without OBS, changing nothing; it installs silently and registers
+# its uninstaller, which leaves the folder and the registry as they were before
+# and the user's settings alone.
 #   installer-test.sh WINDOWS_BUILD_DIR VERSION
-set -u
 build=$1 version=$2 work=$1/installer-run obs=$WINEPREFIX/drive_c/standin-obs
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Torvane'
 fail() { echo "FAIL: $*" && exit 1; }
-listing() { (cd "$obs" && find . | sort); }
 value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p"; }
+state() { (cd "$obs" && find . | sort) && echo "uninstall entry: $(value DisplayName)"; }
 install() { # OBS_DLL_VERSION ARGS...: the installer's exit status
-	cp "$build/bin/standin-obs-$1.dll" "$obs/bin/64bit/obs.dll"
-	wine "$work/out/torvane-$version-windows-x64-installer.exe" /S "${@:2}"
+	cp "$build/bin/standin-obs-$1.dll" "$obs/bin/64bit/obs.dll" &&
+		wine "$work/out/torvane-$version-windows-x64-installer.exe" /S "${@:2}"
 }
 
 rm -rf "$work" "$obs"
@@ -25,25 +24,21 @@ wine reg add 'HKLM\Software\OBS Studio' /ve /d 'C:\standin-obs' /f >/dev/null ||
 settings=$(winepath -u "$(wine cmd /c echo %APPDATA% | tr -d '\r')")/obs-studio/plugin_config/torvane/settings.dpapi
 mkdir -p "$(dirname "$settings")" && echo "the user's settings" >"$settings"
 
-before=$(listing)
+before=$(state)
 install 30.1
-[ $? = 2 ] || fail "the installer did not refuse OBS Studio 30.1"
+old=$?
 install 30.2 /D='C:\no-obs-here'
-[ $? = 2 ] || fail "the installer did not refuse a folder without OBS Studio"
-[ "$(listing)" = "$before" ] && [ -z "$(value DisplayName)" ] || fail "a refused install changed something"
+[ "$old $?" = "2 2" ] || fail "the installer did not refuse both OBS Studio 30.1 and a folder without it"
+[ "$(state)" = "$before" ] || fail "a refused install changed something"
 
 install 30.2 || fail "the silent install failed"
-dll=$obs/obs-plugins/64bit/torvane.dll
-[ -f "$dll" ] && [ -f "$obs/data/obs-plugins/torvane/LICENSE" ] || fail "files missing: $(listing)"
-! x86_64-w64-mingw32ucrt-objdump -h "$dll" | grep -q '\.debug_' || fail "the installed DLL carries debug sections"
+# Stripped: one code section and no debug sections.
+[ "$(x86_64-w64-mingw32ucrt-objdump -h "$obs/obs-plugins/64bit/torvane.dll" | grep -cE ' \.(text|debug_)')" = 1 ] &&
+	[ -f "$obs/data/obs-plugins/torvane/LICENSE" ] || fail "no stripped DLL or no LICENSE: $(state)"
 [ "$(value DisplayVersion)" = "$version" ] || fail "no uninstall entry for version $version"
 # The uninstaller goes on from a copy of itself in the temporary folder.
 wine "$(winepath -u "$(value UninstallString | tr -d '"')")" /S || fail "the entry names no uninstaller"
-for i in $(seq 100); do
-	[ "$(listing)" = "$before" ] && [ -z "$(value DisplayName)" ] && break
-	sleep 0.3
-done
-diff <(echo "$before") <(listing) >&2 || fail "the uninstaller did not leave the folder as it was"
-[ -z "$(value DisplayName)" ] || fail "the uninstall entry stayed"
+for i in $(seq 100); do [ "$(state)" = "$before" ] && break || sleep 0.3; done
+diff <(echo "$before") <(state) >&2 || fail "the uninstaller did not leave the folder and the registry as they were"
 [ "$(cat "$settings")" = "the user's settings" ] || fail "the user's settings were touched"
 echo "the installer refused old or missing OBS, installed, registered and uninstalled cleanly"
