@@ -65,11 +65,9 @@ TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersReco
 	ASSERT_TRUE(engine.StopDestination(1));
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsDestinationBusy(1); }));
 	EXPECT_EQ(Text(0) + " / " + Text(1) + " / " + Text(2), "Sending / Ready / Sending");
-	// Sampled once a second as the refresh does: the sending ones show their rate.
-	for (int second = 0; second < 3; second++) {
-		engine.SampleThroughput();
-		std::this_thread::sleep_for(std::chrono::seconds(1));
-	}
+	// Sampled a second apart, as the refresh does: the sending ones show their rate.
+	engine.SampleThroughput();
+	std::this_thread::sleep_for(std::chrono::seconds(1));
 	engine.SampleThroughput();
 	for (uint64_t i : {0, 1, 2})
 		EXPECT_NEAR(engine.GetStats(i).kbps, i == 1 ? 0 : 2600, 1500) << i;
@@ -116,7 +114,6 @@ TEST_F(DestinationControl, AFourthJoinsOnAKeyframeAndCountsItsAttemptsWhileItsSe
 			return stats.reconnect_attempts == 2;
 		},
 		std::chrono::seconds(20)));
-	EXPECT_EQ(Text(0) + " / " + Text(1) + " / " + Text(2), "Sending / Sending / Sending");
 
 	// Back: the count ends with the outage, and the next outage counts from 1.
 	ASSERT_TRUE(servers[3].Restart());
