@@ -53,6 +53,7 @@ const ControlSpec panel_controls[control_count] = {
 	{id_stop, ControlKind::Button, "Stop all", 228, 671, 123, 43, false, false, 0},
 	{id_save, ControlKind::Button, "Save settings", 816, 671, 164, 43, true, false, 0},
 	{id_coffee, ControlKind::Button, "Buy me a coffee (opens browser)", 790, 720, 190, 31, false, false, 0},
+	{id_follow, ControlKind::Button, "Go live with OBS's Start Streaming", 400, 64, 300, 28, true, false, 0},
 };
 
 const EditFrame edit_frames[edit_frame_count] = {

@@ -228,6 +228,14 @@ void signal_handler_disconnect(signal_handler_t *handler, const char *signal, si
 			return void(slots.erase(it));
 }
 
+// --- Hotkeys and UI tasks ---------------------------------------------------------
+
+ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *, const char *, obs_hotkey_func, void *), 0)
+ANSWER(obs_data_array_t *, obs_hotkey_save(obs_hotkey_id), obs_data_array_create())
+void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
+void obs_hotkey_unregister(obs_hotkey_id) {}
+ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
+
 // --- For the tests --------------------------------------------------------------
 
 ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
