@@ -402,7 +402,7 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 		EXPECT_EQ(GetPixel(memory, p.x, p.y), shot(p.x, p.y)) << p.x << ", " << p.y;
 	DeleteObject(SelectObject(memory, old));
 	DeleteDC(memory);
-	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[4], 96);
+	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[5], 96);
 	EXPECT_EQ(shot(name.right - 2, name.top + 2), color_field);
 	EXPECT_GT(shot.Ink(name, color_text), 0);
 	EXPECT_EQ(shot(label.right - 2, label.top + 2), color_card);
