@@ -373,7 +373,7 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 	const Shot shot(panel), printed(panel, false, true);
 	for (POINT p : {POINT{5, 5}, POINT{775, 45}, POINT{362, 200}, POINT{100, 40}})
 		EXPECT_EQ(printed(p.x, p.y), shot(p.x, p.y)) << p.x << ", " << p.y;
-	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[4], 96);
+	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[5], 96);
 	EXPECT_EQ(shot(name.right - 2, name.top + 2), color_field);
 	EXPECT_GT(shot.Ink(name, color_text), 0);
 	EXPECT_EQ(shot(label.right - 2, label.top + 2), color_card);

@@ -210,6 +210,14 @@ ANSWER(void, signal_handler_disconnect(signal_handler_t *h, const char *signal, 
 ANSWER(bool, calldata_get_data(const calldata_t *data, const char *name, void *out, size_t size),
        strcmp(name, "code") == 0 && size == sizeof(long long) && memcpy(out, data->stack, size))
 
+// --- Hotkeys and UI tasks ---------------------------------------------------------
+
+ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *, const char *, obs_hotkey_func, void *), 0)
+ANSWER(obs_data_array_t *, obs_hotkey_save(obs_hotkey_id), obs_data_array_create())
+void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
+void obs_hotkey_unregister(obs_hotkey_id) {}
+ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
+
 // --- For the tests --------------------------------------------------------------
 
 ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
