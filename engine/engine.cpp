@@ -3,6 +3,8 @@
 // nothing but the atomics of their run.
 #include "engine/engine.h"
 
+#include "settings/texts.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -57,32 +59,32 @@ const char *DestinationStateText(DestinationState state, int32_t last_code)
 {
 	switch (state) {
 	case DestinationState::Connecting:
-		return "Connecting...";
+		return Tr(Txt::StateConnecting);
 	case DestinationState::Sending:
-		return "Sending";
+		return Tr(Txt::StateSending);
 	case DestinationState::Reconnecting:
-		return "Reconnecting...";
+		return Tr(Txt::StateReconnecting);
 	case DestinationState::Stopping:
-		return "Stopping...";
+		return Tr(Txt::StateStopping);
 	case DestinationState::Failed:
 		switch (last_code) {
 		case OBS_OUTPUT_BAD_PATH:
-			return "Failed: server URL";
+			return Tr(Txt::StateBadUrl);
 		case OBS_OUTPUT_CONNECT_FAILED:
-			return "Failed: connection";
+			return Tr(Txt::StateConnectFailed);
 		case OBS_OUTPUT_INVALID_STREAM:
-			return "Failed: stream key";
+			return Tr(Txt::StateBadKey);
 		case OBS_OUTPUT_DISCONNECTED:
-			return "Disconnected";
+			return Tr(Txt::StateDisconnected);
 		case OBS_OUTPUT_ENCODE_ERROR:
-			return "Failed: encoder";
+			return Tr(Txt::StateEncoderFailed);
 		default:
-			return "Failed: check settings";
+			return Tr(Txt::StateFailed);
 		}
 	case DestinationState::Ready:
 		break;
 	}
-	return "Ready";
+	return Tr(Txt::StateReady);
 }
 
 void ConnectRunHandlers(DestinationRun &run)

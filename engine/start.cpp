@@ -4,6 +4,7 @@
 #include "settings/platform.h"
 #include "settings/quality.h"
 #include "settings/validation.h"
+#include "settings/texts.h"
 
 #include <algorithm>
 #include <memory>
@@ -102,7 +103,7 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 	video_t *video = obs_initialized() ? obs_get_video() : nullptr;
 	audio_t *audio = obs_initialized() ? obs_get_audio() : nullptr;
 	if (!video || !audio) {
-		error = "OBS video and audio must be initialized first.";
+		error = Tr(Txt::VideoNotReady);
 		return false;
 	}
 
@@ -113,12 +114,12 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 
 	const bool kick_mode = HasEnabledKickDestination(settings);
 	if (kick_mode && !HostAudioSuitsKick()) {
-		error = "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
+		error = Tr(Txt::KickAudio);
 		return false;
 	}
 
 	if (IsHdr(video_info.colorspace)) {
-		error = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
+		error = Tr(Txt::SdrOnly);
 		return false;
 	}
 
@@ -132,7 +133,7 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 		engine.audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings);
 	}
 	if (!engine.video_encoder || !engine.audio_encoder) {
-		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
+		error = Tr(Txt::NoEncoders);
 		engine.StopAndRelease();
 		return false;
 	}
@@ -189,11 +190,6 @@ bool StartRun(DestinationRun &run)
 	return false;
 }
 
-const char *const rtmp_unavailable = "OBS RTMP modules are unavailable.";
-const char *const nothing_started =
-	"No destination could start. Check OBS video/audio settings and the destination status.";
-const char *const still_running = "A stream is still running or stopping.";
-
 } // namespace
 
 EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height)
@@ -225,7 +221,7 @@ uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps)
 bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error)
 {
 	if (IsBusy()) {
-		error = still_running;
+		error = Tr(Txt::StillRunning);
 		return false;
 	}
 
@@ -241,7 +237,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 			continue;
 		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position);
 		if (!run) {
-			error = rtmp_unavailable;
+			error = Tr(Txt::NoRtmp);
 			StopAndRelease();
 			return false;
 		}
@@ -252,7 +248,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	for (const auto &run : runs)
 		any_started |= StartRun(*run);
 	if (!any_started) {
-		error = nothing_started;
+		error = Tr(Txt::NothingStarted);
 		return false;
 	}
 	return true;
@@ -261,11 +257,11 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error)
 {
 	if (destination_index >= settings.destinations.size()) {
-		error = "Destination " + std::to_string(destination_index + 1) + " is not in the list.";
+		error = Tr(Txt::NotInList, {std::to_string(destination_index + 1)});
 		return false;
 	}
 	if (IsDestinationBusy(destination_index)) {
-		error = still_running;
+		error = Tr(Txt::StillRunning);
 		return false;
 	}
 
@@ -286,7 +282,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	if (join) {
 		const Destination &destination = settings.destinations[destination_index];
 		if (ParsePlatform(destination.platform) == Platform::Kick && !EncodesForKick(video_encoder)) {
-			error = "Kick needs its own encoder settings. Stop every destination, then start again.";
+			error = Tr(Txt::KickEncoder);
 			return false;
 		}
 	} else if (!StartEncoders(*this, settings, error)) {
@@ -295,7 +291,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 
 	std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, destination_index);
 	if (!run) {
-		error = rtmp_unavailable;
+		error = Tr(Txt::NoRtmp);
 		if (!join)
 			StopAndRelease();
 		return false;
@@ -312,7 +308,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	});
 	DestinationRun &started = **runs.insert(at, std::move(run));
 	if (!StartRun(started)) {
-		error = nothing_started;
+		error = Tr(Txt::NothingStarted);
 		return false;
 	}
 	return true;

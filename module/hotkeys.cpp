@@ -2,6 +2,7 @@
 #include "module/automation.h"
 
 #include "panel/remote.h"
+#include "settings/texts.h"
 
 #include <obs-frontend-api.h>
 #include <obs.hpp>
@@ -12,13 +13,13 @@ namespace {
 
 struct Hotkey {
 	const char *name; // also the key of its bindings in the scene collection
-	const char *description;
+	Txt description;
 	bool start;
 	obs_hotkey_id id;
 };
 
-Hotkey hotkeys[] = {{"torvane.start_all", "Torvane: Start all", true, OBS_INVALID_HOTKEY_ID},
-		    {"torvane.stop_all", "Torvane: Stop all", false, OBS_INVALID_HOTKEY_ID}};
+Hotkey hotkeys[] = {{"torvane.start_all", Txt::HotkeyStartAll, true, OBS_INVALID_HOTKEY_ID},
+		    {"torvane.stop_all", Txt::HotkeyStopAll, false, OBS_INVALID_HOTKEY_ID}};
 ControlPanel *hotkey_panel = nullptr;
 
 void RunOnUiThread(void *data)
@@ -61,7 +62,7 @@ void RegisterHotkeys(ControlPanel &panel)
 {
 	hotkey_panel = &panel;
 	for (Hotkey &hotkey : hotkeys)
-		hotkey.id = obs_hotkey_register_frontend(hotkey.name, hotkey.description, OnHotkey, &hotkey);
+		hotkey.id = obs_hotkey_register_frontend(hotkey.name, Tr(hotkey.description), OnHotkey, &hotkey);
 	obs_frontend_add_save_callback(OnSave, nullptr);
 }
 

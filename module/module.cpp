@@ -10,11 +10,13 @@
 #include "panel/panel.h"
 #include "panel/remote.h"
 #include "settings/store.h"
+#include "settings/texts.h"
 #include "torvane_version.h"
 
 #include <string>
 
 OBS_DECLARE_MODULE()
+OBS_MODULE_USE_DEFAULT_LOCALE("torvane", "en-US")
 
 MODULE_EXPORT const char *obs_module_name(void)
 {
@@ -23,7 +25,7 @@ MODULE_EXPORT const char *obs_module_name(void)
 
 MODULE_EXPORT const char *obs_module_description(void)
 {
-	return "Local RTMP multistreaming without subscriptions.";
+	return torvane::Tr(torvane::Txt::ModuleDescription);
 }
 
 MODULE_EXPORT const char *obs_module_author(void)
@@ -79,10 +81,14 @@ bool obs_module_load(void)
 {
 	using namespace torvane;
 
+	// Before anything shows a text; English wherever the module's data
+	// folder has none.
+	SetTextLookup([](const char *key, const char **text) { return obs_module_get_string(key, text); });
+	module_panel_state.status_message = Tr16(Txt::Welcome);
 	if (!StartToolkit())
 		return false;
 
-	obs_frontend_add_tools_menu_item("Torvane \xE2\x80\x94 Multistream", OpenControlPanel, &control_panel);
+	obs_frontend_add_tools_menu_item(Tr(Txt::ToolsMenuEntry), OpenControlPanel, &control_panel);
 	obs_frontend_add_event_callback(OnFrontendEvent, nullptr);
 	RegisterHotkeys(control_panel);
 
@@ -102,4 +108,5 @@ void obs_module_unload(void)
 	DestroyControlPanel(control_panel);
 	ReleasePanelResources(control_panel);
 	StopToolkit();
+	SetTextLookup(nullptr);
 }

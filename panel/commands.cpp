@@ -8,6 +8,7 @@
 #include "settings/quality.h"
 #include "settings/text.h"
 #include "settings/validation.h"
+#include "settings/texts.h"
 
 namespace torvane {
 
@@ -19,7 +20,7 @@ void RemoveCommand(Panel &panel)
 {
 	if (panel.state.selected_index < 0)
 		return;
-	if (!panel.ui.AskYesNo(u"Remove this destination and its saved credentials?"))
+	if (!panel.ui.AskYesNo(Tr16(Txt::RemoveQuestion)))
 		return;
 	CommitForm(panel);
 	std::vector<Destination> &list = panel.store.settings.destinations;
@@ -47,7 +48,7 @@ bool StartAllCommand(Panel &panel)
 	std::string error;
 	const bool started = panel.engine.StartAll(panel.store.settings, error);
 	if (started)
-		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
+		SetStatus(panel, Tr16(Txt::Started));
 	else
 		ReportError(panel, error);
 	UpdateControlStates(panel);
@@ -58,7 +59,7 @@ bool StartAllCommand(Panel &panel)
 void StopAllCommand(Panel &panel)
 {
 	panel.engine.RequestStopAll();
-	SetStatus(panel, u"Stopping all Torvane destinations...");
+	SetStatus(panel, Tr16(Txt::Stopping));
 	UpdateControlStates(panel);
 	panel.ui.InvalidatePanel();
 }
@@ -105,7 +106,7 @@ bool SaveFromPanel(Panel &panel)
 	const bool kick = CompleteKickUrlsInForm(panel);
 	const int32_t bitrate = panel.store.settings.bitrate;
 	if (!IsBitrateInRange(bitrate)) {
-		ReportError(panel, "Enter a video bitrate between 1000 and 8000 kbps.");
+		ReportError(panel, Tr(Txt::EnterBitrate));
 		return false;
 	}
 	std::string error;
@@ -113,8 +114,7 @@ bool SaveFromPanel(Panel &panel)
 		ReportError(panel, error);
 		return false;
 	}
-	SetStatus(panel, kick ? u"Saved. Kick URL completed automatically with :443/app."
-			      : u"Saved. Your credentials are encrypted on this PC.");
+	SetStatus(panel, Tr16(kick ? Txt::SavedKick : Txt::Saved));
 	return true;
 }
 
@@ -133,7 +133,7 @@ void OnButtonClicked(Panel &panel, int32_t id)
 		const bool show = panel.ui.IsMasked(id_key);
 		panel.ui.SetMasked(id_key, !show);
 		panel.ui.SetMasked(id_password, !show);
-		panel.ui.SetText(id_show, show ? u"Hide" : u"Show");
+		panel.ui.SetText(id_show, Tr16(show ? Txt::Hide : Txt::Show));
 		panel.ui.InvalidateControl(id_key);
 		panel.ui.InvalidateControl(id_password);
 		break;
@@ -154,8 +154,7 @@ void OnButtonClicked(Panel &panel, int32_t id)
 		// A file with more destinations than a load accepts could never be
 		// read back.
 		if (count >= max_saved_destinations) {
-			ReportError(panel,
-				    "You can add at most " + std::to_string(max_saved_destinations) + " destinations.");
+			ReportError(panel, Tr(Txt::AtMostDestinations, {std::to_string(max_saved_destinations)}));
 			break;
 		}
 		panel.store.settings.destinations.push_back(MakeCustomDestination(count));
@@ -185,7 +184,7 @@ void OnButtonClicked(Panel &panel, int32_t id)
 			panel.store.settings.fps = fps_60;
 		for (int32_t chip : quality_buttons)
 			panel.ui.InvalidateControl(chip);
-		SetStatus(panel, u"Quality updated. Save settings to keep this preset.");
+		SetStatus(panel, Tr16(Txt::QualityUpdated));
 		break;
 	case id_coffee:
 		panel.ui.OpenAddress(donation_url);
@@ -224,7 +223,7 @@ bool OnCloseRequested(Panel &panel)
 
 void OnStreamsStoppedByHost(Panel &panel)
 {
-	panel.state.status_message = Utf8ToWide(host_stopped_sentence);
+	panel.state.status_message = Tr16(Txt::HostStopped);
 	panel.ui.InvalidatePanel();
 	UpdateControlStates(panel);
 }

@@ -4,6 +4,7 @@
 #include "panel/live_status.h"
 #include "panel/panel_ui.h"
 #include "settings/store.h"
+#include "settings/texts.h"
 
 #include <cstdint>
 #include <string>
@@ -17,15 +18,11 @@ struct obs_video_info;
 // refresh that marks changed texts for repainting.
 namespace torvane {
 
-inline constexpr const char16_t *status_welcome = u"Add your keys, choose destinations, and you're ready.";
-inline constexpr const char *host_stopped_sentence =
-	"Streams stopped: OBS is closing or changing profile / scenes.";
-
 // Panel state that outlives the window: a panel opened again shows it as it was.
 struct PanelState {
 	int32_t selected_index = 0; // -1 while the list is empty
 	bool form_guard = false;    // set while the panel writes into its own controls
-	std::u16string status_message = status_welcome;
+	std::u16string status_message = Tr16(Txt::Welcome);
 	bool status_error = false;
 	uint32_t dpi = 96;
 	int32_t hovered_button = 0; // control id, 0 for none

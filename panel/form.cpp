@@ -4,6 +4,7 @@
 
 #include "settings/kick.h"
 #include "settings/text.h"
+#include "settings/texts.h"
 
 #include <cerrno>
 #include <climits>
@@ -63,7 +64,7 @@ void MaskSecrets(Panel &panel)
 {
 	panel.ui.SetMasked(id_key, true);
 	panel.ui.SetMasked(id_password, true);
-	panel.ui.SetText(id_show, u"Show");
+	panel.ui.SetText(id_show, Tr16(Txt::Show));
 }
 
 int32_t ParseBitrate(const std::u16string &field)
@@ -139,7 +140,7 @@ bool CompleteKickUrlsInForm(Panel &panel)
 			panel, id_server,
 			panel.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)].server);
 		panel.state.form_guard = false;
-		SetStatus(panel, u"Kick URL completed automatically with port 443 and /app.");
+		SetStatus(panel, Tr16(Txt::KickCompleted));
 	}
 	return true;
 }

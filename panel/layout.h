@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include "settings/texts.h"
 
 // The panel's fixed layout: a 1000 x 748 client area written at 96 DPI and
 // scaled once, by the panel DPI chosen when the window is created.
@@ -71,7 +72,7 @@ enum class ControlKind { List, Button, Label, Field };
 struct ControlSpec {
 	int32_t id;
 	ControlKind kind;
-	const char *caption; // UTF-8
+	Txt caption;
 	// The control's own rectangle at 96 DPI: x, y, width, height. For a field
 	// this is the edit inside its painted frame.
 	int32_t x, y, width, height;

@@ -4,6 +4,7 @@
 
 #include "panel/theme.h"
 #include "settings/quality.h"
+#include "settings/texts.h"
 
 #include <obs.h>
 
@@ -17,10 +18,6 @@ namespace {
 
 // The allowance for RTMP and network overhead.
 constexpr double overhead_factor = 1.25;
-
-#define MIDDLE_DOT "\xC2\xB7"
-#define TIMES "\xC3\x97"
-#define RIGHT_ARROW "\xE2\x86\x92"
 
 size_t EnabledCount(const PanelSettings &settings)
 {
@@ -48,9 +45,9 @@ StatusLine DestinationStatusLine(const Destination &destination, const Destinati
 	if (destination.enabled) {
 		line.text = DestinationStateText(stats.state, stats.last_code);
 		if (stats.state == DestinationState::Sending && stats.frames_dropped > 0)
-			line.text += " " MIDDLE_DOT " " + std::to_string(stats.frames_dropped) + " dropped";
+			line.text = Tr(Txt::Dropped, {line.text, std::to_string(stats.frames_dropped)});
 	} else {
-		line.text = "Not included";
+		line.text = Tr(Txt::NotIncluded);
 	}
 	// A failure stays red after the tick is removed, until the runs are released.
 	line.color = failed ? color_error : destination.enabled ? color_accent : color_muted;
@@ -61,25 +58,23 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 {
 	const size_t enabled = EnabledCount(settings);
 	if (!multistream.IsBusy())
-		return std::to_string(enabled) + " enabled  " MIDDLE_DOT "  Ready";
+		return Tr(Txt::EnabledReady, {std::to_string(enabled)});
 
 	size_t sending = 0;
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
 		if (multistream.GetStats(i).state == DestinationState::Sending)
 			sending++;
 	}
-	return std::to_string(sending) + " / " + std::to_string(enabled) + " sending";
+	return Tr(Txt::SendingCount, {std::to_string(sending), std::to_string(enabled)});
 }
 
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
 {
 	if (!video)
-		return StatusLine{"H.264 + AAC  " MIDDLE_DOT "  CBR  " MIDDLE_DOT "  2-second keyframes", color_muted};
+		return StatusLine{Tr(Txt::EncodingSummary), color_muted};
 
 	if (int64_t(video->output_height) < int64_t(settings.height))
-		return StatusLine{"For full 1080p, set OBS Settings " RIGHT_ARROW " Video " RIGHT_ARROW
-				  " Output resolution to 1920 " TIMES " 1080.",
-				  color_accent};
+		return StatusLine{Tr(Txt::FullHdHint), color_accent};
 
 	// The engine's own rules, so the line shows exactly what the encoder gets.
 	const EncodedSize size = ScaledOutputSize(video->output_width, video->output_height, settings.height);
@@ -90,9 +85,9 @@ StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info 
 	}
 
 	std::ostringstream text = ClassicStream();
-	text << "Actual output: " << size.width << " " TIMES " " << size.height << " / " << std::setprecision(4) << rate
-	     << " fps  " MIDDLE_DOT "  H.264 + AAC";
-	return StatusLine{text.str(), color_muted};
+	text << std::setprecision(4) << rate;
+	return StatusLine{Tr(Txt::ActualOutput, {std::to_string(size.width), std::to_string(size.height), text.str()}),
+			  color_muted};
 }
 
 std::string UploadBudgetText(const PanelSettings &settings)
@@ -102,8 +97,8 @@ std::string UploadBudgetText(const PanelSettings &settings)
 	const double mbps = double(total_kbps) * overhead_factor / 1000.0;
 
 	std::ostringstream text = ClassicStream();
-	text << std::fixed << std::setprecision(1) << mbps << " Mbps";
-	return text.str();
+	text << std::fixed << std::setprecision(1) << mbps;
+	return Tr(Txt::Mbps, {text.str()});
 }
 
 } // namespace torvane

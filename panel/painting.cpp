@@ -5,6 +5,7 @@
 #include "settings/quality.h"
 #include "settings/text.h"
 #include "torvane_version.h"
+#include "settings/texts.h"
 
 #include <obs.h>
 
@@ -83,24 +84,24 @@ bool IsSelectedChip(const Panel &panel, int32_t id)
 
 } // namespace
 
-const char16_t *PlatformHint(const Panel &panel)
+std::u16string PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
 		switch (ParsePlatform(panel.store.settings.destinations[static_cast<size_t>(index)].platform)) {
 		case Platform::Patreon:
-			return u"Use a fresh URL + key for each Patreon Live. Connect here, then click Start Live on Patreon.";
+			return Tr16(Txt::HintPatreon);
 		case Platform::Kick:
-			return u"Paste Kick's dashboard URL as-is. Missing :443/app is added automatically.";
+			return Tr16(Txt::HintKick);
 		case Platform::YouTube:
-			return u"Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.";
+			return Tr16(Txt::HintYouTube);
 		case Platform::Twitch:
-			return u"Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.";
+			return Tr16(Txt::HintTwitch);
 		case Platform::Custom:
 			break;
 		}
 	}
-	return u"Paste the server URL and key from your streaming provider.";
+	return Tr16(Txt::HintCustom);
 }
 
 DrawList PaintPanel(const Panel &panel)
@@ -110,33 +111,29 @@ DrawList PaintPanel(const Panel &panel)
 
 	p.FillRect(ScaleRect(0, 0, panel_width, panel_height, p.dpi), color_window);
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
-	p.EdgeText(26, 66, 726, 88, u"Your stream. Every audience.", color_muted, FontRole::Body, text_wrap);
+	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
 	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
 		   text_center | text_vcenter | text_singleline);
-	p.EdgeText(705, 74, 976, 91, u"LOCAL MULTISTREAM  /  " + Utf8ToWide(torvane_version) + u" BETA", color_muted,
-		   FontRole::Small, text_right);
+	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
+		   text_right);
 
 	p.RoundRect(ScaleEdges({20, 108, 320, 524}, p.dpi), 14, color_card, color_border);
 	p.RoundRect(ScaleEdges({338, 108, 980, 524}, p.dpi), 14, color_card, color_border);
-	p.EdgeText(38, 125, 288, 153, u"Destinations", color_text, FontRole::Heading, text_wrap);
-	p.EdgeText(38, 155, 303, 175, u"Check a box to include a destination.", color_muted, FontRole::Small,
-		   text_wrap);
-	p.EdgeText(358, 125, 748, 153, u"Connection", color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(38, 125, 288, 153, Tr16(Txt::Destinations), color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(38, 155, 303, 175, Tr16(Txt::DestinationsHint), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 125, 748, 153, Tr16(Txt::Connection), color_text, FontRole::Heading, text_wrap);
 	p.EdgeText(358, 356, 955, 393, PlatformHint(panel), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(358, 399, 948, 417, u"CUSTOM SERVER AUTHENTICATION (OPTIONAL)", color_muted, FontRole::Small,
-		   text_wrap);
-	p.EdgeText(358, 485, 948, 511,
-		   u"Platform stream keys are enough. Leave server authentication blank unless required.", color_muted,
-		   FontRole::Small, text_wrap);
+	p.EdgeText(358, 399, 948, 417, Tr16(Txt::CustomAuthentication), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 485, 948, 511, Tr16(Txt::AuthenticationHint), color_muted, FontRole::Small, text_wrap);
 
 	p.RoundRect(ScaleEdges({20, 542, 980, 648}, p.dpi), 14, color_card, color_border);
-	p.EdgeText(39, 558, 219, 585, u"Stream quality", color_text, FontRole::Heading, text_wrap);
-	p.EdgeText(40, 590, 200, 630, u"Shared across all\ndestinations", color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(218, 554, 416, 573, u"RESOLUTION", color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(448, 554, 623, 573, u"FRAME RATE", color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(658, 554, 823, 573, u"BITRATE \u00B7 KBPS", color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(819, 554, 964, 573, u"UPLOAD BUDGET", color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(39, 558, 219, 585, Tr16(Txt::StreamQuality), color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(40, 590, 200, 630, Tr16(Txt::SharedQuality), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(218, 554, 416, 573, Tr16(Txt::Resolution), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(448, 554, 623, 573, Tr16(Txt::FrameRate), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(658, 554, 823, 573, Tr16(Txt::BitrateKbps), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(819, 554, 964, 573, Tr16(Txt::UploadBudget), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(819, 584, 964, 612, Utf8ToWide(UploadBudgetText(settings)), color_accent, FontRole::Heading,
 		   text_wrap);
 	obs_video_info video;
@@ -149,8 +146,7 @@ DrawList PaintPanel(const Panel &panel)
 
 	p.EdgeText(369, 672, 792, 715, panel.state.status_message,
 		   panel.state.status_error ? color_error : color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(23, 726, 733, 744, u"Closing this panel keeps streams running. Use Stop all to end them.",
-		   color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(23, 726, 733, 744, Tr16(Txt::ClosingKeepsStreams), color_muted, FontRole::Small, text_wrap);
 	return std::move(p.ops);
 }
 
@@ -175,7 +171,7 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	saucer.pen_width = pen;
 	p.ops.push_back(saucer);
 
-	p.Text({item.left + 33, item.top, item.right, item.bottom}, u"Buy me a coffee \u2197", color_accent,
+	p.Text({item.left + 33, item.top, item.right, item.bottom}, Tr16(Txt::CoffeeLink), color_accent,
 	       FontRole::Small, text_vcenter | text_singleline);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, color_text));

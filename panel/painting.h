@@ -69,6 +69,6 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item);
 
 // The platform hint under the connection form.
-const char16_t *PlatformHint(const Panel &panel);
+std::u16string PlatformHint(const Panel &panel);
 
 } // namespace torvane

@@ -1,12 +1,9 @@
 #include "settings/document.h"
 
 #include "settings/kick.h"
+#include "settings/texts.h"
 
 namespace torvane {
-
-static const char *const unsupported_version_message =
-	"Unsupported settings version. The file has been left untouched.";
-static const char *const invalid_settings_message = "Invalid settings. The file has been left untouched.";
 
 OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 {
@@ -49,7 +46,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 {
 	OBSDataAutoRelease document = obs_data_create_from_json(json);
 	if (!document || obs_data_get_int(document, "version") != 1) {
-		message = unsupported_version_message;
+		message = Tr(Txt::UnsupportedVersion);
 		return false;
 	}
 
@@ -66,7 +63,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 
 	OBSDataArrayAutoRelease list = obs_data_get_array(document, "destinations");
 	if (!list || obs_data_array_count(list) > max_saved_destinations || !in_range) {
-		message = invalid_settings_message;
+		message = Tr(Txt::InvalidSettings);
 		return false;
 	}
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/texts.h"
+
 // User-bound protection of the settings document: only the user account that
 // protected the bytes can read them again. Each platform supplies one back end.
 namespace torvane {
@@ -18,8 +20,8 @@ bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob);
 bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain);
 
 // The sentences for the two failures, naming the platform's mechanism.
-extern const char *const unprotect_failed_message;
-extern const char *const protect_failed_message;
+extern const Txt unprotect_failed_message;
+extern const Txt protect_failed_message;
 
 // Overwrites memory that held settings in clear; not optimised away.
 void WipeBytes(void *data, size_t size);

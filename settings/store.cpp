@@ -4,6 +4,7 @@
 #include "settings/protection.h"
 #include "settings/text.h"
 #include "settings/validation.h"
+#include "settings/texts.h"
 
 #include <util/util.hpp>
 
@@ -14,15 +15,6 @@
 namespace torvane {
 
 static const char magic[4] = {'T', 'R', 'V', '1'};
-
-static const char *const unreadable_message = "The settings file is unreadable. It has been left untouched.";
-static const char *const invalid_message = "The settings file is invalid. It has been left untouched.";
-static const char *const no_directory_message = "OBS did not provide a settings directory.";
-static const char *const save_failed_message =
-	"Could not save encrypted settings. Check the configuration folder permissions.";
-static const char *const too_many_message = "Nothing was saved: a settings file holds at most 1000 destinations.";
-static const char *const too_large_message = "Nothing was saved: the settings would exceed the 4 MiB a settings "
-					     "file may hold.";
 
 void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 {
@@ -41,7 +33,7 @@ void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 	} else {
 		// No path, or one that is not valid UTF-8: there is nowhere to save.
 		store.usable = false;
-		store.load_error = no_directory_message;
+		store.load_error = Tr(Txt::NoSettingsFolder);
 	}
 	store.settings = DefaultSettings();
 }
@@ -49,7 +41,7 @@ void EnsureSettingsLoaded(SettingsStore &store, SettingsPathSource path_source)
 bool SaveSettingsStore(const SettingsStore &store, std::string &message)
 {
 	if (!store.usable || store.settings_path.empty()) {
-		message = store.load_error.empty() ? no_directory_message : store.load_error;
+		message = store.load_error.empty() ? Tr(Txt::NoSettingsFolder) : store.load_error;
 		return false;
 	}
 	return SaveSettingsFile(store.settings_path, store.settings, message);
@@ -78,18 +70,18 @@ bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::
 	{
 		OpenFile file{files, files.open_read(path)};
 		if (file.handle == no_file) {
-			message = unreadable_message;
+			message = Tr(Txt::FileUnreadable);
 			return false;
 		}
 		const int64_t size = files.size(file.handle);
 		if (size < min_settings_file_size || size > max_settings_file_size) {
-			message = unreadable_message;
+			message = Tr(Txt::FileUnreadable);
 			return false;
 		}
 		contents.resize(static_cast<size_t>(size));
 		if (!files.read_all(file.handle, contents.data(), contents.size()) ||
 		    std::memcmp(contents.data(), magic, sizeof(magic)) != 0) {
-			message = invalid_message;
+			message = Tr(Txt::FileInvalid);
 			return false;
 		}
 	}
@@ -97,7 +89,7 @@ bool LoadSettingsFile(const std::u16string &path, PanelSettings &settings, std::
 	std::string json;
 	if (!UnprotectBytes(contents.data() + sizeof(magic), contents.size() - sizeof(magic), json)) {
 		WipeText(json);
-		message = unprotect_failed_message;
+		message = Tr(unprotect_failed_message);
 		return false;
 	}
 	const bool accepted = SettingsFromData(json.c_str(), settings, message);
@@ -113,7 +105,7 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 	// Nothing is written that the next load would refuse: that would lock
 	// the user out of the whole configuration after a restart.
 	if (settings.destinations.size() > max_saved_destinations) {
-		message = too_many_message;
+		message = Tr(Txt::TooMany);
 		return false;
 	}
 	message = ValidateQuality(settings);
@@ -133,11 +125,11 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 			WipeBytes(json, length);
 	}
 	if (!protected_ok) {
-		message = protect_failed_message;
+		message = Tr(protect_failed_message);
 		return false;
 	}
 	if (sizeof(magic) + blob.size() > static_cast<uint64_t>(max_settings_file_size)) {
-		message = too_large_message;
+		message = Tr(Txt::TooLarge);
 		return false;
 	}
 
@@ -158,7 +150,7 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 	// A temporary file this save did not create may be another save's.
 	if (created)
 		files.remove(temporary);
-	message = save_failed_message;
+	message = Tr(Txt::SaveFailed);
 	return false;
 }
 

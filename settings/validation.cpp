@@ -2,6 +2,7 @@
 #include "settings/url_scan.h"
 
 #include "settings/kick.h"
+#include "settings/texts.h"
 
 #include <cstdint>
 #include <string_view>
@@ -106,21 +107,21 @@ struct SignatureSet {
 const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 {
 	if (d.name.empty())
-		return "enter a name.";
+		return Tr(Txt::EnterName);
 
 	const std::string server = CompleteKickServer(d);
 	if (!IsServerUrl(server))
-		return "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.";
+		return Tr(Txt::EnterServer);
 
 	if (d.key.empty())
-		return "enter a stream key.";
+		return Tr(Txt::EnterKey);
 	if (d.key.find_first_of("\r\n\t ") != std::string::npos)
-		return "the stream key contains whitespace. Paste it again.";
+		return Tr(Txt::KeyWhitespace);
 	if (d.key.size() >= 3 && d.key.find("://") != std::string::npos)
-		return "paste only the stream key into the key field.";
+		return Tr(Txt::OnlyKey);
 
 	if (!d.password.empty() && d.username.empty())
-		return "a server password requires a username.";
+		return Tr(Txt::PasswordNeedsUser);
 
 	// Same server (however many trailing slashes) and same key: the platform
 	// would see the same broadcast twice.
@@ -133,7 +134,7 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 	signature += '/';
 	signature += d.key;
 	if (!signatures.seen.insert(signature).second)
-		return "this server and key are already enabled in another destination.";
+		return Tr(Txt::DuplicateDestination);
 	return "";
 }
 
@@ -142,11 +143,11 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 std::string ValidateQuality(const PanelSettings &settings)
 {
 	if (!IsBitrateInRange(settings.bitrate))
-		return "Video bitrate must be between 1000 and 8000 kbps.";
+		return Tr(Txt::BitrateRange);
 	if (!IsOfferedHeight(settings.height))
-		return "Choose 720p or 1080p output.";
+		return Tr(Txt::ChooseHeight);
 	if (!IsOfferedFps(settings.fps))
-		return "Choose a frame-rate limit of 30 or 60 fps.";
+		return Tr(Txt::ChooseRate);
 	return std::string();
 }
 
@@ -170,10 +171,10 @@ std::string ValidateSelection(const PanelSettings &settings, const std::function
 		any_enabled = true;
 		const std::string_view problem = CheckDestination(d, signatures);
 		if (!problem.empty())
-			return "Destination " + std::to_string(i + 1) + ": " + std::string(problem);
+			return Tr(Txt::DestinationProblem, {std::to_string(i + 1), std::string(problem)});
 	}
 	if (!any_enabled)
-		return "Enable at least one destination using its checkbox.";
+		return Tr(Txt::EnableOne);
 	return std::string();
 }
 

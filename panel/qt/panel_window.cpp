@@ -1,6 +1,7 @@
 #include "panel/qt/panel_window.h"
 
 #include "panel/qt/render.h"
+#include "settings/texts.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -375,7 +376,7 @@ PanelWindow::PanelWindow(QWidget *owner, uint32_t dpi, PanelState &shared_state,
 	  panel{ui, shared_state, store, runs, video_info}
 {
 	state.dpi = dpi;
-	setWindowTitle(QString::fromUtf8(panel_title));
+	setWindowTitle(QString::fromUtf8(Tr(Txt::PanelTitle)));
 	setFixedSize(Scale(panel_width, dpi), Scale(panel_height, dpi));
 	setAttribute(Qt::WA_OpaquePaintEvent);
 	setFont(PanelFont(FontRole::Body, dpi));
@@ -423,7 +424,7 @@ void PanelWindow::CreateControls()
 			widget = list;
 			break;
 		case ControlKind::Label: {
-			auto *label = new QLabel(QString::fromUtf8(spec.caption), this);
+			auto *label = new QLabel(QString::fromUtf8(Tr(spec.caption)), this);
 			label->setFont(PanelFont(FontRole::Small, dpi));
 			label->setStyleSheet(label_style);
 			label->setFocusPolicy(Qt::NoFocus);
@@ -444,7 +445,7 @@ void PanelWindow::CreateControls()
 		}
 		case ControlKind::Button: {
 			auto *button = new PanelButton(*this, spec.id, this);
-			button->setText(QString::fromUtf8(spec.caption));
+			button->setText(QString::fromUtf8(Tr(spec.caption)));
 			const int32_t id = spec.id;
 			connect(button, &QAbstractButton::clicked, this, [this, id]() { OnButtonClicked(panel, id); });
 			widget = button;

@@ -166,6 +166,4 @@ struct PanelWindowSlot {
 // go once the command that opened them has returned.
 void DestroyPanelWindow(PanelWindow *window);
 
-inline constexpr const char *panel_title = "Torvane \xE2\x80\x94 Multistream for OBS";
-
 } // namespace torvane

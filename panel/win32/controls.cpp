@@ -5,6 +5,7 @@
 #include "panel/win32/panel_window.h"
 
 #include "settings/text.h"
+#include "settings/texts.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -77,7 +78,7 @@ void CreateControls(PanelWindow &w)
 	state.form_guard = true;
 
 	const ControlSpec &list = panel_controls[0];
-	w.list = CreateControl(w, WC_LISTVIEWW, Caption(list.caption).c_str(), list.id, list_style, list.x, list.y,
+	w.list = CreateControl(w, WC_LISTVIEWW, Caption(Tr(list.caption)).c_str(), list.id, list_style, list.x, list.y,
 			       list.width, list.height, false);
 	HWND lv = w.list;
 	SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, list_ex_style);
@@ -94,7 +95,7 @@ void CreateControls(PanelWindow &w)
 
 	for (int32_t i = 1; i < control_count; i++) {
 		const ControlSpec &entry = panel_controls[i];
-		const std::wstring caption = Caption(entry.caption);
+		const std::wstring caption = Caption(Tr(entry.caption));
 		switch (entry.kind) {
 		case ControlKind::Label:
 			CreateLabel(w, caption.c_str(), entry.x, entry.y, entry.width);

@@ -4,6 +4,7 @@
 #include "panel/panel.h"
 
 #include "panel/win32/panel_window.h"
+#include "settings/texts.h"
 
 #include <dwmapi.h>
 #include <obs-frontend-api.h>
@@ -92,9 +93,9 @@ void CreatePanelWindow(PanelWindow &panel_window)
 	const int32_t y = work.top + (frame.top + work_height - frame.bottom) / 2;
 
 	// WM_CREATE stores the handle and makes the controls.
-	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, panel_title, panel_style, x, y,
-				      frame.right - frame.left, frame.bottom - frame.top, host, nullptr, PanelModule(),
-				      &panel_window);
+	HWND window = CreateWindowExW(panel_ex_style, panel_class_name, ToWide(Tr16(Txt::PanelTitle)).c_str(),
+				      panel_style, x, y, frame.right - frame.left, frame.bottom - frame.top, host,
+				      nullptr, PanelModule(), &panel_window);
 	panel_window.window = window;
 	if (!window)
 		return;

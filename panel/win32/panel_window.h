@@ -17,7 +17,6 @@
 namespace torvane {
 
 inline constexpr const wchar_t *panel_class_name = L"TorvaneWindow";
-inline constexpr const wchar_t *panel_title = L"Torvane \u2014 Multistream for OBS";
 inline constexpr DWORD panel_style = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX; // 0x02CA0000
 inline constexpr DWORD panel_ex_style = WS_EX_CONTROLPARENT;
 inline constexpr UINT_PTR refresh_timer_id = 1;

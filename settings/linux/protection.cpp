@@ -11,10 +11,8 @@
 
 namespace torvane {
 
-const char *const unprotect_failed_message =
-	"The system keyring could not unlock these settings. Use the account that saved them. "
-	"The file has been left untouched.";
-const char *const protect_failed_message = "The system keyring could not encrypt the settings. Nothing was saved.";
+const Txt unprotect_failed_message = Txt::KeyringUnlockFailed;
+const Txt protect_failed_message = Txt::KeyringProtectFailed;
 
 static const uint8_t blob_format = 1;
 static const size_t key_size = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;
@@ -55,8 +53,8 @@ static KeyLookup LookUpKey(Key &key)
 {
 	GHashTable *attributes = secret_attributes_build(KeySchema(), key_attribute, key_purpose, nullptr);
 	GError *error = nullptr;
-	const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK |
-							  SECRET_SEARCH_LOAD_SECRETS);
+	const auto flags =
+		static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS);
 	GList *items = secret_service_search_sync(nullptr, KeySchema(), attributes, flags, nullptr, &error);
 	g_hash_table_unref(attributes);
 	if (error) {
@@ -90,9 +88,9 @@ static bool StoreNewKey()
 	SecretValue *value =
 		secret_value_new(reinterpret_cast<const gchar *>(key.bytes), key_size, "application/octet-stream");
 	GError *error = nullptr;
-	const gboolean stored = secret_password_store_binary_sync(KeySchema(), SECRET_COLLECTION_DEFAULT, key_label,
-								  value, nullptr, &error, key_attribute, key_purpose,
-								  nullptr);
+	const gboolean stored =
+		secret_password_store_binary_sync(KeySchema(), SECRET_COLLECTION_DEFAULT, key_label, value, nullptr,
+						  &error, key_attribute, key_purpose, nullptr);
 	secret_value_unref(value);
 	if (error)
 		g_error_free(error);

@@ -7,10 +7,8 @@ namespace torvane {
 
 DpapiCalls dpapi_calls = {CryptProtectData, CryptUnprotectData};
 
-const char *const unprotect_failed_message =
-	"Windows could not unlock these settings. Use the Windows account that saved them. "
-	"The file has been left untouched.";
-const char *const protect_failed_message = "Windows could not encrypt the settings. Nothing was saved.";
+const Txt unprotect_failed_message = Txt::WindowsUnlockFailed;
+const Txt protect_failed_message = Txt::WindowsProtectFailed;
 
 bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
 {

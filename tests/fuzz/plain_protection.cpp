@@ -7,8 +7,8 @@
 
 namespace torvane {
 
-const char *const unprotect_failed_message = "The plain test protection could not open these settings.";
-const char *const protect_failed_message = "The plain test protection could not seal the settings.";
+const Txt unprotect_failed_message = Txt::KeyringUnlockFailed;
+const Txt protect_failed_message = Txt::KeyringProtectFailed;
 
 bool ProtectBytes(const uint8_t *data, size_t size, std::vector<uint8_t> &blob)
 {

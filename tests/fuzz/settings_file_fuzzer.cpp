@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	static const std::set<std::string> sentences = {
 		"The settings file is unreadable. It has been left untouched.",
 		"The settings file is invalid. It has been left untouched.",
-		torvane::unprotect_failed_message,
+		torvane::Tr(torvane::unprotect_failed_message),
 		"Unsupported settings version. The file has been left untouched.",
 		"Invalid settings. The file has been left untouched.",
 	};

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package in real OBS: apt-get installs it under overlays on /etc,
 # /usr and /var in a private mount namespace (the build root stays as it was),
-# OBS loads it from its system plug-in folder, and apt-get purge leaves nothing
-# but dpkg's and apt's records, and the user's settings file as it was.
+# OBS loads it from its system plug-in folder and shows texts from its locale
+# file, and apt-get purge leaves nothing but dpkg's and apt's records, and the
+# user's settings file as it was.
 #   deb-package.sh BUILD_DIR PROBE_SO WORK_DIR VERSION
 build=$1 probe_so=$2 work=$3 version=$4
 if [ -z "${TORVANE_DEB_LAYER:-}" ]; then
@@ -25,10 +26,13 @@ apt() { # the user's HOME, for a package script that would touch it
 		fail "apt-get $1 failed: $(tail -n 5 "$apt_log")"
 }
 apt install "$deb"
+sed -i 's/^RemoveQuestion=.*/RemoveQuestion="Remove it (from the locale file)?"/' \
+	/usr/share/obs/obs-plugins/torvane/locale/en-US.ini
 run_obs load
 [ "$(grep -acF "[Torvane] Loaded v$version (Linux). No automatic streaming." "$log")" = 1 ] ||
 	fail "the banner is not in the log exactly once"
 grep -qaF '[host-probe] panel shown' "$log" || fail "the Tools entry did not open the panel"
+grep -qaF '[host-probe] box shown: Remove it (from the locale file)?' "$log" || fail "the locale file was not read"
 settings=$home/.config/obs-studio/plugin_config/torvane/settings.dpapi
 mkdir -p "$(dirname "$settings")" && echo "the user's settings" >"$settings"
 apt purge torvane

@@ -272,7 +272,7 @@ TEST_F(PanelTest, HostStopAndQualityChipsSetTheStatusLine)
 	UpdateControlStates(panel);
 	engine.runs.clear();
 	OnStreamsStoppedByHost(panel);
-	EXPECT_EQ(state.status_message, Utf8ToWide(host_stopped_sentence));
+	EXPECT_EQ(state.status_message, Tr16(Txt::HostStopped));
 	EXPECT_TRUE(state.status_error) << "the error colour stays";
 	EXPECT_TRUE(ui.IsEnabled(id_start) && !ui.IsEnabled(id_stop));
 

@@ -91,11 +91,11 @@ TEST_F(SettingsFile, UnreadableFilesAreReportedAndNeverOverwritten)
 	const std::pair<std::vector<uint8_t>, const char *> cases[] = {
 		{{}, unreadable},
 		{{'T', 'R', 'V', '1'}, unreadable},
-		{{'T', 'R', 'V', '1', 0}, unprotect_failed_message},
-		{largest, unprotect_failed_message}, // read, and refused only by the protection
+		{{'T', 'R', 'V', '1', 0}, Tr(unprotect_failed_message)},
+		{largest, Tr(unprotect_failed_message)}, // read, and refused only by the protection
 		{too_large, unreadable},
 		{wrong_magic, "The settings file is invalid. It has been left untouched."},
-		{damaged, unprotect_failed_message},
+		{damaged, Tr(unprotect_failed_message)},
 		{SealedFile("{\"version\": 2}"), "Unsupported settings version. The file has been left untouched."},
 		{SealedFile("{\"version\": 1}"), "Invalid settings. The file has been left untouched."}};
 	fs::create_directories(folder);

@@ -247,7 +247,7 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 	EXPECT_EQ(GetWindow(panel, GW_OWNER), host);
 	HWND c = GetWindow(panel, GW_CHILD);
 	for (const ControlSpec &spec : panel_controls) {
-		SCOPED_TRACE(testing::Message() << "control " << spec.id << " " << spec.caption);
+		SCOPED_TRACE(testing::Message() << "control " << spec.id << " " << Tr(spec.caption));
 		ASSERT_NE(c, nullptr);
 		RECT r = {};
 		GetWindowRect(c, &r);

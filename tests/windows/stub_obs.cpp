@@ -102,6 +102,10 @@ ANSWER(void, bfree(void *ptr), free(ptr))
 ANSWER(void *, bmemdup(const void *ptr, size_t size), memcpy(bmalloc(size), ptr, size))
 ANSWER(char *, obs_module_get_config_path(obs_module_t *, const char *file),
        config_dir.empty() ? nullptr : bstrdup((config_dir + "/" + file).c_str()))
+// No data folder beside the DLL: the module shows its English texts.
+ANSWER(lookup_t *, obs_module_load_locale(obs_module_t *, const char *, const char *), nullptr)
+ANSWER(bool, text_lookup_getstr(lookup_t *, const char *, const char **), false)
+ANSWER(void, text_lookup_destroy(lookup_t *), void())
 ANSWER(obs_data_t *, obs_data_create(), new obs_data)
 ANSWER(obs_data_array_t *, obs_data_array_create(), static_cast<obs_data_array_t *>(FromJson("[]", true)))
 ANSWER(obs_data_t *, obs_data_create_from_json(const char *json), FromJson(json, false))

@@ -99,7 +99,7 @@ TEST_F(KeyringFile, AKeyThatCannotBeReadIsNeverReplaced)
 	for (const std::string &other : {std::string(), std::string(32, 'o'), std::string("not a key")}) {
 		StoreKey(other);
 		EXPECT_FALSE(Loads(SettingsWithSecrets()));
-		EXPECT_EQ(message, unprotect_failed_message);
+		EXPECT_EQ(message, Tr(unprotect_failed_message));
 		EXPECT_FALSE(other == "not a key" && Save(DefaultSettings()));
 		EXPECT_EQ(StoredKey(), other) << "neither a load nor a save replaced it";
 	}
@@ -133,7 +133,7 @@ TEST(KeyringAbsent, NothingIsSavedAndNoFileOpens)
 	fs::create_directories(dir.path / "config");
 	WriteBytes(file, std::vector<uint8_t>{'T', 'R', 'V', '1', 1, 0x5A});
 	EXPECT_FALSE(LoadSettingsFile(Utf8ToWide(file.string()), settings, message));
-	EXPECT_EQ(message, unprotect_failed_message);
+	EXPECT_EQ(message, Tr(unprotect_failed_message));
 }
 
 // What libobs logs on a document that is not JSON holds no secret.

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+// Every text the user sees, by its key in data/locale/en-US.ini, with its
+// English. The .ini is written from this table (build target `locale`) and a
+// test fails when the two differ. Numbers and names go in as %1, %2...
+// clang-format off
+#define TORVANE_TEXTS(X) \
+	X(ToolsMenuEntry, "Torvane \xE2\x80\x94 Multistream") \
+	X(PanelTitle, "Torvane \xE2\x80\x94 Multistream for OBS") \
+	X(ModuleDescription, "Local RTMP multistreaming without subscriptions.") \
+	X(HotkeyStartAll, "Torvane: Start all") \
+	X(HotkeyStopAll, "Torvane: Stop all") \
+	X(Tagline, "Your stream. Every audience.") \
+	X(VersionBadge, "LOCAL MULTISTREAM  /  %1 BETA") \
+	X(Destinations, "Destinations") \
+	X(DestinationsHint, "Check a box to include a destination.") \
+	X(Connection, "Connection") \
+	X(CustomAuthentication, "CUSTOM SERVER AUTHENTICATION (OPTIONAL)") \
+	X(AuthenticationHint, "Platform stream keys are enough. Leave server authentication blank unless required.") \
+	X(StreamQuality, "Stream quality") \
+	X(SharedQuality, "Shared across all\ndestinations") \
+	X(Resolution, "RESOLUTION") \
+	X(FrameRate, "FRAME RATE") \
+	X(BitrateKbps, "BITRATE \xC2\xB7 KBPS") \
+	X(UploadBudget, "UPLOAD BUDGET") \
+	X(ClosingKeepsStreams, "Closing this panel keeps streams running. Use Stop all to end them.") \
+	X(CoffeeLink, "Buy me a coffee \xE2\x86\x97") \
+	X(FollowObs, "Go live with OBS's Start Streaming") \
+	X(AddCustom, "+ Custom") \
+	X(Remove, "Remove") \
+	X(SetupGuide, "Setup guide \xE2\x86\x97") \
+	X(DestinationName, "Destination name") \
+	X(ServerUrl, "Server URL") \
+	X(StreamKey, "Stream key") \
+	X(Show, "Show") \
+	X(Hide, "Hide") \
+	X(Username, "Username") \
+	X(Password, "Password") \
+	X(Quality720p, "720p") \
+	X(Quality1080p, "1080p") \
+	X(Rate30, "30 fps") \
+	X(Rate60, "60 fps") \
+	X(StartAll, "Start all") \
+	X(StopAll, "Stop all") \
+	X(SaveSettings, "Save settings") \
+	X(Coffee, "Buy me a coffee (opens browser)") \
+	X(HintPatreon, "Use a fresh URL + key for each Patreon Live. Connect here, then click Start Live on Patreon.") \
+	X(HintKick, "Paste Kick's dashboard URL as-is. Missing :443/app is added automatically.") \
+	X(HintYouTube, "Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.") \
+	X(HintTwitch, "Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.") \
+	X(HintCustom, "Paste the server URL and key from your streaming provider.") \
+	X(Welcome, "Add your keys, choose destinations, and you're ready.") \
+	X(HostStopped, "Streams stopped: OBS is closing or changing profile / scenes.") \
+	X(RemoveQuestion, "Remove this destination and its saved credentials?") \
+	X(Started, "Sending your OBS program. Confirm each platform's preview.") \
+	X(Stopping, "Stopping all Torvane destinations...") \
+	X(EnterBitrate, "Enter a video bitrate between 1000 and 8000 kbps.") \
+	X(SavedKick, "Saved. Kick URL completed automatically with :443/app.") \
+	X(Saved, "Saved. Your credentials are encrypted on this PC.") \
+	X(AtMostDestinations, "You can add at most %1 destinations.") \
+	X(QualityUpdated, "Quality updated. Save settings to keep this preset.") \
+	X(KickCompleted, "Kick URL completed automatically with port 443 and /app.") \
+	X(Dropped, "%1 \xC2\xB7 %2 dropped") \
+	X(NotIncluded, "Not included") \
+	X(EnabledReady, "%1 enabled  \xC2\xB7  Ready") \
+	X(SendingCount, "%1 / %2 sending") \
+	X(EncodingSummary, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes") \
+	X(FullHdHint, "For full 1080p, set OBS Settings \xE2\x86\x92 Video \xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.") \
+	X(ActualOutput, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  H.264 + AAC") \
+	X(Mbps, "%1 Mbps") \
+	X(StateConnecting, "Connecting...") \
+	X(StateSending, "Sending") \
+	X(StateReconnecting, "Reconnecting...") \
+	X(StateStopping, "Stopping...") \
+	X(StateBadUrl, "Failed: server URL") \
+	X(StateConnectFailed, "Failed: connection") \
+	X(StateBadKey, "Failed: stream key") \
+	X(StateDisconnected, "Disconnected") \
+	X(StateEncoderFailed, "Failed: encoder") \
+	X(StateFailed, "Failed: check settings") \
+	X(StateReady, "Ready") \
+	X(VideoNotReady, "OBS video and audio must be initialized first.") \
+	X(KickAudio, "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.") \
+	X(SdrOnly, "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.") \
+	X(NoEncoders, "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.") \
+	X(NoRtmp, "OBS RTMP modules are unavailable.") \
+	X(NothingStarted, "No destination could start. Check OBS video/audio settings and the destination status.") \
+	X(StillRunning, "A stream is still running or stopping.") \
+	X(NotInList, "Destination %1 is not in the list.") \
+	X(KickEncoder, "Kick needs its own encoder settings. Stop every destination, then start again.") \
+	X(EnterName, "enter a name.") \
+	X(EnterServer, "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.") \
+	X(EnterKey, "enter a stream key.") \
+	X(KeyWhitespace, "the stream key contains whitespace. Paste it again.") \
+	X(OnlyKey, "paste only the stream key into the key field.") \
+	X(PasswordNeedsUser, "a server password requires a username.") \
+	X(DuplicateDestination, "this server and key are already enabled in another destination.") \
+	X(BitrateRange, "Video bitrate must be between 1000 and 8000 kbps.") \
+	X(ChooseHeight, "Choose 720p or 1080p output.") \
+	X(ChooseRate, "Choose a frame-rate limit of 30 or 60 fps.") \
+	X(DestinationProblem, "Destination %1: %2") \
+	X(EnableOne, "Enable at least one destination using its checkbox.") \
+	X(FileUnreadable, "The settings file is unreadable. It has been left untouched.") \
+	X(FileInvalid, "The settings file is invalid. It has been left untouched.") \
+	X(NoSettingsFolder, "OBS did not provide a settings directory.") \
+	X(SaveFailed, "Could not save encrypted settings. Check the configuration folder permissions.") \
+	X(TooMany, "Nothing was saved: a settings file holds at most 1000 destinations.") \
+	X(TooLarge, "Nothing was saved: the settings would exceed the 4 MiB a settings file may hold.") \
+	X(UnsupportedVersion, "Unsupported settings version. The file has been left untouched.") \
+	X(InvalidSettings, "Invalid settings. The file has been left untouched.") \
+	X(KeyringUnlockFailed, "The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.") \
+	X(KeyringProtectFailed, "The system keyring could not encrypt the settings. Nothing was saved.") \
+	X(WindowsUnlockFailed, "Windows could not unlock these settings. Use the Windows account that saved them. The file has been left untouched.") \
+	X(WindowsProtectFailed, "Windows could not encrypt the settings. Nothing was saved.")
+// clang-format on
+
+namespace torvane {
+
+enum class Txt {
+#define TORVANE_TEXT_ID(key, english) key,
+	TORVANE_TEXTS(TORVANE_TEXT_ID)
+#undef TORVANE_TEXT_ID
+		none, // no text: an empty one
+};
+
+// The text in the user's language: from the lookup the module installs, else
+// the English (tools and tests, or no data folder beside the module).
+const char *Tr(Txt id);
+std::u16string Tr16(Txt id);
+// With %1, %2... replaced by `values`.
+std::string Tr(Txt id, std::initializer_list<std::string> values);
+
+// OBS's lookup of the module's locale files; false when it has no such key.
+using TextLookup = bool (*)(const char *key, const char **text);
+void SetTextLookup(TextLookup lookup);
+
+// data/locale/en-US.ini as this table makes it.
+std::string EnglishLocaleFile();
+
+} // namespace torvane
