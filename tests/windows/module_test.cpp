@@ -10,13 +10,10 @@
 #include "panel/theme.h"
 #include "stub_host.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
+#include "../settings/settings_testing.h"
 
 using namespace torvane;
-namespace fs = std::filesystem;
+using namespace torvane_testing;
 
 namespace {
 
@@ -73,15 +70,33 @@ int Ticks(HWND list) // a bit for each ticked row
 	return ticks;
 }
 
-// A window's client area with its children as the screen shows it; saved as a
-// BMP file in the build's screenshots/ when named. Without `redraw`, only what
-// was invalidated has been painted again.
+// A window's client area with its children as the screen shows it. Without
+// `redraw`, only what was invalidated has been painted again.
 struct Shot {
-	int width = 0, height = 0;
-	std::vector<uint32_t> pixels;           // 0x00RRGGBB, top-down
-	uint32_t operator()(int x, int y) const // as 0x00BBGGRR, like the theme
+	// Or what WM_PRINTCLIENT paints, without the children.
+	explicit Shot(HWND window, bool redraw = true, bool print = false)
 	{
-		const uint32_t p = pixels.at(static_cast<size_t>(y * width + x));
+		if (redraw)
+			RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+		Pump(40);
+		RECT client = {};
+		GetClientRect(window, &client);
+		width = client.right;
+		pixels.resize(size_t(client.right * client.bottom));
+		BITMAPINFOHEADER info = {sizeof(info), width, -client.bottom, 1, 32, BI_RGB};
+		HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
+		HGDIOBJ old = SelectObject(memory, CreateCompatibleBitmap(screen, width, client.bottom));
+		print ? void(SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT))
+		      : void(BitBlt(memory, 0, 0, width, client.bottom, screen, 0, 0, SRCCOPY));
+		GetDIBits(memory, static_cast<HBITMAP>(GetCurrentObject(memory, OBJ_BITMAP)), 0, UINT(client.bottom),
+			  pixels.data(), reinterpret_cast<BITMAPINFO *>(&info), 0);
+		DeleteObject(SelectObject(memory, old));
+		DeleteDC(memory);
+		ReleaseDC(window, screen);
+	}
+	uint32_t operator()(int x, int y) const // 0x00BBGGRR, like the theme
+	{
+		const uint32_t p = pixels.at(static_cast<size_t>(y * width + x)); // 0x00RRGGBB
 		return RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
 	}
 	int Ink(const Rect &area, uint32_t color) const // text drawn in the colour shows
@@ -92,56 +107,16 @@ struct Shot {
 				count += (*this)(x, y) == color;
 		return count;
 	}
+	int width = 0;
+	std::vector<uint32_t> pixels;
 };
-
-Shot Capture(HWND window, const std::string &name = "", bool redraw = true)
-{
-	if (redraw)
-		RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-	Pump(40);
-	RECT client = {};
-	GetClientRect(window, &client);
-	Shot shot{client.right, client.bottom, std::vector<uint32_t>(size_t(client.right * client.bottom))};
-	BITMAPINFOHEADER info = {sizeof(info), shot.width, -shot.height, 1, 32, BI_RGB};
-	HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
-	HGDIOBJ old = SelectObject(memory, CreateCompatibleBitmap(screen, shot.width, shot.height));
-	BitBlt(memory, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
-	GetDIBits(memory, static_cast<HBITMAP>(GetCurrentObject(memory, OBJ_BITMAP)), 0, UINT(shot.height),
-		  shot.pixels.data(), reinterpret_cast<BITMAPINFO *>(&info), 0);
-	DeleteObject(SelectObject(memory, old));
-	DeleteDC(memory);
-	ReleaseDC(window, screen);
-	if (!name.empty()) {
-		const fs::path dir = fs::current_path().parent_path() / "screenshots";
-		fs::create_directories(dir);
-		const DWORD bytes = DWORD(shot.pixels.size() * 4), offset = 14 + sizeof(info);
-		const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
-		std::ofstream(dir / (name + ".bmp"), std::ios::binary)
-			.write(reinterpret_cast<const char *>(&file), 14)
-			.write(reinterpret_cast<const char *>(&info), sizeof(info))
-			.write(reinterpret_cast<const char *>(shot.pixels.data()), bytes);
-	}
-	return shot;
-}
 
 // The module loaded as OBS loads it, with a fresh configuration folder; every
 // unload must leave no window, class, event callback or hold on the module.
 class Win32Panel : public testing::Test {
 protected:
-	void SetUp() override
-	{
-		SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-		config = fs::temp_directory_path() / ("torvane-" + std::to_string(GetTickCount()));
-		fs::create_directories(config);
-		Load();
-	}
-
-	void TearDown() override
-	{
-		Unload();
-		std::error_code ignored;
-		fs::remove_all(config, ignored);
-	}
+	void SetUp() override { Load(); }
+	void TearDown() override { Unload(); }
 
 	template<typename T = void (*)()>
 	T Entry(const char *name)
@@ -151,7 +126,8 @@ protected:
 
 	void Load(HWND host = nullptr)
 	{
-		stub_obs_reset(config.string().c_str());
+		SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+		stub_obs_reset(config.path.string().c_str());
 		stub_frontend_reset(host);
 		ASSERT_NE(dll = LoadLibraryW(L"torvane.dll"), nullptr) << GetLastError();
 		Entry<void (*)(obs_module_t *)>("obs_module_set_pointer")(reinterpret_cast<obs_module_t *>(this));
@@ -183,7 +159,7 @@ protected:
 
 	HWND Child(int id) const { return GetDlgItem(panel, id); }
 
-	fs::path config;
+	TempDir config;
 	HMODULE dll = nullptr;
 	HWND panel = nullptr;
 };
@@ -215,9 +191,9 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_TRUE(IsWindowVisible(panel) && !IsIconic(panel));
 
 	const Rect status_line = {369, 672, 792, 715};
-	const int idle = Capture(panel).Ink(status_line, color_muted);
+	const int idle = Shot(panel).Ink(status_line, color_muted);
 	stub_frontend_raise(OBS_FRONTEND_EVENT_PROFILE_CHANGING);
-	EXPECT_NE(Capture(panel).Ink(status_line, color_muted), idle) << "the host's stop is told";
+	EXPECT_NE(Shot(panel).Ink(status_line, color_muted), idle) << "the host's stop is told";
 	const std::wstring server = Text(Child(id_server));
 	SetFocus(Child(id_server));
 	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
@@ -294,7 +270,7 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 	EXPECT_EQ(std::pair(row.right - row.left, row.bottom - row.top),
 		  (std::pair<LONG, LONG>(Scale(273, dpi), Scale(row_height, dpi))));
 	const Rect start = ControlRect(*FindControl(id_start), dpi);
-	const Shot shot = Capture(panel, "panel-" + std::to_string(dpi) + "dpi");
+	const Shot shot(panel);
 	EXPECT_EQ(shot(start.left + 8, start.top + 8), color_accent);
 	EXPECT_EQ(shot(Scale(100, dpi), Scale(440, dpi)), color_card) << "the list below its rows";
 }
@@ -382,11 +358,11 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 		SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
 		SendMessageW(Child(hovered), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
 		Pump();
-		EXPECT_EQ(Capture(panel, "", false)(save.left + 8, save.top + 8), expected) << hovered;
+		EXPECT_EQ(Shot(panel, false)(save.left + 8, save.top + 8), expected) << hovered;
 	}
 	for (int32_t focus : {id_key, id_name}) {
 		SetFocus(Child(focus));
-		const Shot shot = Capture(panel, "", false);
+		const Shot shot = Shot(panel, false);
 		for (int32_t id : {id_key, id_name}) { // GDI+ may round the top edge a pixel inwards
 			const int y = FindEditFrame(id)->y;
 			EXPECT_EQ(shot(500, y) == color_border ? color_border : shot(500, y + 1),
@@ -394,20 +370,16 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 		}
 	}
 
-	const Shot shot = Capture(panel, "panel-96dpi");
-	HDC dc = GetDC(panel), memory = CreateCompatibleDC(dc);
-	HGDIOBJ old = SelectObject(memory, CreateCompatibleBitmap(dc, shot.width, shot.height));
-	SendMessageW(panel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+	const Shot shot(panel), printed(panel, false, true);
 	for (POINT p : {POINT{5, 5}, POINT{775, 45}, POINT{362, 200}, POINT{100, 40}})
-		EXPECT_EQ(GetPixel(memory, p.x, p.y), shot(p.x, p.y)) << p.x << ", " << p.y;
-	DeleteObject(SelectObject(memory, old));
-	DeleteDC(memory);
+		EXPECT_EQ(printed(p.x, p.y), shot(p.x, p.y)) << p.x << ", " << p.y;
 	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[5], 96);
 	EXPECT_EQ(shot(name.right - 2, name.top + 2), color_field);
 	EXPECT_GT(shot.Ink(name, color_text), 0);
 	EXPECT_EQ(shot(label.right - 2, label.top + 2), color_card);
 	EXPECT_GT(shot.Ink(label, color_muted), 0);
 
+	HDC dc = GetDC(panel);
 	std::vector<HGDIOBJ> objects; // fonts and brushes
 	for (auto [control, message] : {std::pair(Child(id_name), WM_CTLCOLOREDIT),
 					{GetWindow(Child(id_guide), GW_HWNDNEXT), WM_CTLCOLORSTATIC}}) {
@@ -449,7 +421,7 @@ TEST_F(Win32Panel, StreamingLocksEditingUntilTheTimerSeesTheEnd)
 TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpening)
 {
 	Unload();
-	std::ofstream(config / "settings.dpapi", std::ios::binary) << "TRV1 not protected";
+	WriteBytes(config.path / "settings.dpapi", {'T', 'R', 'V', '1', 0});
 	Load();
 	for (int opening = 0; opening < 2; opening++)
 		Open(), SendMessageW(panel, WM_CLOSE, 0, 0);
