@@ -51,14 +51,13 @@ void Click(HWND control, int x = 5, int y = 5)
 	Pump();
 }
 
-void Press(HWND control, WPARAM key, bool shift = false)
+void Press(HWND control, WPARAM key, bool shift = false) // Shift stays as given until the next key
+
 {
 	BYTE keys[256] = {};
 	keys[VK_SHIFT] = shift ? 0x80 : 0;
 	SetKeyboardState(keys);
 	SendMessageW(control, WM_KEYDOWN, key, 1);
-	keys[VK_SHIFT] = 0;
-	SetKeyboardState(keys);
 	Pump(20);
 }
 
