@@ -176,6 +176,9 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_STREQ(stub_obs_log(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
 	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
 		stub_frontend_raise(event);
+	Entry("obs_module_unload")(); // and loaded again, as the same module
+	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
+	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
 
 	ASSERT_NE(Open(), nullptr);
 	EXPECT_EQ(Text(panel), L"Torvane \u2014 Multistream for OBS");
