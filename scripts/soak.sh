@@ -55,8 +55,12 @@ end_servers() {
 trap end_servers EXIT
 
 base=19500
+# Like the ingest services, the servers drop a publisher that has gone silent:
+# an output that gave up a throttled connection may publish its key again
+# before that connection has closed.
 for i in $(seq "$destinations"); do
 	rtmp_conf "$work/server-$i" $((base + i))
+	sed -i 's/live on;/live on; drop_idle_publisher 5s;/' "$work/server-$i/nginx.conf"
 done
 trust=()
 if [ "$destinations" -gt 3 ]; then

@@ -49,6 +49,7 @@ constexpr double gap_limit = 0.5;        // seconds without a video packet that 
 constexpr double settle_limit = 15.0;    // threads and descriptors back to their start after an outage
 constexpr int cap_kbit = 600;            // below the 1000 + 160 kbps the stream needs
 constexpr int output_timeout = 30;       // librtmp's socket timeout
+constexpr double idle_publisher = 5.0;   // the servers drop a silent publisher after this (soak.sh)
 
 // The one fault each destination suffers, by position; the last is never hurt.
 enum class Role { Kill, Stop, Tls, Cap, Relay, Clean };
@@ -64,9 +65,13 @@ struct Fault {
 	int amount = 0;  // relay delay in ms
 };
 
+// When a fault is undone the server is back, except after a cap: the
+// connection the output gave up under it may hold its key at the server until
+// the server drops it as silent. From then on the output has the delay of its
+// next attempt plus the grace to be Sending again.
 struct Outage {
 	Fault fault;
-	double start = 0, restored = -1, deadline = 0, recovered = -1;
+	double start = 0, restored = -1, back = -1, deadline = -1, recovered = -1;
 };
 
 struct Options {
@@ -533,7 +538,7 @@ int main(int argc, char **argv)
 	std::vector<Outage> outages;
 	size_t next = 0;
 	bool active = false, settling = false;
-	double calm_since = -1, settle_since = -1;
+	double calm_since = -1, settle_since = -1, next_report = started + 60;
 	int settle_threads = 0, settle_descriptors = 0;
 	while (Now() < end) {
 		std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -543,24 +548,33 @@ int main(int argc, char **argv)
 			resident_base = MeasureFootprint().resident_kib;
 			Log("resident %.1f MiB: the base for the memory verdict", resident_base / 1024.0);
 		}
+		if (now >= next_report) {
+			const Footprint held = MeasureFootprint();
+			Log("resident %.1f MiB, %d threads, %d descriptors", held.resident_kib / 1024.0, held.threads,
+			    held.descriptors);
+			next_report += 60;
+		}
 		for (Outage &o : outages) {
-			if (o.restored >= 0 && o.recovered < 0 &&
-			    stage.destinations[o.fault.destination].state == DestinationState::Sending)
+			const Target &d = stage.destinations[o.fault.destination];
+			if (o.restored >= 0 && o.recovered < 0 && d.state == DestinationState::Sending)
 				o.recovered = now;
+			if (o.back >= 0 && o.deadline < 0 && o.recovered < 0 && now >= o.back) {
+				const int delay = d.state == DestinationState::Reconnecting
+							  ? watches[o.fault.destination].announced_delay.load()
+							  : 0;
+				o.deadline = now + delay + recovery_grace;
+				Log("%zu: server back, Sending again by %.1f s at the latest", o.fault.destination + 1,
+				    o.deadline);
+			}
 		}
 		if (active) {
 			Outage &o = outages.back();
 			if (now >= o.start + o.fault.duration) {
 				if (!stage.Restore(o.fault))
 					Fail("could not undo: " + Describe(o.fault));
-				const Target &d = stage.destinations[o.fault.destination];
-				const int delay = d.state == DestinationState::Reconnecting
-							  ? watches[o.fault.destination].announced_delay.load()
-							  : 0;
 				o.restored = now;
-				o.deadline = now + delay + recovery_grace;
-				Log("undone: %s (Sending again by %.1f s at the latest)", Describe(o.fault).c_str(),
-				    o.deadline);
+				o.back = now + (o.fault.kind == Kind::BandwidthCap ? idle_publisher : 0);
+				Log("undone: %s", Describe(o.fault).c_str());
 				active = false;
 				settling = true;
 				settle_since = calm_since = -1;
@@ -659,7 +673,7 @@ int main(int argc, char **argv)
 			continue;
 		const double took = (o.recovered < 0 ? Now() : o.recovered) - o.restored;
 		slowest = std::max(slowest, took);
-		if (o.recovered < 0 || o.recovered > o.deadline) {
+		if (o.recovered < 0 || (o.deadline >= 0 && o.recovered > o.deadline)) {
 			late++;
 			Fail("not Sending again in time after: " + Describe(o.fault));
 		}
