@@ -99,8 +99,9 @@ bool WaitPort(int port, double seconds)
 
 bool StartServer(Server &server)
 {
-	server.pid = Spawn({"nginx", "-p", server.dir, "-c", server.dir + "/nginx.conf", "-e", server.dir + "/error.log"},
-			   server.dir + "/nginx.out");
+	server.pid =
+		Spawn({"nginx", "-p", server.dir, "-c", server.dir + "/nginx.conf", "-e", server.dir + "/error.log"},
+		      server.dir + "/nginx.out");
 	return server.pid > 0;
 }
 

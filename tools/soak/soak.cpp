@@ -84,7 +84,7 @@ struct Options {
 
 // Signals the soak follows beside the engine's own handlers.
 struct Watch {
-	std::atomic<int> reconnects{0};     // "reconnect_success"
+	std::atomic<int> reconnects{0};      // "reconnect_success"
 	std::atomic<int> announced_delay{0}; // timeout_sec of the last "reconnect"
 	std::array<OBSSignal, 2> handlers;
 };
@@ -178,13 +178,15 @@ std::vector<Fault> MakeSchedule(uint32_t seed, const std::vector<Target> &destin
 	};
 	std::vector<Fault> schedule;
 	for (int i = 0; i < 2000 && !kinds.empty(); i++) {
-		Fault f{kinds[std::uniform_int_distribution<size_t>(0, kinds.size() - 1)(random)], 0, between(3, 12), 0};
+		Fault f{kinds[std::uniform_int_distribution<size_t>(0, kinds.size() - 1)(random)], 0, between(3, 12),
+			0};
 		switch (f.kind) {
 		case Kind::ServerKill:
 			f.destination = of_role[int(Role::Kill)], f.duration = between(2, 12);
 			break;
 		case Kind::ServerStop:
-			f.destination = of_role[int(Role::Stop)], f.duration = between(output_timeout + 2, output_timeout + 10);
+			f.destination = of_role[int(Role::Stop)],
+			f.duration = between(output_timeout + 2, output_timeout + 10);
 			break;
 		case Kind::TlsRestart:
 			f.destination = of_role[int(Role::Tls)], f.duration = between(0.5, 4);
@@ -213,7 +215,8 @@ std::string Describe(const Fault &f)
 	char text[160];
 	switch (f.kind) {
 	case Kind::ServerKill:
-		snprintf(text, sizeof(text), "server %zu killed, restarted after %.1f s", f.destination + 1, f.duration);
+		snprintf(text, sizeof(text), "server %zu killed, restarted after %.1f s", f.destination + 1,
+			 f.duration);
 		break;
 	case Kind::ServerStop:
 		snprintf(text, sizeof(text), "server %zu stopped (SIGSTOP) for %.1f s", f.destination + 1, f.duration);
@@ -262,10 +265,12 @@ struct Stage {
 			const std::string port = std::to_string(destinations[i].server.port);
 			for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
 				     {"qdisc", "add", "dev", "lo", "root", "handle", "1:", "htb", "default", "1"},
-				     {"class", "add", "dev", "lo", "parent", "1:", "classid", "1:1", "htb", "rate", "10gbit"},
-				     {"class", "add", "dev", "lo", "parent", "1:", "classid", "1:2", "htb", "rate", "10gbit"},
-				     {"filter", "add", "dev", "lo", "parent", "1:", "protocol", "ip", "u32", "match", "ip",
-				      "dport", port, "0xffff", "flowid", "1:2"}}) {
+				     {"class", "add", "dev", "lo", "parent", "1:", "classid", "1:1", "htb", "rate",
+				      "10gbit"},
+				     {"class", "add", "dev", "lo", "parent", "1:", "classid", "1:2", "htb", "rate",
+				      "10gbit"},
+				     {"filter", "add", "dev", "lo", "parent", "1:", "protocol", "ip", "u32", "match",
+				      "ip", "dport", port, "0xffff", "flowid", "1:2"}}) {
 				error = Tc(args);
 				if (!error.empty())
 					return false;
@@ -350,7 +355,8 @@ void ReadRecordings(Target &d)
 		const std::string name = fs::path(file).stem().string();
 		const double started = std::atof(name.substr(name.rfind('-') + 1).c_str());
 		const std::string command = "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
-					    "-of csv=p=0 '" + file + "' 2>/dev/null";
+					    "-of csv=p=0 '" +
+					    file + "' 2>/dev/null";
 		FILE *probe = popen(command.c_str(), "r");
 		if (!probe)
 			continue;
@@ -581,8 +587,9 @@ int main(int argc, char **argv)
 			}
 			continue;
 		}
-		const bool calm = AllSending(stage.destinations) &&
-				  std::all_of(outages.begin(), outages.end(), [](const Outage &o) { return o.recovered >= 0; });
+		const bool calm =
+			AllSending(stage.destinations) &&
+			std::all_of(outages.begin(), outages.end(), [](const Outage &o) { return o.recovered >= 0; });
 		if (!calm) {
 			calm_since = settle_since = -1;
 			continue;
