@@ -184,7 +184,8 @@ void Start()
 			     return Say("done"), true;
 		     }});
 	} else if (script == "automation") {
-		const QStringList urls = QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
 		auto meet = [](const char *name) { return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name; };
 		Run({[]() { return OpenPanel(), true; },
 		     [urls, meet]() {

@@ -143,7 +143,7 @@ protected:
 		EXPECT_FALSE(GetClassInfoW(dll, L"TorvaneWindow", &window_class)) << "the class outlived the unload";
 		EXPECT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
 		EXPECT_EQ(stub_frontend_event_callback_count(), 0);
-		EXPECT_EQ(std::string(stub_obs_registered()).find("torvane."), std::string::npos) << "a hotkey outlived it";
+		EXPECT_EQ(std::string(stub_obs_registered()).find("torvane."), std::string::npos) << "a hotkey lives";
 		FreeLibrary(dll);
 		dll = nullptr;
 		EXPECT_EQ(GetModuleHandleW(L"torvane.dll"), nullptr) << "something still holds the module";
