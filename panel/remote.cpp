@@ -1,6 +1,7 @@
 #include "panel/remote.h"
 
 #include "settings/text.h"
+#include "settings/texts.h"
 
 namespace torvane {
 
@@ -101,6 +102,39 @@ bool RemoteStartAll(ControlPanel &panel, Panel *shown, std::string &error)
 void RemoteStopAll(ControlPanel &panel, Panel *shown)
 {
 	WithPanel(panel, shown, [](Panel &quiet) { StopAllCommand(quiet); });
+}
+
+bool RemoteStartDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error)
+{
+	return WithPanel(panel, shown, [&](Panel &quiet) {
+		CommitForm(quiet);
+		CompleteKickUrlsInForm(quiet);
+		error.clear();
+		// A refused save has already reported itself.
+		const bool started =
+			SaveFromPanel(quiet) && panel.engine.StartDestination(panel.store.settings, index, error);
+		if (started)
+			SetStatus(quiet, Tr16(Txt::Started));
+		else if (!error.empty())
+			ReportError(quiet, error);
+		error = WideToUtf8(quiet.state.status_message);
+		UpdateControlStates(quiet);
+		quiet.ui.InvalidatePanel();
+		return started;
+	});
+}
+
+bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error)
+{
+	return WithPanel(panel, shown, [&](Panel &quiet) {
+		if (!panel.engine.StopDestination(index)) {
+			error = Tr(Txt::NotStreaming, {std::to_string(index + 1)});
+			return false;
+		}
+		UpdateControlStates(quiet);
+		quiet.ui.InvalidatePanel();
+		return true;
+	});
 }
 
 void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started)

@@ -91,6 +91,10 @@
 	X(StillRunning, "A stream is still running or stopping.") \
 	X(NotInList, "Destination %1 is not in the list.") \
 	X(KickEncoder, "Kick needs its own encoder settings. Stop every destination, then start again.") \
+	X(NotStreaming, "Destination %1 is not streaming.") \
+	X(NeedsIndex, "%1 needs \"index\", a whole number: the destination's place in the list, from 0.") \
+	X(NoDestinationAt, "There is no destination at index %1; the list holds %2.") \
+	X(NoSuchRequest, "Torvane has no request named \"%1\".") \
 	X(EnterName, "enter a name.") \
 	X(EnterServer, "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.") \
 	X(EnterKey, "enter a stream key.") \
