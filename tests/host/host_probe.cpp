@@ -64,29 +64,22 @@ std::string Rows()
 		    : "";
 }
 
-// The key bound to "Torvane: Start all", after binding it to `bind` if one is given.
-std::string StartAllKey(const char *bind = nullptr)
+// Binds `key` to "Torvane: Start all"; without one, says the key it is bound to.
+void StartAllKey(const char *key)
 {
-	std::pair<const char *, std::string> found{bind, ""};
 	obs_enum_hotkeys(
 		[](void *data, obs_hotkey_id id, obs_hotkey_t *hotkey) {
-			auto &[key, bound] = *static_cast<std::pair<const char *, std::string> *>(data);
 			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
 				return true;
-			if (key) {
-				OBSDataArrayAutoRelease bindings = obs_data_array_create();
-				OBSDataAutoRelease binding = obs_data_create();
-				obs_data_set_string(binding, "key", key);
-				obs_data_array_push_back(bindings, binding);
-				obs_hotkey_load(id, bindings);
-			}
-			OBSDataArrayAutoRelease saved = obs_hotkey_save(id);
-			OBSDataAutoRelease first = obs_data_array_item(saved, 0);
-			bound = first ? obs_data_get_string(first, "key") : "";
-			return false;
+			OBSDataArrayAutoRelease bindings = obs_hotkey_save(id);
+			OBSDataAutoRelease first = data ? obs_data_create() : obs_data_array_item(bindings, 0);
+			const char *bound = first ? obs_data_get_string(first, "key") : "";
+			if (!data)
+				return Say(std::string("start all key: ") + bound), false;
+			obs_data_set_string(first, "key", static_cast<const char *>(data));
+			return obs_data_array_push_back(bindings, first), obs_hotkey_load(id, bindings), false;
 		},
-		&found);
-	return found.second;
+		const_cast<char *>(key));
 }
 
 void OpenPanel()
@@ -238,7 +231,7 @@ void Start()
 		     }},
 		    0, 600);
 	} else if (script == "bindings") {
-		Run({[]() { return Say("start all key: " + StartAllKey()), Say("done"), true; }});
+		Run({[]() { return StartAllKey(nullptr), Say("done"), true; }});
 	} else if (script == "reopen") {
 		Run({[]() {
 			OpenPanel();
