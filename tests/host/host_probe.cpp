@@ -110,7 +110,7 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
-// bindings: says the key bound to "Start all".
+// restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -230,8 +230,13 @@ void Start()
 			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
 		     }},
 		    0, 600);
-	} else if (script == "bindings") {
-		Run({[]() { return StartAllKey(nullptr), Say("done"), true; }});
+	} else if (script == "restart") {
+		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
+		     []() { return obs_frontend_streaming_active(); },
+		     [ticks = std::make_shared<int>(0)]() {
+			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
+		     },
+		     []() { return !obs_frontend_streaming_active() && (Say("done"), true); }});
 	} else if (script == "reopen") {
 		Run({[]() {
 			OpenPanel();
