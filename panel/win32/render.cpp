@@ -48,6 +48,17 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 	SetTextColor(dc, op.fill);
 	SetBkMode(dc, TRANSPARENT);
 	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
+	if (!op.trailing.empty()) {
+		// Drawn whole at the right end; the text takes what is left.
+		const std::wstring trailing = ToWide(op.trailing);
+		SIZE size = {};
+		GetTextExtentPoint32W(dc, trailing.c_str(), static_cast<int>(trailing.size()), &size);
+		SetTextColor(dc, op.trailing_color);
+		RECT right = rect;
+		DrawTextW(dc, trailing.c_str(), -1, &right, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
+		SetTextColor(dc, op.fill);
+		rect.right -= size.cx + op.trailing_gap;
+	}
 	const std::wstring text = ToWide(op.text);
 	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
 	SelectObject(dc, previous);
@@ -84,6 +95,10 @@ void ShapeOp(HDC dc, const DrawOp &op)
 		break;
 	case DrawKind::FillRectAA:
 		graphics.FillRectangle(&brush, box);
+		break;
+	case DrawKind::FillPolygon:
+		if (points.size() >= 3)
+			graphics.FillPolygon(&brush, points.data(), static_cast<INT>(points.size()));
 		break;
 	default:
 		break;

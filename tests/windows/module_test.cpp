@@ -589,3 +589,85 @@ TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpeningAndLocksTheForm)
 }
 
 } // namespace
+
+namespace {
+
+// A row's rectangle in the list and its action strip's middle.
+RECT RowRect(HWND list, int row)
+{
+	RECT item = {};
+	ListView_GetItemRect(list, row, &item, LVIR_BOUNDS);
+	return item;
+}
+
+void ClickAction(HWND list, int row)
+{
+	const RECT item = RowRect(list, row);
+	Click(list, item.right - 15, (item.top + item.bottom) / 2);
+}
+
+// Opens the selected row's context menu from the keyboard and picks its
+// `entry`-th item (from 1) with the arrow keys, as the user would.
+void PickFromMenu(HWND list, int entry)
+{
+	static int downs = 0;
+	downs = entry;
+	const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+		if (HWND menu = FindWindowW(L"#32768", nullptr); menu && IsWindowVisible(menu)) {
+			KillTimer(nullptr, id);
+			for (int i = 0; i < downs; i++)
+				PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+			PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+		}
+	});
+	SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+	KillTimer(nullptr, timer);
+	Pump();
+}
+
+} // namespace
+
+TEST_F(Win32Panel, EachRowStartsStopsAndRetriesOnItsOwn)
+{
+	ASSERT_NE(Open(), nullptr);
+	HWND list = Child(id_list);
+	for (int row : {0, 1, 2})
+		Click(list, 10, row * row_height + 31), Press(Child(id_key), 0, false, L"key");
+	Click(Child(id_start));
+	ASSERT_EQ(stub_obs_output_count(), 3);
+	for (int output : {0, 1, 2})
+		stub_obs_output_raise(output, "start", 0);
+
+	ClickAction(list, 1); // stop
+	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 1) << "the action selects its row";
+	Press(list, VK_RETURN); // start again
+	ASSERT_EQ(stub_obs_output_count(), 4) << "Enter started the stopped row";
+	ClickAction(list, 1); // and stop it again
+	EXPECT_TRUE(IsWindowEnabled(Child(id_stop)) && !IsWindowEnabled(Child(id_start))) << "the others stream on";
+	EXPECT_FALSE(IsWindowEnabled(Child(id_1080p))) << "the quality stays locked";
+
+	stub_obs_output_raise(2, "reconnect", 0);
+	Pump(1100);
+	const Shot shot = Capture(panel, "panel-row-stopped-and-reconnecting");
+	POINT origin = {};
+	MapWindowPoints(list, panel, &origin, 1);
+	auto box_ink = [&](int row, uint32_t color) {
+		RECT box = RowRect(list, row);
+		box = {origin.x + box.right - 32, origin.y + box.top + 21, origin.x + box.right - 14,
+		       origin.y + box.top + 39};
+		return Ink(shot, box, color);
+	};
+	EXPECT_GT(box_ink(0, color_accent), 100) << "a sending row's stop box";
+	EXPECT_GT(box_ink(1, color_box_border), 20) << "a stopped row's start box";
+	EXPECT_EQ(box_ink(3, color_box_border), 0) << "an unticked row has no action";
+
+	// A failed row is retried from its menu: Start and Stop are greyed, Retry is third.
+	stub_obs_output_raise(0, "stop", OBS_OUTPUT_CONNECT_FAILED);
+	Click(list, 100, 31);
+	PickFromMenu(list, 3);
+	EXPECT_EQ(stub_obs_output_count(), 5) << "Retry started the failed row again";
+	Click(Child(id_stop));
+	Pump(1100);
+	EXPECT_TRUE(IsWindowEnabled(Child(id_start)));
+	EXPECT_TRUE(boxes.empty());
+}
