@@ -290,12 +290,12 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	PaintRowAction(p, RowActionFor(panel, row), action_box);
 
 	// The texts end before the action box.
-	const int32_t text_right = action_box.left - s(6);
-	p.Text({card.left + s(40), card.top + s(8), text_right, card.top + s(29)}, Utf8ToWide(d.name), color_text,
+	const int32_t texts_end = action_box.left - s(6);
+	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
 	       FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
 	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
 	const StatusLine status = DestinationStatusLine(d, stats);
-	p.Text({card.left + s(40), card.top + s(32), text_right, card.bottom - s(4)}, Utf8ToWide(status.text),
+	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
 	       status.color, FontRole::Small, text_singleline | text_end_ellipsis);
 	DrawOp &line = p.ops.back();
 	line.trailing = Utf8ToWide(LiveFigure(d, stats));

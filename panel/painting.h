@@ -52,9 +52,9 @@ struct DrawOp {
 	uint32_t flags = 0;
 	std::vector<PointF> points;
 	double pen_width = 1.0;
-	// Text only: a second text drawn whole at the rectangle's right end in the
-	// same font and in `trailing_color`; the first text ends `trailing_gap`
-	// pixels before it, with an ellipsis where it no longer fits.
+	// Text only: a second text drawn at the rectangle's right end in the same
+	// font and in `trailing_color`, in what the first text leaves at least
+	// `trailing_gap` pixels after it, with an ellipsis where it doesn't fit.
 	std::u16string trailing;
 	uint32_t trailing_color = 0;
 	int32_t trailing_gap = 0;

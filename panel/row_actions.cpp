@@ -7,11 +7,10 @@ namespace torvane {
 
 namespace {
 
-// What "Start all" does before it starts, then the start of one destination.
+// What "Start all" does before it starts (commit the form, complete Kick URLs,
+// save), then the start of one destination.
 void StartRow(Panel &panel, int32_t row)
 {
-	CommitForm(panel);
-	CompleteKickUrlsInForm(panel);
 	if (!SaveFromPanel(panel))
 		return;
 	std::string error;

@@ -65,15 +65,18 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 	painter.setFont(font);
 	painter.setPen(ToQColor(op.fill));
 	QString text = QString::fromUtf16(op.text.data(), static_cast<qsizetype>(op.text.size()));
-	QRect rect = ToQRect(op.rect);
+	const QRect rect = ToQRect(op.rect);
 	if (!op.trailing.empty()) {
-		// Drawn whole at the right end; the text takes what is left.
+		// At the right end of what the text leaves, shortened where it doesn't fit.
+		const QFontMetrics metrics(font);
+		const int room = rect.width() - metrics.horizontalAdvance(text) - op.trailing_gap;
 		const QString trailing =
 			QString::fromUtf16(op.trailing.data(), static_cast<qsizetype>(op.trailing.size()));
 		painter.setPen(ToQColor(op.trailing_color));
-		painter.drawText(rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, trailing);
+		if (room > 0)
+			painter.drawText(rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+					 metrics.elidedText(trailing, Qt::ElideRight, room));
 		painter.setPen(ToQColor(op.fill));
-		rect.setRight(rect.right() - QFontMetrics(font).horizontalAdvance(trailing) - op.trailing_gap);
 	}
 
 	int flags = 0;

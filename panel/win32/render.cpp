@@ -48,18 +48,18 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 	SetTextColor(dc, op.fill);
 	SetBkMode(dc, TRANSPARENT);
 	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
-	if (!op.trailing.empty()) {
-		// Drawn whole at the right end; the text takes what is left.
-		const std::wstring trailing = ToWide(op.trailing);
-		SIZE size = {};
-		GetTextExtentPoint32W(dc, trailing.c_str(), static_cast<int>(trailing.size()), &size);
-		SetTextColor(dc, op.trailing_color);
-		RECT right = rect;
-		DrawTextW(dc, trailing.c_str(), -1, &right, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
-		SetTextColor(dc, op.fill);
-		rect.right -= size.cx + op.trailing_gap;
-	}
 	const std::wstring text = ToWide(op.text);
+	if (!op.trailing.empty()) {
+		// At the right end of what the text leaves, shortened where it doesn't fit.
+		SIZE size = {};
+		GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+		RECT room = {rect.left + size.cx + op.trailing_gap, rect.top, rect.right, rect.bottom};
+		SetTextColor(dc, op.trailing_color);
+		if (room.left < room.right)
+			DrawTextW(dc, ToWide(op.trailing).c_str(), -1, &room,
+				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+		SetTextColor(dc, op.fill);
+	}
 	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
 	SelectObject(dc, previous);
 }

@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -18,7 +17,7 @@
 
 #include <signal.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -78,67 +77,6 @@ void OpenPanel()
 	Say(std::string("panel ") + (Control(0) && Control(0)->isVisible() ? "shown" : "missing"));
 }
 
-// Types a destination into the form of the selected row and ticks it.
-void TypeDestination(const std::string (&typed)[5])
-{
-	for (int i = 0; i < 5; i++) {
-		Field(102 + i)->setFocus();
-		Field(102 + i)->selectAll();
-		QTest::keyClicks(Field(102 + i), QString::fromStdString(typed[i]));
-	}
-	Control(101)->setFocus();
-	QTest::keyClick(Control(101), Qt::Key_Space);
-}
-
-bool RowsRead(std::initializer_list<const char *> parts)
-{
-	const std::string rows = Rows();
-	for (const char *part : parts)
-		if (rows.find(part) == std::string::npos)
-			return false;
-	return true;
-}
-
-// Selects a row with the keyboard, as far down as it is.
-void SelectRow(int row)
-{
-	QTest::keyClick(Control(101), Qt::Key_Home);
-	for (int i = 0; i < row; i++)
-		QTest::keyClick(Control(101), Qt::Key_Down);
-}
-
-// A click on the action strip at the right end of a (visible) row.
-void ClickRowAction(int row)
-{
-	auto *list = qobject_cast<QAbstractScrollArea *>(Control(101));
-	const int height = (62 * Control(0)->width() + 500) / 1000; // the row height at the panel's DPI
-	const QPoint at(list->viewport()->width() - height / 4,
-			row * height - list->verticalScrollBar()->value() + height / 2);
-	QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-}
-
-// Opens the selected row's context menu from the keyboard and picks its one
-// enabled entry, logging the entries.
-void PickFromRowMenu()
-{
-	QTimer::singleShot(300, []() {
-		auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-		if (!menu)
-			return Say("no row menu");
-		std::string entries;
-		for (QAction *action : menu->actions()) {
-			entries += action->text().toStdString() + (action->isEnabled() ? "+ " : "- ");
-			if (action->isEnabled())
-				menu->setActiveAction(action);
-		}
-		Say("row menu: " + entries);
-		QTest::keyClick(menu, Qt::Key_Return);
-	});
-	QWidget *viewport = qobject_cast<QAbstractScrollArea *>(Control(101))->viewport();
-	QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), viewport->mapToGlobal(QPoint()));
-	QApplication::sendEvent(viewport, &event);
-}
-
 // Runs the steps 500 ms apart (at most 240 tries); a step returning false is
 // tried again, so each switch of profile or collection completes first.
 void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 240)
@@ -152,66 +90,65 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
-// rows: adds "Server 1" to "Server 3" for the three servers TORVANE_HOST_PROBE_SERVERS
-// names (space-separated), starts all, stops Server 2 from its context menu,
-// starts it again from its action strip, stops it with Enter, ends the server
-// whose process TORVANE_HOST_PROBE_KILL names so Server 3 reconnects, saves a
-// picture of the panel to TORVANE_HOST_PROBE_SHOT and stops all.
+// rows: adds "Server 1" to "Server 3" for the servers TORVANE_HOST_PROBE_SERVERS
+// lists and starts all; stops Server 2 from its menu, starts it from its action
+// strip, stops it with Enter; ends the server process TORVANE_HOST_PROBE_KILL so
+// Server 3 reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
 	if (script == "rows") {
-		auto servers = std::make_shared<QStringList>(
-			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' ')));
-		auto wait = [](int half_seconds) {
-			return [ticks = std::make_shared<int>(0), half_seconds]() {
-				return ++*ticks > half_seconds;
+		auto reads = [](std::vector<const char *> parts) { // a step: the rows read all of `parts`
+			return [parts]() {
+				const std::string rows = Rows();
+				return std::all_of(parts.begin(), parts.end(),
+						   [&](const char *part) { return rows.find(part) != rows.npos; });
 			};
 		};
-		auto log_rows = [](const char *when) {
-			return [when]() {
-				return Say(std::string(when) + ": " + Rows()), true;
-			};
+		auto list = []() {
+			return qobject_cast<QAbstractScrollArea *>(Control(101));
 		};
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
 		Run({[]() { return OpenPanel(), true; },
-		     [servers]() {
+		     [urls]() {
 			     for (int i = 0; i < 3; i++) {
 				     Click(112);
-				     const std::string n = std::to_string(i + 1);
-				     TypeDestination(
-					     {"Server " + n, servers->at(i).toStdString(), "rows-key-" + n, "", ""});
+				     const QString typed[] = {QStringLiteral("Server %1").arg(i + 1), urls[i], "key"};
+				     for (int field = 0; field < 3; field++)
+					     Field(102 + field)->selectAll(),
+						     QTest::keyClicks(Field(102 + field), typed[field]);
+				     QTest::keyClick(Control(101), Qt::Key_Space);
 			     }
 			     return Click(110), true;
 		     },
-		     []() {
-			     return RowsRead({"Server 1: Sending (", "Server 2: Sending (", "Server 3: Sending ("});
+		     reads({"Server 1: Sending (", "Server 2: Sending (", "Server 3: Sending ("}),
+		     [list]() { // Server 2's menu from the keyboard: its first enabled entry
+			     QTest::keyClick(list(), Qt::Key_Up);
+			     QTimer::singleShot(300, []() {
+				     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return})
+					     QTest::keyClick(QApplication::activePopupWidget(), key);
+			     });
+			     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, {});
+			     return QApplication::sendEvent(list()->viewport(), &menu), true;
 		     },
-		     wait(6),
-		     log_rows("all sending"),
-		     []() { return SelectRow(5), PickFromRowMenu(), true; },
-		     []() {
-			     return RowsRead({"Server 1: Sending", "Server 2: Ready [Start]", "Server 3: Sending"});
+		     reads({"Server 1: Sending (", "Server 2: Ready [Start]", "Server 3: Sending ("}),
+		     [list]() { // the action strip at the right end of Server 2's row, the sixth
+			     const int height = 62 * Control(0)->width() / 1000, x = list()->viewport()->width() - 8;
+			     const int y = 5 * height + height / 2 - list()->verticalScrollBar()->value();
+			     return QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {x, y}), true;
 		     },
-		     log_rows("one stopped"),
-		     []() { return ClickRowAction(5), true; },
-		     []() { return RowsRead({"Server 2: Sending ("}); },
-		     wait(6),
-		     log_rows("started again"),
-		     []() { return QTest::keyClick(Control(101), Qt::Key_Return), true; },
-		     []() { return RowsRead({"Server 2: Ready [Start]"}); },
-		     []() { return kill(std::atoi(getenv("TORVANE_HOST_PROBE_KILL")), SIGTERM) == 0; },
-		     []() {
-			     return RowsRead({"Server 3: Reconnecting... (attempt ", "Server 1: Sending ("});
+		     []() { // sending, and bytes went out since the last refresh
+			     return Rows().find("Server 2: Sending (") != Rows().npos &&
+				    Rows().find("Server 2: Sending (0 kbps)") == Rows().npos;
 		     },
-		     [rows = log_rows("one stopped, one reconnecting")]() {
-			     Control(0)->grab().save(QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SHOT")));
-			     return rows();
-		     },
-		     []() { return Click(111), true; },
-		     []() { return !Control(111)->isEnabled(); },
-		     log_rows("stopped"),
+		     [list]() { return QTest::keyClick(list(), Qt::Key_Return), true; },
+		     reads({"Server 2: Ready [Start]"}),
+		     []() { return kill(atoi(getenv("TORVANE_HOST_PROBE_KILL")), SIGTERM) == 0; },
+		     reads({"Server 1: Sending (", "Server 3: Reconnecting... (attempt "}),
+		     []() { return Control(0)->grab().save(getenv("TORVANE_HOST_PROBE_SHOT")), Click(111), true; },
 		     []() {
-			     return Control(0)->close(), Say("done"), true;
+			     return !Control(111)->isEnabled() && (Say("done"), true);
 		     }});
 	} else if (script == "stream") {
 		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
