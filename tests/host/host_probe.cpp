@@ -90,10 +90,9 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
-// rows: adds "Server 1" to "Server 3" for the servers TORVANE_HOST_PROBE_SERVERS
-// lists and starts all; stops Server 2 from its menu, starts it from its action
-// strip, stops it with Enter; ends the server process TORVANE_HOST_PROBE_KILL so
-// Server 3 reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
+// rows: starts "Custom 5" to "Custom 7" for the TORVANE_HOST_PROBE_SERVERS; stops Custom 6 from its menu,
+// starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
+// reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
@@ -112,18 +111,15 @@ void Start()
 			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
 		Run({[]() { return OpenPanel(), true; },
 		     [urls]() {
-			     for (int i = 0; i < 3; i++) {
+			     for (const QString &url : urls) {
 				     Click(112);
-				     const QString typed[] = {QStringLiteral("Server %1").arg(i + 1), urls[i], "key"};
-				     for (int field = 0; field < 3; field++)
-					     Field(102 + field)->selectAll(),
-						     QTest::keyClicks(Field(102 + field), typed[field]);
+				     QTest::keyClicks(Field(103), url), QTest::keyClicks(Field(104), "key");
 				     QTest::keyClick(Control(101), Qt::Key_Space);
 			     }
 			     return Click(110), true;
 		     },
-		     reads({"Server 1: Sending (", "Server 2: Sending (", "Server 3: Sending ("}),
-		     [list]() { // Server 2's menu from the keyboard: its first enabled entry
+		     reads({"Custom 5: Sending (", "Custom 6: Sending (", "Custom 7: Sending ("}),
+		     [list]() { // Custom 6's menu from the keyboard: its first enabled entry
 			     QTest::keyClick(list(), Qt::Key_Up);
 			     QTimer::singleShot(300, []() {
 				     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return})
@@ -132,20 +128,20 @@ void Start()
 			     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, {});
 			     return QApplication::sendEvent(list()->viewport(), &menu), true;
 		     },
-		     reads({"Server 1: Sending (", "Server 2: Ready [Start]", "Server 3: Sending ("}),
-		     [list]() { // the action strip at the right end of Server 2's row, the sixth
+		     reads({"Custom 5: Sending (", "Custom 6: Ready [Start]", "Custom 7: Sending ("}),
+		     [list]() { // the action strip at the right end of Custom 6's row, the sixth
 			     const int height = 62 * Control(0)->width() / 1000, x = list()->viewport()->width() - 8;
 			     const int y = 5 * height + height / 2 - list()->verticalScrollBar()->value();
 			     return QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {x, y}), true;
 		     },
 		     []() { // sending, and bytes went out since the last refresh
-			     return Rows().find("Server 2: Sending (") != Rows().npos &&
-				    Rows().find("Server 2: Sending (0 kbps)") == Rows().npos;
+			     return Rows().find("Custom 6: Sending (") != Rows().npos &&
+				    Rows().find("Custom 6: Sending (0 kbps)") == Rows().npos;
 		     },
 		     [list]() { return QTest::keyClick(list(), Qt::Key_Return), true; },
-		     reads({"Server 2: Ready [Start]"}),
+		     reads({"Custom 6: Ready [Start]"}),
 		     []() { return kill(atoi(getenv("TORVANE_HOST_PROBE_KILL")), SIGTERM) == 0; },
-		     reads({"Server 1: Sending (", "Server 3: Reconnecting... (attempt "}),
+		     reads({"Custom 5: Sending (", "Custom 7: Reconnecting... (attempt "}),
 		     []() { return Control(0)->grab().save(getenv("TORVANE_HOST_PROBE_SHOT")), Click(111), true; },
 		     []() {
 			     return !Control(111)->isEnabled() && (Say("done"), true);

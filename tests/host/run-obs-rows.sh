@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The panel's row actions in real OBS: one of three destinations stopped and
-# started on its own while the others keep sending, then one stopped and one
-# reconnecting, pictured.
+# The panel's row actions in real OBS: a destination stopped and started on its own while two others
+# keep sending, then one stopped and one reconnecting, pictured.
 #   run-obs-rows.sh TORVANE_SO PROBE_SO WORK_DIR
 source "$(dirname "$0")/obs-lib.sh"
 
@@ -12,7 +11,7 @@ done
 TORVANE_HOST_PROBE=rows TORVANE_HOST_PROBE_SERVERS="${urls[*]}" TORVANE_HOST_PROBE_KILL=${pids[2]} \
 	TORVANE_HOST_PROBE_SHOT=$work/panel-one-stopped-one-reconnecting.png run_obs rows
 for pid in "${pids[@]}"; do stop_server "$pid"; done
-# Server 1 recorded one unbroken stream, Server 2 one before its stop and one after its start.
+# Server 1 recorded one unbroken stream, server 2 one before its stop and one after its start.
 recorded="$(ls "$work"/rtmp1/rec | wc -l) $(ls "$work"/rtmp2/rec | wc -l) $(find "$work"/rtmp[12]/rec -empty)"
 [ "$recorded" = "1 2 " ] || fail "servers 1 and 2 recorded '$recorded' streams, not 1 and 2, none empty"
 echo "a destination stopped and started on its own while the others kept sending"
