@@ -53,13 +53,13 @@ TEST_F(RowActions, AStartSavesFirstAndNothingIsOfferedThatTheEngineWouldRefuse)
 	ASSERT_EQ(ui.notices.size(), 1u) << "without a host the engine refuses";
 	EXPECT_TRUE(state.status_error && state.status_message == ui.notices.back());
 
-	// Stopping and out of range rows take nothing; settings that can't be saved start nothing.
+	// A stopping row takes nothing; settings that can't be saved start nothing.
 	MakeRun(0, DestinationState::Stopping);
 	MakeRun(1, DestinationState::Sending);
 	store.usable = false;
-	const RowAction offered[] = {RowAction::None, RowAction::None, RowAction::Stop, RowAction::None};
-	for (int32_t row = -1; row < 3; row++)
-		EXPECT_EQ(RowActionFor(panel, row), offered[row + 1]) << row;
+	const RowAction offered[] = {RowAction::None, RowAction::Stop, RowAction::None};
+	for (int32_t row = 0; row < 3; row++)
+		EXPECT_EQ(RowActionFor(panel, row), offered[row]) << row;
 }
 
 TEST_F(RowActions, FiguresAndActionsRepaintTheirRowWhenTheyChange)
