@@ -8,8 +8,6 @@
 
 #include "../settings/settings_testing.h"
 
-#include <gtest/gtest.h>
-
 using namespace torvane;
 using namespace torvane_testing;
 
@@ -43,17 +41,17 @@ TEST(DpapiSettingsFile, TheBlobIsTheUsersAloneAndOpensInANewProcess)
 	static std::string path;
 	const char *shared = getenv("TORVANE_TEST_SHARED_SETTINGS");
 	path = shared ? shared : (dir.path / "settings.dpapi").string();
+	std::string message;
 	if (!getenv("TORVANE_TEST_LOAD_ONLY")) {
 		dpapi_calls = {Protect, Unprotect}; // they hand on to the system's
-		std::string message;
-		PanelSettings loaded;
 		ASSERT_TRUE(SaveSettingsFile(Utf8ToWide(path), SettingsWithSecrets(), message)) << message;
+		PanelSettings loaded;
 		ASSERT_TRUE(LoadSettingsFile(Utf8ToWide(path), loaded, message)) << message;
-		EXPECT_EQ(flags[0], DWORD(CRYPTPROTECT_UI_FORBIDDEN));
-		EXPECT_EQ(flags[1], DWORD(CRYPTPROTECT_UI_FORBIDDEN));
+		EXPECT_EQ(std::pair(flags[0], flags[1]),
+			  std::pair(DWORD(CRYPTPROTECT_UI_FORBIDDEN), DWORD(CRYPTPROTECT_UI_FORBIDDEN)));
 	}
 	SettingsStore store;
-	EnsureSettingsLoaded(store, [] { return static_cast<char *>(bmemdup(path.c_str(), path.size() + 1)); });
+	EnsureSettingsLoaded(store, [] { return bstrdup(path.c_str()); });
 	ASSERT_TRUE(store.usable) << store.load_error;
 	ExpectSameSettings(store.settings, SettingsWithSecrets());
 }

@@ -19,9 +19,9 @@ __declspec(dllexport) int stub_obs_output_count(void);
 // Raises an output's signal ("start", "stop", ...) with a code.
 __declspec(dllexport) void stub_obs_output_raise(int index, const char *signal, long long code);
 
-// obs-frontend-api.dll: forgets what was registered and takes the host's main window.
+// obs-frontend-api.dll: forgets what was registered and takes the host's main
+// window; picks the first Tools menu entry as the user does; raises an event.
 __declspec(dllexport) void stub_frontend_reset(void *main_window);
-// Picks the first Tools menu entry as the user does.
 __declspec(dllexport) void stub_frontend_pick(void);
 __declspec(dllexport) int stub_frontend_event_callback_count(void);
 __declspec(dllexport) void stub_frontend_raise(enum obs_frontend_event event);
