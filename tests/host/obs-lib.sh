@@ -1,6 +1,7 @@
 # Shared steps of the real-OBS tests: a throwaway HOME with the module and the
 # host probe installed, and a private display. OBS ignores SIGTERM.
 #   run-obs*.sh TORVANE_SO PROBE_SO WORK_DIR [...]
+# An empty TORVANE_SO leaves the module out of the user folder.
 set -u
 module=$1 probe=$2 work=$3 home=$3/home
 source "$(dirname "$0")/../lib/testlib.sh"
@@ -14,6 +15,7 @@ fail() {
 
 rm -rf "$work"
 for plugin in torvane:"$module" probe:"$probe"; do
+	[ -n "${plugin#*:}" ] || continue
 	mkdir -p "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit"
 	cp "${plugin#*:}" "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit/${plugin%%:*}.so"
 done

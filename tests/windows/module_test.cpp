@@ -182,6 +182,7 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_EQ(Text(panel), L"Torvane \u2014 Multistream for OBS");
 	EXPECT_EQ(GetWindowLongW(panel, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
 		  WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+	EXPECT_TRUE(GetWindowLongW(panel, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
 	SendMessageW(panel, WM_CLOSE, 0, 0);
 	Pump();
 	EXPECT_FALSE(IsWindowVisible(panel));
@@ -265,8 +266,15 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 		c = GetWindow(c, GW_HWNDNEXT);
 	}
 	EXPECT_EQ(c, nullptr) << "more children than the layout has";
+	HWND list = Child(id_list);
+	const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+	EXPECT_EQ(ListView_GetExtendedListViewStyle(list) & list_style, list_style);
+	EXPECT_EQ(ListView_GetTextColor(list), color_text);
+	int image_width = 0, image_height = 0;
+	ImageList_GetIconSize(ListView_GetImageList(list, LVSIL_SMALL), &image_width, &image_height);
+	EXPECT_EQ(image_height, Scale(row_height, dpi)) << "the image list gives the rows their height";
 	RECT row = {LVIR_BOUNDS};
-	SendMessageW(Child(id_list), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+	SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
 	EXPECT_EQ(std::pair(row.right - row.left, row.bottom - row.top),
 		  (std::pair<LONG, LONG>(Scale(273, dpi), Scale(row_height, dpi))));
 	const Rect start = ControlRect(*FindControl(id_start), dpi);
@@ -344,6 +352,7 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	Click(Child(id_custom));
 	EXPECT_EQ(Ticks(list), 0b100);
 	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 3);
+	EXPECT_EQ(GetFocus(), Child(id_name));
 }
 
 // What hover and focus repaint by themselves, WM_PRINTCLIENT against the
@@ -381,11 +390,13 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 
 	HDC dc = GetDC(panel);
 	std::vector<HGDIOBJ> objects; // fonts and brushes
-	for (auto [control, message] : {std::pair(Child(id_name), WM_CTLCOLOREDIT),
-					{GetWindow(Child(id_guide), GW_HWNDNEXT), WM_CTLCOLORSTATIC}}) {
+	for (auto [control, message, background] :
+	     {std::tuple(Child(id_name), WM_CTLCOLOREDIT, color_field),
+	      {GetWindow(Child(id_guide), GW_HWNDNEXT), WM_CTLCOLORSTATIC, color_card}}) {
 		objects.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
 		objects.push_back(reinterpret_cast<HGDIOBJ>(
 			SendMessageW(panel, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control))));
+		EXPECT_EQ(GetBkColor(dc), background) << "behind the text";
 	}
 	ReleaseDC(panel, dc);
 	Unload();
@@ -435,7 +446,7 @@ TEST_F(Win32Panel, EachRowStartsStopsAndRetriesOnItsOwn)
 	ASSERT_NE(Open(), nullptr);
 	HWND list = Child(id_list);
 	for (int row : {0, 1})
-		Click(list, 10, row * row_height + 31), Press(Child(id_key), 0, false, L"key");
+		Click(list, 10, row * row_height + 31), SetWindowTextW(Child(id_key), L"key");
 	Click(Child(id_start));
 	for (int output : {0, 1})
 		stub_obs_output_raise(output, "start", 0);
@@ -456,7 +467,16 @@ TEST_F(Win32Panel, EachRowStartsStopsAndRetriesOnItsOwn)
 	Press(list, VK_RETURN);
 	stub_obs_output_raise(2, "reconnect", 0);
 	Pump(1100);
-	const Shot shot = Capture(panel, "panel-row-stopped-and-reconnecting");
+	const Shot shot(panel);
+	const std::filesystem::path picture = "../screenshots/panel-row-stopped-and-reconnecting.bmp";
+	const BITMAPINFOHEADER info = {sizeof(info), shot.width, -LONG(shot.pixels.size()) / shot.width, 1, 32, BI_RGB};
+	const DWORD bytes = DWORD(shot.pixels.size() * 4), offset = 14 + sizeof(info);
+	const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
+	std::filesystem::create_directories(picture.parent_path());
+	std::ofstream(picture, std::ios::binary)
+		.write(reinterpret_cast<const char *>(&file), 14)
+		.write(reinterpret_cast<const char *>(&info), sizeof(info))
+		.write(reinterpret_cast<const char *>(shot.pixels.data()), bytes);
 	MapWindowPoints(list, panel, reinterpret_cast<POINT *>(&item), 2);
 	auto box_ink = [&](int row) {
 		const int top = item.top + (row - 1) * row_height;
