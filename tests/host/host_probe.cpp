@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 
 OBS_DECLARE_MODULE()
@@ -93,6 +94,10 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // rows: starts "Custom 5" to "Custom 7" for the TORVANE_HOST_PROBE_SERVERS; stops Custom 6 from its menu,
 // starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
+// reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
+// starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
+// sends, waits for two rows reconnecting, then closes the panel or, with
+// TORVANE_HOST_PROBE_BOX, leaves a modal question open on it.
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
@@ -146,6 +151,65 @@ void Start()
 		     []() {
 			     return !Control(111)->isEnabled() && (Say("done"), true);
 		     }});
+	} else if (script == "reconnect") {
+		auto count = [](const char *text) {
+			size_t n = 0;
+			for (size_t at = Rows().find(text); at != std::string::npos; at = Rows().find(text, at + 1))
+				n++;
+			return n;
+		};
+		std::vector<std::function<bool()>> steps = {[]() {
+			return OpenPanel(), true;
+		}};
+		std::istringstream servers(getenv("TORVANE_HOST_PROBE_SERVERS"));
+		int added = 0;
+		for (std::string server; servers >> server;) {
+			steps.push_back([server, name = "Local " + std::to_string(++added)]() {
+				Click(112);
+				for (const auto &[id, text] :
+				     {std::pair{102, name}, {103, server}, {104, std::string("k")}}) {
+					Field(id)->setFocus();
+					Field(id)->selectAll();
+					QTest::keyClicks(Field(id), QString::fromStdString(text));
+				}
+				Control(101)->setFocus();
+				QTest::keyClick(Control(101), Qt::Key_Space);
+				return true;
+			});
+		}
+		steps.push_back([]() { return Click(110), true; });
+		steps.push_back([count]() { return count(": Sending") == 4; });
+		// libobs keeps one allocation of an output whose server dies right
+		// after it connected: the servers die once every stream is under way.
+		steps.push_back([ticks = std::make_shared<int>(0)]() { return ++*ticks > 4; });
+		steps.push_back([]() {
+			std::istringstream pids(getenv("TORVANE_HOST_PROBE_KILL"));
+			for (int pid; pids >> pid;)
+				kill(pid, SIGKILL);
+			return Say("rows: " + Rows()), true;
+		});
+		steps.push_back([count]() { return count(": Reconnecting...") == 2; });
+		steps.push_back([]() {
+			Say("rows: " + Rows());
+			if (std::string(getenv("TORVANE_HOST_PROBE_BOX")).empty()) {
+				Control(0)->close();
+				return Say("done"), true;
+			}
+			// Editing waits while streams run, so no question of the panel's
+			// own can be open now: a modal box on the panel stands in for one.
+			QTimer::singleShot(1000, []() {
+				for (QWidget *widget : QApplication::topLevelWidgets())
+					if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+						Say("box shown: " + box->text().toStdString());
+				Say("done");
+			});
+			auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Torvane"),
+						    QStringLiteral("Keep streaming?"),
+						    QMessageBox::Yes | QMessageBox::No, Control(0));
+			box->setWindowModality(Qt::ApplicationModal);
+			return box->show(), true;
+		});
+		Run(steps);
 	} else if (script == "stream") {
 		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
 		Run({[]() { return OpenPanel(), Click(112), true; },

@@ -51,14 +51,13 @@ void Click(HWND control, int x = 5, int y = 5)
 	Pump();
 }
 
-void Press(HWND control, WPARAM key, bool shift = false)
+void Press(HWND control, WPARAM key, bool shift = false) // Shift stays as given until the next key
+
 {
 	BYTE keys[256] = {};
 	keys[VK_SHIFT] = shift ? 0x80 : 0;
 	SetKeyboardState(keys);
 	SendMessageW(control, WM_KEYDOWN, key, 1);
-	keys[VK_SHIFT] = 0;
-	SetKeyboardState(keys);
 	Pump(20);
 }
 
@@ -177,6 +176,9 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_STREQ(stub_obs_log(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
 	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
 		stub_frontend_raise(event);
+	Entry("obs_module_unload")(); // and loaded again, as the same module
+	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
+	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
 
 	ASSERT_NE(Open(), nullptr);
 	EXPECT_EQ(Text(panel), L"Torvane \u2014 Multistream for OBS");
@@ -205,39 +207,27 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_TRUE(boxes.empty());
 }
 
-// Wine reads the system DPI from LogPixels when a process starts: the host at
-// 144 DPI runs in a child process of this program, as a system-aware window.
-// The panel gets the most that fits the screen, centred, owned by the host,
-// its children in creation order (the Tab order) at that DPI, and its frame
-// drawn at the monitor's DPI.
+// The panel gets the most that fits the screen at its host's DPI (the lane
+// runs this again with the system at 144 DPI), centred, owned by the host, its
+// children in creation order (the Tab order) at that DPI, and its frame drawn
+// at the monitor's DPI.
 TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 {
-	if (!getenv("TORVANE_TEST_CHILD_DPI")) {
-		const wchar_t *desktop = L"Control Panel\\Desktop";
-		const DWORD logpixels = 144;
-		ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &logpixels, 4), 0);
-		wchar_t program[MAX_PATH] = {};
-		GetModuleFileNameW(nullptr, program, MAX_PATH);
-		SetEnvironmentVariableW(L"TORVANE_TEST_CHILD_DPI", L"1");
-		const int code = _wsystem((std::wstring(program) + L" --gtest_filter=*FitsTheScreen*").c_str());
-		SetEnvironmentVariableW(L"TORVANE_TEST_CHILD_DPI", nullptr);
-		RegDeleteKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels");
-		EXPECT_EQ(code, 0) << "the child's failures are in its output above";
-		return;
-	}
 	Unload();
 	const DPI_AWARENESS_CONTEXT previous = SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
 	HWND host = CreateWindowExW(0, L"Static", L"OBS", WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr, nullptr,
 				    nullptr, nullptr);
 	SetThreadDpiAwarenessContext(previous);
-	ASSERT_EQ(GetDpiForWindow(host), 144u) << "LogPixels did not reach this process";
+	const char *system_dpi = getenv("TORVANE_TEST_SYSTEM_DPI");
+	const uint32_t host_dpi = GetDpiForWindow(host);
+	ASSERT_EQ(host_dpi, system_dpi ? strtoul(system_dpi, nullptr, 10) : 96) << "LogPixels did not reach Wine";
 	Load(host);
 	ASSERT_NE(Open(), nullptr);
 
 	MONITORINFO monitor = {sizeof(monitor)};
 	GetMonitorInfoW(MonitorFromWindow(nullptr, MONITOR_DEFAULTTOPRIMARY), &monitor);
 	const RECT work = monitor.rcWork; // Wine's is the whole Xvfb screen
-	const uint32_t dpi = ChoosePanelDpi(144, work.right - work.left, work.bottom - work.top);
+	const uint32_t dpi = ChoosePanelDpi(host_dpi, work.right - work.left, work.bottom - work.top);
 	RECT client = {}, frame = {};
 	GetClientRect(panel, &client);
 	GetWindowRect(panel, &frame);
