@@ -14,6 +14,7 @@
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
+#include <obs.hpp>
 
 #include <signal.h>
 
@@ -67,6 +68,31 @@ std::string Rows()
 		    : "";
 }
 
+// The key bound to "Torvane: Start all", after binding it to `bind` if one is given.
+std::string StartAllKey(const char *bind = nullptr)
+{
+	std::pair<const char *, std::string> found{bind, ""};
+	obs_enum_hotkeys(
+		[](void *data, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+			auto &[key, bound] = *static_cast<std::pair<const char *, std::string> *>(data);
+			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
+				return true;
+			if (key) {
+				OBSDataArrayAutoRelease bindings = obs_data_array_create();
+				OBSDataAutoRelease binding = obs_data_create();
+				obs_data_set_string(binding, "key", key);
+				obs_data_array_push_back(bindings, binding);
+				obs_hotkey_load(id, bindings);
+			}
+			OBSDataArrayAutoRelease saved = obs_hotkey_save(id);
+			OBSDataAutoRelease first = obs_data_array_item(saved, 0);
+			bound = first ? obs_data_get_string(first, "key") : "";
+			return false;
+		},
+		&found);
+	return found.second;
+}
+
 void OpenPanel()
 {
 	auto *main = static_cast<QMainWindow *>(obs_frontend_get_main_window());
@@ -97,7 +123,8 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
-// when the client asks, through files in TORVANE_HOST_PROBE_DIR.
+// when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
+// bindings: says the key bound to "Start all".
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -241,7 +268,8 @@ void Start()
 			     return Say("done"), true;
 		     }});
 	} else if (script == "automation") {
-		const QStringList urls = QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
 		auto meet = [](const char *name) { return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name; };
 		Run({[]() { return OpenPanel(), true; },
 		     [urls, meet]() {
@@ -260,8 +288,14 @@ void Start()
 			     OpenPanel(), Click(120), Control(0)->close();
 			     return std::ofstream(meet("ticked")).good();
 		     },
-		     [meet]() { return std::filesystem::exists(meet("finished")) && (Say("done"), true); }},
+		     [meet]() {
+			     if (!std::filesystem::exists(meet("finished")))
+				     return false;
+			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
+		     }},
 		    0, 600);
+	} else if (script == "bindings") {
+		Run({[]() { return Say("start all key: " + StartAllKey()), Say("done"), true; }});
 	} else if (script == "reopen") {
 		Run({[]() {
 			OpenPanel();
