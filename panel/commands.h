@@ -112,7 +112,7 @@ int32_t ListKeyTarget(ListKey key, int32_t current, int32_t count, int32_t top, 
 // the settings can be saved.
 RowAction RowActionFor(const Panel &panel, int32_t row);
 // The action's name on the row's context menu.
-const char16_t *RowActionLabel(RowAction action);
+std::u16string RowActionLabel(RowAction action);
 // The context menu's entries, in order; only the row's own action is enabled.
 inline constexpr RowAction row_menu_actions[] = {RowAction::Start, RowAction::Stop, RowAction::Retry};
 // Runs the row's action when it is `expected` (what the user saw and chose).

@@ -63,12 +63,12 @@ std::string LiveFigure(const Destination &destination, const DestinationStats &s
 		std::string digits = std::to_string(stats.kbps);
 		for (size_t at = digits.size(); at > 3; at -= 3)
 			digits.insert(at - 3, ",");
-		return digits + " kbps";
+		return Tr(Txt::Kbps, {digits});
 	}
 	if (stats.state == DestinationState::Reconnecting)
-		return "attempt " + std::to_string(stats.reconnect_attempts) + " of " +
-		       std::to_string(stats.reconnect_limit) + " " MIDDLE_DOT " next in " +
-		       std::to_string(stats.next_attempt_seconds > 0 ? stats.next_attempt_seconds : 0) + " s";
+		return Tr(Txt::NextAttempt,
+			  {std::to_string(stats.reconnect_attempts), std::to_string(stats.reconnect_limit),
+			   std::to_string(stats.next_attempt_seconds > 0 ? stats.next_attempt_seconds : 0)});
 	return std::string();
 }
 

@@ -2,6 +2,7 @@
 #include "panel/commands.h"
 
 #include "settings/text.h"
+#include "settings/texts.h"
 
 namespace torvane {
 
@@ -15,7 +16,7 @@ void StartRow(Panel &panel, int32_t row)
 		return;
 	std::string error;
 	if (panel.engine.StartDestination(panel.store.settings, static_cast<uint64_t>(row), error))
-		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
+		SetStatus(panel, Tr16(Txt::Started));
 	else
 		ReportError(panel, error);
 }
@@ -36,19 +37,19 @@ RowAction RowActionFor(const Panel &panel, int32_t row)
 	return state == DestinationState::Failed ? RowAction::Retry : RowAction::Start;
 }
 
-const char16_t *RowActionLabel(RowAction action)
+std::u16string RowActionLabel(RowAction action)
 {
 	switch (action) {
 	case RowAction::Start:
-		return u"Start";
+		return Tr16(Txt::RowStart);
 	case RowAction::Stop:
-		return u"Stop";
+		return Tr16(Txt::RowStop);
 	case RowAction::Retry:
-		return u"Retry";
+		return Tr16(Txt::RowRetry);
 	case RowAction::None:
 		break;
 	}
-	return u"";
+	return std::u16string();
 }
 
 void RunRowAction(Panel &panel, int32_t row, RowAction expected)

@@ -71,6 +71,11 @@
 	X(FullHdHint, "For full 1080p, set OBS Settings \xE2\x86\x92 Video \xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.") \
 	X(ActualOutput, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  H.264 + AAC") \
 	X(Mbps, "%1 Mbps") \
+	X(Kbps, "%1 kbps") \
+	X(NextAttempt, "attempt %1 of %2 \xC2\xB7 next in %3 s") \
+	X(RowStart, "Start") \
+	X(RowStop, "Stop") \
+	X(RowRetry, "Retry") \
 	X(StateConnecting, "Connecting...") \
 	X(StateSending, "Sending") \
 	X(StateReconnecting, "Reconnecting...") \
