@@ -57,6 +57,8 @@ void OnFrontendEvent(enum obs_frontend_event event, void *)
 				   event == OBS_FRONTEND_EVENT_STREAMING_STARTED);
 		return;
 	case OBS_FRONTEND_EVENT_EXIT:
+		ReleaseVendor();
+		break;
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING:
 	case OBS_FRONTEND_EVENT_PROFILE_CHANGING:
 	case OBS_FRONTEND_EVENT_SCRIPTING_SHUTDOWN:
@@ -92,12 +94,18 @@ bool obs_module_load(void)
 	return true;
 }
 
+void obs_module_post_load(void)
+{
+	torvane::RegisterVendor(torvane::control_panel);
+}
+
 void obs_module_unload(void)
 {
 	using namespace torvane;
 
 	obs_frontend_remove_event_callback(OnFrontendEvent, nullptr);
 	UnregisterHotkeys();
+	StopTicker(); // no tick may reach an unloaded module
 	module_engine.StopAndRelease();
 	DestroyControlPanel(control_panel);
 	ReleasePanelResources(control_panel);

@@ -1,19 +1,26 @@
 // A companion module for the host tests: once OBS has loaded, it runs the
 // script TORVANE_HOST_PROBE names (see Start) and logs with "[host-probe]".
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
+#include <obs.hpp>
 
 #include <signal.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -61,6 +68,24 @@ std::string Rows()
 		    : "";
 }
 
+// Binds `key` to "Torvane: Start all"; without one, says the key it is bound to.
+void StartAllKey(const char *key)
+{
+	obs_enum_hotkeys(
+		[](void *data, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
+				return true;
+			OBSDataArrayAutoRelease bindings = obs_hotkey_save(id);
+			OBSDataAutoRelease first = data ? obs_data_create() : obs_data_array_item(bindings, 0);
+			const char *bound = first ? obs_data_get_string(first, "key") : "";
+			if (!data)
+				return Say(std::string("start all key: ") + bound), false;
+			obs_data_set_string(first, "key", static_cast<const char *>(data));
+			return obs_data_array_push_back(bindings, first), obs_hotkey_load(id, bindings), false;
+		},
+		const_cast<char *>(key));
+}
+
 void OpenPanel()
 {
 	auto *main = static_cast<QMainWindow *>(obs_frontend_get_main_window());
@@ -87,6 +112,12 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
+// rows: starts "Custom 5" to "Custom 7" for the TORVANE_HOST_PROBE_SERVERS; stops Custom 6 from its menu,
+// starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
+// reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
+// automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
+// when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
+// restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -94,7 +125,57 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
-	if (script == "reconnect") {
+	if (script == "rows") {
+		auto reads = [](std::vector<const char *> parts) { // a step: the rows read all of `parts`
+			return [parts]() {
+				const std::string rows = Rows();
+				return std::all_of(parts.begin(), parts.end(),
+						   [&](const char *part) { return rows.find(part) != rows.npos; });
+			};
+		};
+		auto list = []() {
+			return qobject_cast<QAbstractScrollArea *>(Control(101));
+		};
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		Run({[]() { return OpenPanel(), true; },
+		     [urls]() {
+			     for (const QString &url : urls) {
+				     Click(112);
+				     QTest::keyClicks(Field(103), url), QTest::keyClicks(Field(104), "key");
+				     QTest::keyClick(Control(101), Qt::Key_Space);
+			     }
+			     return Click(110), true;
+		     },
+		     reads({"Custom 5: Sending (", "Custom 6: Sending (", "Custom 7: Sending ("}),
+		     [list]() { // Custom 6's menu from the keyboard: its first enabled entry
+			     QTest::keyClick(list(), Qt::Key_Up);
+			     QTimer::singleShot(300, []() {
+				     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return})
+					     QTest::keyClick(QApplication::activePopupWidget(), key);
+			     });
+			     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, {});
+			     return QApplication::sendEvent(list()->viewport(), &menu), true;
+		     },
+		     reads({"Custom 5: Sending (", "Custom 6: Ready [Start]", "Custom 7: Sending ("}),
+		     [list]() { // the action strip at the right end of Custom 6's row, the sixth
+			     const int height = 62 * Control(0)->width() / 1000, x = list()->viewport()->width() - 8;
+			     const int y = 5 * height + height / 2 - list()->verticalScrollBar()->value();
+			     return QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {x, y}), true;
+		     },
+		     []() { // sending, and bytes went out since the last refresh
+			     return Rows().find("Custom 6: Sending (") != Rows().npos &&
+				    Rows().find("Custom 6: Sending (0 kbps)") == Rows().npos;
+		     },
+		     [list]() { return QTest::keyClick(list(), Qt::Key_Return), true; },
+		     reads({"Custom 6: Ready [Start]"}),
+		     []() { return kill(atoi(getenv("TORVANE_HOST_PROBE_KILL")), SIGTERM) == 0; },
+		     reads({"Custom 5: Sending (", "Custom 7: Reconnecting... (attempt "}),
+		     []() { return Control(0)->grab().save(getenv("TORVANE_HOST_PROBE_SHOT")), Click(111), true; },
+		     []() {
+			     return !Control(111)->isEnabled() && (Say("done"), true);
+		     }});
+	} else if (script == "reconnect") {
 		auto count = [](const char *text) {
 			size_t n = 0;
 			for (size_t at = Rows().find(text); at != std::string::npos; at = Rows().find(text, at + 1))
@@ -179,6 +260,40 @@ void Start()
 			     Say(std::string("panel ") + (Control(0)->isVisible() ? "still shown" : "hidden"));
 			     return Say("done"), true;
 		     }});
+	} else if (script == "automation") {
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		auto meet = [](const char *name) { return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name; };
+		Run({[]() { return OpenPanel(), true; },
+		     [urls, meet]() {
+			     for (int i = 0; i < urls.size(); i++) {
+				     Click(112);
+				     QTest::keyClicks(Field(103), urls[i]);
+				     QTest::keyClicks(Field(104), "auto-key-" + QString::number(i + 1));
+				     QTest::keyClick(Control(101), Qt::Key_Space);
+			     }
+			     QTest::keyClicks(Field(105), "auto-user"), QTest::keyClicks(Field(106), "auto-pass");
+			     return Control(0)->close(), std::ofstream(meet("ready")).good();
+		     },
+		     [meet]() {
+			     if (!std::filesystem::exists(meet("tick")))
+				     return false;
+			     OpenPanel(), Click(120), Control(0)->close();
+			     return std::ofstream(meet("ticked")).good();
+		     },
+		     [meet]() {
+			     if (!std::filesystem::exists(meet("finished")))
+				     return false;
+			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
+		     }},
+		    0, 600);
+	} else if (script == "restart") {
+		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
+		     []() { return obs_frontend_streaming_active(); },
+		     [ticks = std::make_shared<int>(0)]() {
+			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
+		     },
+		     []() { return !obs_frontend_streaming_active() && (Say("done"), true); }});
 	} else if (script == "reopen") {
 		Run({[]() {
 			OpenPanel();
