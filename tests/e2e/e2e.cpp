@@ -96,29 +96,12 @@ std::string Session::Text(uint64_t index) const
 	return DestinationStateText(stats.state, stats.last_code);
 }
 
-bool Session::AllSending() const
+std::string Session::Texts() const
 {
-	for (const auto &run : engine.runs) {
-		if (engine.GetStats(run->destination_index).state != DestinationState::Sending)
-			return false;
-	}
-	return true;
-}
-
-std::vector<std::string> Session::WatchTexts(uint64_t index, const std::function<bool()> &done,
-					     std::chrono::milliseconds timeout) const
-{
-	std::vector<std::string> seen;
-	WaitFor(
-		[&] {
-			if (seen.empty() || seen.back() != Text(index))
-				seen.push_back(Text(index));
-			return done();
-		},
-		timeout);
-	if (seen.back() != Text(index))
-		seen.push_back(Text(index));
-	return seen;
+	std::string texts;
+	for (uint64_t i = 0; i < settings.destinations.size(); i++)
+		texts += (i ? " / " : "") + Text(i);
+	return texts;
 }
 
 } // namespace torvane::test

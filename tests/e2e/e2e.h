@@ -44,11 +44,7 @@ protected:
 	void TearDown() override;
 
 	std::string Text(uint64_t index) const;
-	bool AllSending() const;
-	// Every distinct text destination `index` shows until `done` holds or
-	// `timeout` passes, in order.
-	std::vector<std::string> WatchTexts(uint64_t index, const std::function<bool()> &done,
-					    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+	std::string Texts() const; // every destination's, joined by " / "
 };
 
 } // namespace torvane::test

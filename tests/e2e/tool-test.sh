@@ -82,7 +82,7 @@ check_no_secrets "$work"/{mixed,one}-obs.log "$work"/{mixed,one}.out -- "${secre
 expect_run "stream: HDR colour space refused" 3 \
 	"Use an SDR OBS video profile (Rec. 709) for this H.264 multistream." \
 	"$torvane" stream "$work/one.json" --seconds 2 --colorspace pq
-stop_server $rtmp_pid
+stop_pid $rtmp_pid
 recordings=$(ls "$work"/server/rec/tool-key-good-*.flv "$work"/server/rec/tool-key-ctrl-c-*.flv 2>/dev/null | wc -l)
 [ "$recordings" = 2 ] || fail "the server recorded $recordings streams, expected 2"
 

@@ -56,7 +56,7 @@ using EngineStart = ObsHostTest;
 
 TEST_F(EngineStart, OneSharedEncodeFeedsOneOutputPerTickedDestination)
 {
-	const int port = ClosedLoopbackPort();
+	const int port = FreePort();
 	PanelSettings settings = Quality(720, 30);
 	settings.destinations = {Loopback("off", port, false), Loopback("auth", port), Loopback("plain", port)};
 	settings.destinations[1].username = "publisher";
@@ -114,7 +114,7 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 			     << " Hz, " << c.audio.speakers << " speakers, colour space " << c.colorspace);
 		ResetHostVideo(HostVideo());
 		ResetHostAudio(c.audio);
-		const int port = ClosedLoopbackPort();
+		const int port = FreePort();
 		MultistreamEngine multistream;
 		ASSERT_TRUE(StartRefused(multistream, Single(port)));
 		OBSWeakOutputAutoRelease earlier = obs_output_get_weak_output(multistream.runs[0]->output);
@@ -149,7 +149,7 @@ TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayUntilTheNextStartReleasesTh
 	HostVideo p010;
 	p010.format = VIDEO_FORMAT_P010;
 	ResetHostVideo(p010);
-	PanelSettings settings = Pair(ClosedLoopbackPort());
+	PanelSettings settings = Pair(FreePort());
 	MultistreamEngine multistream;
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
@@ -176,7 +176,7 @@ using RunSignals = ObsHostTest;
 TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Pair(FreePort())));
 	DestinationRun &run = *multistream.runs[1];
 
 	constexpr int32_t untouched = 11;
@@ -218,7 +218,7 @@ TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
 TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStopAll)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Single(FreePort())));
 	obs_output_t *output = multistream.runs[0]->output;
 	std::atomic<long long> delay{-1};
 	auto record_delay = [](void *data, calldata_t *params) {
@@ -234,7 +234,7 @@ TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStop
 	Emit(output, "stop", OBS_OUTPUT_CONNECT_FAILED);
 	EXPECT_TRUE(multistream.IsBusy());
 	std::string error;
-	EXPECT_FALSE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	EXPECT_FALSE(multistream.StartAll(Single(FreePort()), error));
 	EXPECT_EQ(error, "A stream is still running or stopping.");
 	EXPECT_EQ(multistream.runs[0]->output, output);
 
@@ -250,7 +250,7 @@ using EngineStop = ObsHostTest;
 TEST_F(EngineStop, NoRecordIsEverSeenStoppingWithoutItsStopRequest)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Single(FreePort())));
 	DestinationRun &run = *multistream.runs[0];
 
 	// Odd rounds reset the record, even rounds stop it; the watcher trusts only
@@ -282,7 +282,7 @@ TEST_F(EngineStop, NoRecordIsEverSeenStoppingWithoutItsStopRequest)
 TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Pair(FreePort())));
 	for (const auto &run : multistream.runs)
 		Emit(run->output, "start");
 	// One output outlives its record, as one held by a late output thread does.

@@ -79,15 +79,14 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 		QTimer::singleShot(500, [=]() { Run(steps, next + steps[next](), tries - 1); });
 }
 
-// (unset): opens the panel, switches profile and scene collection away and
-// back, then leaves Remove's question open for the test to stop OBS under it.
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
-// waits for Sending, stops, waits for Ready and closes the panel.
-// reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
+// waits for Sending, stops, waits for Ready and closes the panel. Otherwise:
+// compares the fifth destination with TORVANE_HOST_PROBE_FIELDS, switches
+// profile and scene collection away and back, then leaves Remove's question
+// open for the test to stop OBS under it.
 void Start()
 {
-	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
-	if (script == "stream") {
+	if (getenv("TORVANE_HOST_PROBE") && std::string(getenv("TORVANE_HOST_PROBE")) == "stream") {
 		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
 		Run({[]() { return OpenPanel(), Click(112), true; },
 		     [server]() {
@@ -100,8 +99,7 @@ void Start()
 			     }
 			     Control(101)->setFocus();
 			     QTest::keyClick(Control(101), Qt::Key_Space);
-			     Click(110);
-			     return true;
+			     return Click(110), true;
 		     },
 		     []() { return Rows().find("Local nginx: Sending") != std::string::npos; },
 		     [ticks = std::make_shared<int>(0)]() { return ++*ticks > 8; }, // lets the server record
@@ -113,47 +111,41 @@ void Start()
 			     Say(std::string("panel ") + (Control(0)->isVisible() ? "still shown" : "hidden"));
 			     return Say("done"), true;
 		     }});
-	} else if (script == "reopen") {
-		Run({[]() {
-			OpenPanel();
-			for (int i = 0; i < 4; i++)
-				QTest::keyClick(Control(101), Qt::Key_Down);
-			std::string fields;
-			for (int id : {102, 103, 104, 105, 106})
-				fields += Field(id)->text().toStdString() + "|"; // not logged: it holds secrets
-			Say(fields == getenv("TORVANE_HOST_PROBE_FIELDS") ? "fields came back" : "fields differ");
-			return Say("done"), true;
-		}});
-	} else {
-		auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();
-		Run({[]() { return OpenPanel(), true; },
-		     [profile]() {
-			     *profile = Take(obs_frontend_get_current_profile());
-			     return obs_frontend_create_profile("Host Probe"), true;
-		     },
-		     [profile]() {
-			     Say("now on profile " + Take(obs_frontend_get_current_profile()));
-			     return obs_frontend_set_current_profile(profile->c_str()), true;
-		     },
-		     [collection]() {
-			     *collection = Take(obs_frontend_get_current_scene_collection());
-			     return obs_frontend_add_scene_collection("Host Probe"), true;
-		     },
-		     [collection]() {
-			     Say("now on scene collection " + Take(obs_frontend_get_current_scene_collection()));
-			     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
-		     },
-		     []() {
-			     QTimer::singleShot(1000, []() {
-				     for (QWidget *widget : QApplication::topLevelWidgets())
-					     if (auto *box = qobject_cast<QMessageBox *>(widget);
-						 box && box->isVisible())
-						     Say("box shown: " + box->text().toStdString());
-				     Say("done");
-			     });
-			     return Click(113), true;
-		     }});
+		return;
 	}
+	auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();
+	Run({[profile]() {
+		     OpenPanel();
+		     for (int i = 0; i < 4; i++)
+			     QTest::keyClick(Control(101), Qt::Key_Down);
+		     std::string fields;
+		     for (int id : {102, 103, 104, 105, 106})
+			     fields += Field(id)->text().toStdString() + "|"; // not logged: it holds secrets
+		     Say(fields == getenv("TORVANE_HOST_PROBE_FIELDS") ? "fields came back" : "fields differ");
+		     *profile = Take(obs_frontend_get_current_profile());
+		     return obs_frontend_create_profile("Host Probe"), true;
+	     },
+	     [profile]() {
+		     Say("now on profile " + Take(obs_frontend_get_current_profile()));
+		     return obs_frontend_set_current_profile(profile->c_str()), true;
+	     },
+	     [collection]() {
+		     *collection = Take(obs_frontend_get_current_scene_collection());
+		     return obs_frontend_add_scene_collection("Host Probe"), true;
+	     },
+	     [collection]() {
+		     Say("now on scene collection " + Take(obs_frontend_get_current_scene_collection()));
+		     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
+	     },
+	     []() {
+		     QTimer::singleShot(1000, []() {
+			     for (QWidget *widget : QApplication::topLevelWidgets())
+				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+					     Say("box shown: " + box->text().toStdString());
+			     Say("done");
+		     });
+		     return Click(113), true;
+	     }});
 }
 
 void OnEvent(obs_frontend_event event, void *)

@@ -74,16 +74,12 @@ TEST(PanelRules, DpiScalingAndBitrateParsing)
 TEST(PanelRules, NavigationKeysMoveLikeTheWindowsListView)
 {
 	// 10 rows, rows 2 to 5 visible.
-	const struct {
-		ListKey key;
-		int32_t current, expected;
-	} cases[] = {
-		{ListKey::Up, 0, 0},       {ListKey::Down, 9, 9},   {ListKey::Down, -1, 0},
-		{ListKey::Home, 6, 0},     {ListKey::End, 1, 9},    {ListKey::PageDown, 3, 5},
-		{ListKey::PageDown, 5, 8}, {ListKey::PageUp, 4, 2}, {ListKey::PageUp, 2, 0},
-	};
-	for (const auto &c : cases)
-		EXPECT_EQ(ListKeyTarget(c.key, c.current, 10, 2, 4), c.expected) << int(c.key) << " from " << c.current;
+	using K = ListKey;
+	const std::tuple<ListKey, int32_t, int32_t> cases[] = {{K::Up, 0, 0},       {K::Down, 9, 9},   {K::Down, -1, 0},
+							       {K::Home, 6, 0},     {K::End, 1, 9},    {K::PageDown, 3, 5},
+							       {K::PageDown, 5, 8}, {K::PageUp, 4, 2}, {K::PageUp, 2, 0}};
+	for (const auto &[key, current, expected] : cases)
+		EXPECT_EQ(ListKeyTarget(key, current, 10, 2, 4), expected) << int(key) << " from " << current;
 	EXPECT_EQ(ListKeyTarget(ListKey::End, -1, 0, 0, 4), -1);
 }
 
@@ -121,11 +117,13 @@ TEST_F(PanelTest, CustomAddsUpToTheFilesLimitAndRemoveAsksFirst)
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.questions.size(), 1u);
 	EXPECT_EQ(store.settings.destinations.size(), 5u);
+	MakeRun(1, DestinationState::Ready); // the removed row's record goes with it
 	MakeRun(2, DestinationState::Failed);
 	ui.answers = {true};
 	OnButtonClicked(panel, id_remove);
 	EXPECT_EQ(ui.Text(id_name), u"Kick") << "the next row takes the place";
 	EXPECT_EQ(engine.GetStats(1).state, DestinationState::Failed) << "with its own run record";
+	EXPECT_EQ(engine.runs.size(), 1u);
 	EXPECT_EQ(Reload().destinations.size(), 4u) << "saved at once";
 
 	while (!store.settings.destinations.empty()) {
@@ -357,13 +355,13 @@ TEST_F(PanelTest, PaintingFollowsErrorsHoverPressAndDisabledStates)
 	EXPECT_EQ(ui.controls, (std::vector<int32_t>{id_start, id_save})) << "both buttons repaint";
 
 	state.dpi = 144; // the whole painting scales with the panel's DPI
-	std::vector<Rect> frames;
+	int frame = 0;
 	for (const DrawOp &op : PaintPanel(panel))
-		if (op.kind == DrawKind::RoundRect && op.fill == color_field)
-			frames.push_back(op.rect);
-	ASSERT_EQ(frames.size(), size_t(edit_frame_count));
-	for (int i = 0; i < edit_frame_count; i++)
-		EXPECT_EQ(frames[i], EditFrameRect(edit_frames[i], 144));
+		if (op.kind == DrawKind::RoundRect && op.fill == color_field) {
+			ASSERT_LT(frame, edit_frame_count);
+			EXPECT_EQ(op.rect, EditFrameRect(edit_frames[frame++], 144));
+		}
+	EXPECT_EQ(frame, edit_frame_count);
 	EXPECT_EQ(PaintPanel(panel)[0].rect, (Rect{0, 0, 1500, 1122}));
 
 	store.settings.destinations[1].name = "A & B";

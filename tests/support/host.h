@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace torvane::test {
 
@@ -19,11 +18,6 @@ bool StartTestHost(const std::string &work_dir, HostOptions options = HostOption
 // earlier test that are still winding down.
 void ResetHostVideo(const HostVideo &video);
 void ResetHostAudio(const HostAudio &audio);
-
-// Programs that share one host among all their tests link host_main.cpp: it
-// starts the host before the first test with these modules, defined once per
-// program so that a program can leave some out, and stops it after the last.
-std::vector<const char *> HostModules();
 
 // Each test starts from the host's default video and audio.
 class ObsHostTest : public testing::Test {
