@@ -1,7 +1,10 @@
 // Run records and the output signals that move them. The handlers run on the
 // output's own threads while the UI thread reads the same records, so they touch
-// nothing but the three atomics of their run.
+// nothing but the atomics of their run.
 #include "engine/engine.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace torvane {
 
@@ -13,15 +16,27 @@ static void StoreState(DestinationRun *run, DestinationState state)
 void OnOutputActive(void *data, calldata_t *)
 {
 	auto *run = static_cast<DestinationRun *>(data);
-	if (!run->stop_requested.load())
-		StoreState(run, DestinationState::Sending);
+	if (run->stop_requested.load())
+		return;
+	// Connected again: the outage is over.
+	run->reconnect_attempts.exchange(0);
+	run->next_attempt_ns.exchange(0);
+	StoreState(run, DestinationState::Sending);
 }
 
-void OnOutputReconnecting(void *data, calldata_t *)
+void OnOutputReconnecting(void *data, calldata_t *params)
 {
 	auto *run = static_cast<DestinationRun *>(data);
-	if (!run->stop_requested.load())
-		StoreState(run, DestinationState::Reconnecting);
+	if (run->stop_requested.load())
+		return;
+	// libobs raises one "reconnect" per attempt it schedules, with the delay
+	// before that attempt.
+	long long timeout_sec = 0;
+	calldata_get_int(params, "timeout_sec", &timeout_sec);
+	const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(timeout_sec, 0ll));
+	run->next_attempt_ns.exchange(SteadyNanoseconds(due));
+	run->reconnect_attempts.fetch_add(1);
+	StoreState(run, DestinationState::Reconnecting);
 }
 
 void OnOutputStopped(void *data, calldata_t *params)

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,9 +24,15 @@ enum class DestinationState : uint32_t {
 	Failed = 5,
 };
 
-// One enabled destination of the current or last start. Allocated on its own:
-// its address is the private data of its output's signal handlers. The output's
-// threads touch only the three atomics.
+// How an output retries after its connection drops: at most this many
+// attempts per outage, the first after this delay (libobs lengthens the
+// later ones and says by how much in each "reconnect" signal).
+constexpr int32_t reconnect_retries = 20;
+constexpr int32_t reconnect_delay_sec = 2;
+
+// One destination of the current or last start. Allocated on its own: its
+// address is the private data of its output's signal handlers. The output's
+// threads touch only the atomics.
 //
 // The record owns its output, its service and the connections of its handlers.
 // Destroying it disconnects the handlers, then force-stops and releases the
@@ -37,7 +44,16 @@ struct DestinationRun {
 	std::atomic<DestinationState> state{DestinationState::Ready};
 	std::atomic<int32_t> last_code{0};
 	std::atomic<bool> stop_requested{false};
+	// The current outage: "reconnect" signals since the last "start" or
+	// "reconnect_success", and when the next attempt is due (SteadyNanoseconds).
+	std::atomic<int32_t> reconnect_attempts{0};
+	std::atomic<uint64_t> next_attempt_ns{0};
 	std::array<OBSSignal, 4> handlers;
+
+	// Throughput, sampled on the UI thread only.
+	uint64_t sampled_bytes = 0;
+	uint64_t sampled_ns = 0; // 0: no sample yet
+	uint32_t kbps = 0;
 
 	DestinationRun() = default;
 	DestinationRun(const DestinationRun &) = delete;
@@ -50,6 +66,10 @@ struct DestinationStats {
 	DestinationState state = DestinationState::Ready;
 	int32_t last_code = 0;
 	int32_t frames_dropped = 0;
+	uint32_t kbps = 0;                // sent over the last second, while sending (else 0)
+	int32_t reconnect_attempts = 0;   // attempts in the current outage (0 unless reconnecting)
+	int32_t reconnect_limit = 0;      // the output's retry limit, e.g. 20 ("attempt 3 of 20")
+	int32_t next_attempt_seconds = 0; // seconds until the next attempt, while reconnecting
 };
 
 struct EncodedSize {
@@ -73,6 +93,17 @@ struct MultistreamEngine {
 	// when it refuses or nothing could start.
 	bool StartAll(const PanelSettings &settings, std::string &error);
 
+	// Starts one destination: attaches one more output to the running shared
+	// encoders, or creates them with the saved quality exactly as StartAll
+	// does. Validates that destination and the quality with the same rules and
+	// sentences as StartAll; refuses a destination that is busy. False with
+	// one sentence in `error`.
+	bool StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error);
+
+	// Force-stops one output, leaving the others untouched. False when it was
+	// not busy.
+	bool StopDestination(uint64_t destination_index);
+
 	// Force-stops every output that still runs and keeps the records, so their
 	// states can settle on Ready; a failed run keeps its failure on show.
 	void RequestStopAll();
@@ -85,8 +116,13 @@ struct MultistreamEngine {
 	void RemoveDestination(uint64_t destination_index);
 
 	bool IsBusy() const;
+	bool IsDestinationBusy(uint64_t destination_index) const;
 
 	DestinationStats GetStats(uint64_t destination_index) const;
+
+	// Called once a second by the refresh: the bytes each output sent since
+	// the last sample become its kbps.
+	void SampleThroughput();
 };
 
 // The size the video encoder is given for a host output and a chosen height;
@@ -95,6 +131,12 @@ EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int3
 
 // How many host frames make one encoded frame for the chosen frame-rate limit.
 uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps);
+
+inline uint64_t SteadyNanoseconds(std::chrono::steady_clock::time_point time)
+{
+	return static_cast<uint64_t>(
+		std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count());
+}
 
 // The display text of a run's state and last stop code (UTF-8).
 const char *DestinationStateText(DestinationState state, int32_t last_code);

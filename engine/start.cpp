@@ -17,9 +17,6 @@ namespace torvane {
 
 namespace {
 
-constexpr int reconnect_retries = 20;
-constexpr int reconnect_delay_sec = 2;
-
 OBSDataAutoRelease VideoEncoderSettings(const PanelSettings &settings, bool kick_mode)
 {
 	OBSDataAutoRelease data = obs_data_create();
@@ -88,6 +85,115 @@ obs_output_t *CreateOutput(const char *id, const char *name, obs_data_t *setting
 	return obs_output_get_display_name(id) ? obs_output_create(id, name, settings, nullptr) : nullptr;
 }
 
+bool EncodesForKick(obs_encoder_t *video_encoder)
+{
+	OBSDataAutoRelease data = obs_encoder_get_settings(video_encoder);
+	return obs_data_has_user_value(data, "tune");
+}
+
+// Releases whatever an earlier start left and creates the shared encoders on
+// the host's mix. False with one sentence when the host or the quality cannot
+// stream; the engine is then idle and empty, apart from a refusal for a host
+// that is not up, which leaves it untouched.
+bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std::string &error)
+{
+	// obs_get_video and obs_get_audio dereference the core, so a caller that
+	// runs before libobs has started must be turned away first.
+	video_t *video = obs_initialized() ? obs_get_video() : nullptr;
+	audio_t *audio = obs_initialized() ? obs_get_audio() : nullptr;
+	if (!video || !audio) {
+		error = "OBS video and audio must be initialized first.";
+		return false;
+	}
+
+	engine.StopAndRelease();
+
+	obs_video_info video_info = {};
+	obs_get_video_info(&video_info);
+
+	const bool kick_mode = HasEnabledKickDestination(settings);
+	if (kick_mode && !HostAudioSuitsKick()) {
+		error = "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
+		return false;
+	}
+
+	if (IsHdr(video_info.colorspace)) {
+		error = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
+		return false;
+	}
+
+	{
+		OBSDataAutoRelease video_settings = VideoEncoderSettings(settings, kick_mode);
+		engine.video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings);
+	}
+	{
+		OBSDataAutoRelease audio_settings = obs_data_create();
+		obs_data_set_int(audio_settings, "bitrate", audio_bitrate_kbps);
+		engine.audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings);
+	}
+	if (!engine.video_encoder || !engine.audio_encoder) {
+		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
+		engine.StopAndRelease();
+		return false;
+	}
+
+	obs_encoder_set_video(engine.video_encoder, video);
+	obs_encoder_set_audio(engine.audio_encoder, audio);
+	obs_encoder_set_preferred_video_format(engine.video_encoder, VIDEO_FORMAT_NV12);
+
+	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, settings.height);
+	obs_encoder_set_scaled_size(engine.video_encoder, size.width, size.height);
+	obs_encoder_set_frame_rate_divisor(engine.video_encoder,
+					   FrameRateDivisor(video_info.fps_num, video_info.fps_den, settings.fps));
+	return true;
+}
+
+// The record of the destination at `position`, its service and output made
+// and bound to the shared encoders; null when OBS's RTMP modules are missing.
+std::unique_ptr<DestinationRun> CreateRun(const MultistreamEngine &engine, const PanelSettings &settings,
+					  size_t position)
+{
+	const Destination &destination = settings.destinations[position];
+	auto run = std::make_unique<DestinationRun>();
+	run->destination_index = position;
+	const std::string name = "Torvane destination " + std::to_string(position + 1);
+	{
+		OBSDataAutoRelease service_settings = ServiceSettings(destination);
+		run->service = CreateService("rtmp_custom", name.c_str(), service_settings);
+	}
+	{
+		OBSDataAutoRelease output_settings = obs_data_create();
+		obs_data_set_bool(output_settings, "dyn_bitrate", false);
+		run->output = CreateOutput("rtmp_output", name.c_str(), output_settings);
+	}
+	if (!run->service || !run->output)
+		return nullptr;
+
+	obs_output_set_service(run->output, run->service);
+	obs_output_set_video_encoder(run->output, engine.video_encoder);
+	obs_output_set_audio_encoder(run->output, engine.audio_encoder, 0);
+	obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
+	ConnectRunHandlers(*run);
+	return run;
+}
+
+bool StartRun(DestinationRun &run)
+{
+	// Connecting goes in first: the output may report "start" before
+	// obs_output_start has even returned.
+	run.state.exchange(DestinationState::Connecting);
+	if (obs_output_start(run.output))
+		return true;
+	run.last_code.exchange(OBS_OUTPUT_ERROR);
+	run.state.exchange(DestinationState::Failed);
+	return false;
+}
+
+const char *const rtmp_unavailable = "OBS RTMP modules are unavailable.";
+const char *const nothing_started =
+	"No destination could start. Check OBS video/audio settings and the destination status.";
+const char *const still_running = "A stream is still running or stopping.";
+
 } // namespace
 
 EncodedSize ScaledOutputSize(uint32_t output_width, uint32_t output_height, int32_t height)
@@ -119,7 +225,7 @@ uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps)
 bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error)
 {
 	if (IsBusy()) {
-		error = "A stream is still running or stopping.";
+		error = still_running;
 		return false;
 	}
 
@@ -127,101 +233,86 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	if (!error.empty())
 		return false;
 
-	// obs_get_video and obs_get_audio dereference the core, so a caller that
-	// runs before libobs has started must be turned away first.
-	video_t *video = obs_initialized() ? obs_get_video() : nullptr;
-	audio_t *audio = obs_initialized() ? obs_get_audio() : nullptr;
-	if (!video || !audio) {
-		error = "OBS video and audio must be initialized first.";
+	if (!StartEncoders(*this, settings, error))
 		return false;
-	}
-
-	StopAndRelease();
-
-	obs_video_info video_info = {};
-	obs_get_video_info(&video_info);
-
-	const bool kick_mode = HasEnabledKickDestination(settings);
-	if (kick_mode && !HostAudioSuitsKick()) {
-		error = "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
-		return false;
-	}
-
-	if (IsHdr(video_info.colorspace)) {
-		error = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
-		return false;
-	}
-
-	{
-		OBSDataAutoRelease video_settings = VideoEncoderSettings(settings, kick_mode);
-		video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings);
-	}
-	{
-		OBSDataAutoRelease audio_settings = obs_data_create();
-		obs_data_set_int(audio_settings, "bitrate", audio_bitrate_kbps);
-		audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings);
-	}
-	if (!video_encoder || !audio_encoder) {
-		error = "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.";
-		StopAndRelease();
-		return false;
-	}
-
-	obs_encoder_set_video(video_encoder, video);
-	obs_encoder_set_audio(audio_encoder, audio);
-	obs_encoder_set_preferred_video_format(video_encoder, VIDEO_FORMAT_NV12);
-
-	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, settings.height);
-	obs_encoder_set_scaled_size(video_encoder, size.width, size.height);
-	obs_encoder_set_frame_rate_divisor(video_encoder,
-					   FrameRateDivisor(video_info.fps_num, video_info.fps_den, settings.fps));
 
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
-		const Destination &destination = settings.destinations[position];
-		if (!destination.enabled)
+		if (!settings.destinations[position].enabled)
 			continue;
-
-		auto run = std::make_unique<DestinationRun>();
-		run->destination_index = position;
-		const std::string name = "Torvane destination " + std::to_string(position + 1);
-		{
-			OBSDataAutoRelease service_settings = ServiceSettings(destination);
-			run->service = CreateService("rtmp_custom", name.c_str(), service_settings);
-		}
-		{
-			OBSDataAutoRelease output_settings = obs_data_create();
-			obs_data_set_bool(output_settings, "dyn_bitrate", false);
-			run->output = CreateOutput("rtmp_output", name.c_str(), output_settings);
-		}
-		if (!run->service || !run->output) {
-			error = "OBS RTMP modules are unavailable.";
+		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position);
+		if (!run) {
+			error = rtmp_unavailable;
 			StopAndRelease();
-			return false; // the local run is destroyed on the way out
+			return false;
 		}
-
-		obs_output_set_service(run->output, run->service);
-		obs_output_set_video_encoder(run->output, video_encoder);
-		obs_output_set_audio_encoder(run->output, audio_encoder, 0);
-		obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
-		ConnectRunHandlers(*run);
 		runs.push_back(std::move(run));
 	}
 
 	bool any_started = false;
-	for (const auto &run : runs) {
-		// Connecting goes in first: the output may report "start" before
-		// obs_output_start has even returned.
-		run->state.exchange(DestinationState::Connecting);
-		if (obs_output_start(run->output)) {
-			any_started = true;
-		} else {
-			run->last_code.exchange(OBS_OUTPUT_ERROR);
-			run->state.exchange(DestinationState::Failed);
-		}
+	for (const auto &run : runs)
+		any_started |= StartRun(*run);
+	if (!any_started) {
+		error = nothing_started;
+		return false;
+	}
+	return true;
+}
+
+bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error)
+{
+	if (destination_index >= settings.destinations.size()) {
+		error = "Destination " + std::to_string(destination_index + 1) + " is not in the list.";
+		return false;
+	}
+	if (IsDestinationBusy(destination_index)) {
+		error = still_running;
+		return false;
 	}
 
-	if (!any_started) {
-		error = "No destination could start. Check OBS video/audio settings and the destination status.";
+	// The quality and this destination as a start checks them, then this
+	// destination against the ones that stream: the same server and key twice
+	// is refused as it is among ticked destinations.
+	error = ValidateSelection(settings,
+				  [&](size_t i) { return i == destination_index && settings.destinations[i].enabled; });
+	if (error.empty())
+		error = ValidateSelection(settings,
+					  [&](size_t i) { return i == destination_index || IsDestinationBusy(i); });
+	if (!error.empty())
+		return false;
+
+	// With a stream running the new output joins its encoders, which then
+	// stay as they are; otherwise it starts afresh like Start all.
+	const bool join = IsBusy();
+	if (join) {
+		const Destination &destination = settings.destinations[destination_index];
+		if (ParsePlatform(destination.platform) == Platform::Kick && !EncodesForKick(video_encoder)) {
+			error = "Kick needs its own encoder settings. Stop every destination, then start again.";
+			return false;
+		}
+	} else if (!StartEncoders(*this, settings, error)) {
+		return false;
+	}
+
+	std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, destination_index);
+	if (!run) {
+		error = rtmp_unavailable;
+		if (!join)
+			StopAndRelease();
+		return false;
+	}
+
+	// The new record replaces the destination's resting one, in list order.
+	runs.erase(std::remove_if(runs.begin(), runs.end(),
+				  [&](const std::unique_ptr<DestinationRun> &r) {
+					  return r->destination_index == destination_index;
+				  }),
+		   runs.end());
+	auto at = std::find_if(runs.begin(), runs.end(), [&](const std::unique_ptr<DestinationRun> &r) {
+		return r->destination_index > destination_index;
+	});
+	DestinationRun &started = **runs.insert(at, std::move(run));
+	if (!StartRun(started)) {
+		error = nothing_started;
 		return false;
 	}
 	return true;

@@ -71,11 +71,36 @@ void MultistreamEngine::RemoveDestination(uint64_t destination_index)
 	}
 }
 
+static bool IsRunBusy(const DestinationRun &run)
+{
+	return IsBusyState(run.state.load()) || (run.output && obs_output_active(run.output));
+}
+
+bool MultistreamEngine::StopDestination(uint64_t destination_index)
+{
+	for (const auto &run : runs) {
+		if (run->destination_index == destination_index && run->output && IsRunBusy(*run)) {
+			RequestStop(*run);
+			return true;
+		}
+	}
+	return false;
+}
+
 bool MultistreamEngine::IsBusy() const
 {
 	for (const auto &run : runs) {
-		if (IsBusyState(run->state.load()) || (run->output && obs_output_active(run->output)))
+		if (IsRunBusy(*run))
 			return true;
+	}
+	return false;
+}
+
+bool MultistreamEngine::IsDestinationBusy(uint64_t destination_index) const
+{
+	for (const auto &run : runs) {
+		if (run->destination_index == destination_index)
+			return IsRunBusy(*run);
 	}
 	return false;
 }
@@ -89,9 +114,37 @@ DestinationStats MultistreamEngine::GetStats(uint64_t destination_index) const
 		stats.state = run->state.load();
 		stats.last_code = run->last_code.load();
 		stats.frames_dropped = run->output ? obs_output_get_frames_dropped(run->output) : 0;
+		stats.reconnect_limit = reconnect_retries;
+		if (stats.state == DestinationState::Sending)
+			stats.kbps = run->kbps;
+		if (stats.state == DestinationState::Reconnecting) {
+			stats.reconnect_attempts = run->reconnect_attempts.load();
+			// Rounded up: "next in 1 s" until the attempt is made.
+			const uint64_t due = run->next_attempt_ns.load(),
+				       now = SteadyNanoseconds(std::chrono::steady_clock::now());
+			if (due > now)
+				stats.next_attempt_seconds = static_cast<int32_t>((due - now + 999999999) / 1000000000);
+		}
 		break;
 	}
 	return stats;
+}
+
+void MultistreamEngine::SampleThroughput()
+{
+	const uint64_t now = SteadyNanoseconds(std::chrono::steady_clock::now());
+	for (const auto &run : runs) {
+		if (!run->output)
+			continue;
+		const uint64_t bytes = obs_output_get_total_bytes(run->output);
+		// A new connection counts from zero again.
+		const uint64_t sent = bytes >= run->sampled_bytes ? bytes - run->sampled_bytes : bytes;
+		run->kbps = run->sampled_ns && now > run->sampled_ns
+				    ? static_cast<uint32_t>(sent * 8 * 1000000 / (now - run->sampled_ns))
+				    : 0;
+		run->sampled_bytes = bytes;
+		run->sampled_ns = now;
+	}
 }
 
 } // namespace torvane

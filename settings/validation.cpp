@@ -152,6 +152,11 @@ std::string ValidateQuality(const PanelSettings &settings)
 
 std::string ValidateSettings(const PanelSettings &settings)
 {
+	return ValidateSelection(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
+}
+
+std::string ValidateSelection(const PanelSettings &settings, const std::function<bool(size_t)> &included)
+{
 	std::string quality = ValidateQuality(settings);
 	if (!quality.empty())
 		return quality;
@@ -160,7 +165,7 @@ std::string ValidateSettings(const PanelSettings &settings)
 	bool any_enabled = false;
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
 		const Destination &d = settings.destinations[i];
-		if (!d.enabled)
+		if (!included(i))
 			continue;
 		any_enabled = true;
 		const std::string_view problem = CheckDestination(d, signatures);

@@ -196,6 +196,8 @@ ANSWER(bool, obs_encoder_set_frame_rate_divisor(obs_encoder_t *, uint32_t), true
 ANSWER(bool, obs_output_start(obs_output_t *output), output->active = true)
 ANSWER(bool, obs_output_active(const obs_output_t *output), output->active)
 ANSWER(int, obs_output_get_frames_dropped(const obs_output_t *), 0)
+ANSWER(uint64_t, obs_output_get_total_bytes(const obs_output_t *), 0)
+ANSWER(obs_data_t *, obs_encoder_get_settings(const obs_encoder_t *), obs_data_create())
 ANSWER(signal_handler_t *, obs_output_get_signal_handler(const obs_output_t *output),
        const_cast<obs_output_t *>(output))
 // OBS ends an output on the caller's thread and raises "stop" with code 0.

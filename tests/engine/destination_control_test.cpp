@@ -1,0 +1,139 @@
+// Starting and stopping one destination while the others go on: what a
+// single start refuses, how it joins a running encode and what it replaces.
+// Real servers are the end-to-end tests' part.
+#include "engine/engine.h"
+#include "settings/validation.h"
+#include "tests/support/destinations.h"
+#include "tests/support/host.h"
+#include "tests/support/system.h"
+
+#include <obs.hpp>
+
+#include <thread>
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+void Emit(obs_output_t *output, const char *signal)
+{
+	std::thread([=] {
+		calldata_t data = {};
+		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
+		calldata_free(&data);
+	}).join();
+}
+
+bool Settled(const MultistreamEngine &multistream, uint64_t index)
+{
+	return WaitFor([&] { return multistream.GetStats(index).state == DestinationState::Failed; });
+}
+
+} // namespace
+
+using DestinationControl = ObsHostTest;
+
+TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
+{
+	const int port = FreePort();
+	PanelSettings settings = Quality(720, 30);
+	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("same", port),
+				 Loopback("off", port, false)};
+	settings.destinations[2].key = settings.destinations[0].key;
+	settings.destinations[1].key.clear();
+
+	MultistreamEngine multistream;
+	std::string error;
+	EXPECT_FALSE(multistream.StartDestination(settings, 4, error));
+	EXPECT_EQ(error, "Destination 5 is not in the list.");
+	// Numbered by list position, although the first one is not started.
+	EXPECT_FALSE(multistream.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, "Destination 2: enter a stream key.");
+	EXPECT_TRUE(multistream.runs.empty());
+
+	ASSERT_TRUE(multistream.StartDestination(settings, 0, error)) << error;
+	ASSERT_TRUE(Settled(multistream, 0));
+	Emit(multistream.runs[0]->output, "start");
+	obs_output_t *first = multistream.runs[0]->output;
+	error.clear();
+	EXPECT_FALSE(multistream.StartDestination(settings, 0, error));
+	EXPECT_FALSE(error.empty());
+	// A stream already carries this server and key.
+	EXPECT_FALSE(multistream.StartDestination(settings, 2, error));
+	EXPECT_EQ(error, "Destination 3: this server and key are already enabled in another destination.");
+	// Unticked, or with a quality a start refuses.
+	EXPECT_FALSE(multistream.StartDestination(settings, 3, error));
+	settings.bitrate = 9000;
+	settings.destinations[1].key = "key-two";
+	EXPECT_FALSE(multistream.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, ValidateQuality(settings));
+	ASSERT_EQ(multistream.runs.size(), 1u);
+	EXPECT_EQ(multistream.runs[0]->output, first);
+	EXPECT_EQ(multistream.GetStats(0).state, DestinationState::Sending);
+	EXPECT_FALSE(multistream.StopDestination(1));
+	EXPECT_FALSE(multistream.runs[0]->stop_requested);
+}
+
+TEST_F(DestinationControl, JoinsTheRunningEncodeAndReplacesOnlyItsOwnRecord)
+{
+	const int port = FreePort();
+	PanelSettings settings = Quality(720, 30);
+	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("three", port)};
+	MultistreamEngine multistream;
+	std::string error;
+
+	// Nothing runs: a single start makes the encoders and releases the
+	// records of the last run, as Start all does.
+	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;
+	ASSERT_TRUE(Settled(multistream, 0) && Settled(multistream, 1) && Settled(multistream, 2));
+	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(multistream.video_encoder);
+	ASSERT_TRUE(multistream.StartDestination(settings, 2, error)) << error;
+	ASSERT_EQ(multistream.runs.size(), 1u);
+	OBSEncoderAutoRelease old_left = obs_weak_encoder_get_encoder(old_encoder);
+	EXPECT_EQ(old_left.Get(), nullptr);
+	ASSERT_TRUE(Settled(multistream, 2));
+
+	// Destination 3 streams: 1 joins its encoders and goes before it in the
+	// list; a retry of 3 after its failure replaces its record alone.
+	Emit(multistream.runs[0]->output, "start");
+	obs_encoder_t *encoder = multistream.video_encoder;
+	ASSERT_TRUE(multistream.StartDestination(settings, 0, error)) << error;
+	ASSERT_EQ(multistream.runs.size(), 2u);
+	EXPECT_EQ(multistream.runs[0]->destination_index, 0u);
+	EXPECT_EQ(multistream.video_encoder.Get(), encoder);
+	EXPECT_EQ(obs_output_get_video_encoder(multistream.runs[0]->output), encoder);
+	EXPECT_EQ(obs_output_get_audio_encoder(multistream.runs[0]->output, 0), multistream.audio_encoder.Get());
+	EXPECT_EQ(multistream.GetStats(2).state, DestinationState::Sending);
+	ASSERT_TRUE(Settled(multistream, 0));
+	Emit(multistream.runs[0]->output, "start");
+
+	obs_output_t *third = multistream.runs[1]->output;
+	EXPECT_TRUE(multistream.StopDestination(2));
+	EXPECT_TRUE(WaitFor([&] { return !multistream.IsDestinationBusy(2); }));
+	EXPECT_EQ(multistream.GetStats(2).state, DestinationState::Ready);
+	EXPECT_FALSE(multistream.StopDestination(2));
+	EXPECT_EQ(multistream.GetStats(0).state, DestinationState::Sending);
+	EXPECT_FALSE(multistream.runs[0]->stop_requested);
+	ASSERT_TRUE(multistream.StartDestination(settings, 2, error)) << error;
+	ASSERT_EQ(multistream.runs.size(), 2u);
+	EXPECT_NE(multistream.runs[1]->output.Get(), third);
+	EXPECT_EQ(multistream.video_encoder.Get(), encoder);
+}
+
+TEST_F(DestinationControl, KickCannotJoinAnEncodeMadeWithoutItsSettings)
+{
+	const int port = FreePort();
+	PanelSettings settings = Pair(port);
+	settings.destinations[1].platform = "Kick";
+	settings.destinations[1].enabled = false;
+	MultistreamEngine multistream;
+	std::string error;
+	ASSERT_TRUE(multistream.StartDestination(settings, 0, error)) << error;
+	ASSERT_TRUE(Settled(multistream, 0));
+	Emit(multistream.runs[0]->output, "start");
+	settings.destinations[1].enabled = true; // ticked during the run
+	EXPECT_FALSE(multistream.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, "Kick needs its own encoder settings. Stop every destination, then start again.");
+	EXPECT_EQ(multistream.runs.size(), 1u);
+}
