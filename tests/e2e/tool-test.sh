@@ -5,7 +5,7 @@
 #   tool-test.sh TORVANE WORK_DIR
 set -u
 torvane=$1 work=$2
-source "$(dirname "$0")/../lib/testlib.sh"
+source "$(dirname "$0")/../../scripts/lib/local-run.sh"
 rm -rf "$work"
 mkdir -p "$work"
 failures=0

@@ -9,7 +9,7 @@
 #   run-obs.sh TORVANE_SO PROBE_SO WORK_DIR VERSION
 set -u
 module=$1 probe=$2 work=$3 home=$3/home version=$4
-source "$(dirname "$0")/../lib/testlib.sh"
+source "$(dirname "$0")/../../scripts/lib/local-run.sh"
 secrets=(probe-key-123 probe-pass-456)
 
 log=

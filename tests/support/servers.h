@@ -1,9 +1,8 @@
 #pragma once
 
-// Local servers for the streaming tests, configured by tests/lib/testlib.sh as
-// the scripts' are: one nginx process per server on a free loopback port, so
-// that one can be killed or frozen alone, and a throwaway certificate
-// authority.
+// Local servers for the streaming tests, configured by scripts/lib/local-run.sh
+// as the scripts' are: one nginx process per server on a free loopback port, so
+// that one can be killed or frozen alone, and a throwaway certificate authority.
 #include <signal.h>
 #include <sys/types.h>
 

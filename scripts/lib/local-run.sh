@@ -1,5 +1,6 @@
-# The shell side of the tests. Every process started here is registered by
-# its PID and ended when the script exits, however it exits.
+# The shell side of local runs (the main job, the benchmark and the tests):
+# every process started here is registered by its PID and ended when the
+# script exits, however it exits.
 #
 #   track PID [SIGNAL]         registers a process; the cleanup sends SIGNAL (TERM)
 #   stop_pid PID               sends its SIGNAL (nginx: QUIT, which finishes the
