@@ -5,8 +5,10 @@
 #include <obs-frontend-api.h>
 
 #include "engine/engine.h"
+#include "module/automation.h"
 #include "module/toolkit.h"
 #include "panel/panel.h"
+#include "panel/remote.h"
 #include "settings/store.h"
 #include "torvane_version.h"
 
@@ -49,6 +51,11 @@ ControlPanel control_panel{module_store, module_engine, HostSettingsPath, module
 void OnFrontendEvent(enum obs_frontend_event event, void *)
 {
 	switch (event) {
+	case OBS_FRONTEND_EVENT_STREAMING_STARTED:
+	case OBS_FRONTEND_EVENT_STREAMING_STOPPED:
+		FollowObsStreaming(control_panel, ShownPanel(control_panel),
+				   event == OBS_FRONTEND_EVENT_STREAMING_STARTED);
+		return;
 	case OBS_FRONTEND_EVENT_EXIT:
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING:
 	case OBS_FRONTEND_EVENT_PROFILE_CHANGING:
@@ -77,6 +84,7 @@ bool obs_module_load(void)
 
 	obs_frontend_add_tools_menu_item("Torvane \xE2\x80\x94 Multistream", OpenControlPanel, &control_panel);
 	obs_frontend_add_event_callback(OnFrontendEvent, nullptr);
+	RegisterHotkeys(control_panel);
 
 	const std::string banner = std::string("[Torvane] Loaded v") + torvane_version + " (" + platform_name +
 				   "). No automatic streaming.";
@@ -89,6 +97,7 @@ void obs_module_unload(void)
 	using namespace torvane;
 
 	obs_frontend_remove_event_callback(OnFrontendEvent, nullptr);
+	UnregisterHotkeys();
 	module_engine.StopAndRelease();
 	DestroyControlPanel(control_panel);
 	ReleasePanelResources(control_panel);

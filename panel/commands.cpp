@@ -15,26 +15,6 @@ namespace {
 
 const int32_t quality_buttons[] = {id_720p, id_1080p, id_30fps, id_60fps};
 
-void StartAllCommand(Panel &panel)
-{
-	CommitForm(panel);
-	CompleteKickUrlsInForm(panel);
-	const std::string problem = ValidateSettings(panel.store.settings);
-	if (!problem.empty()) {
-		ReportError(panel, problem);
-		return;
-	}
-	if (!SaveFromPanel(panel))
-		return;
-	std::string error;
-	if (panel.engine.StartAll(panel.store.settings, error))
-		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
-	else
-		ReportError(panel, error);
-	UpdateControlStates(panel);
-	panel.ui.InvalidatePanel();
-}
-
 void RemoveCommand(Panel &panel)
 {
 	if (panel.state.selected_index < 0)
@@ -52,6 +32,36 @@ void RemoveCommand(Panel &panel)
 }
 
 } // namespace
+
+bool StartAllCommand(Panel &panel)
+{
+	CommitForm(panel);
+	CompleteKickUrlsInForm(panel);
+	const std::string problem = ValidateSettings(panel.store.settings);
+	if (!problem.empty()) {
+		ReportError(panel, problem);
+		return false;
+	}
+	if (!SaveFromPanel(panel))
+		return false;
+	std::string error;
+	const bool started = panel.engine.StartAll(panel.store.settings, error);
+	if (started)
+		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
+	else
+		ReportError(panel, error);
+	UpdateControlStates(panel);
+	panel.ui.InvalidatePanel();
+	return started;
+}
+
+void StopAllCommand(Panel &panel)
+{
+	panel.engine.RequestStopAll();
+	SetStatus(panel, u"Stopping all Torvane destinations...");
+	UpdateControlStates(panel);
+	panel.ui.InvalidatePanel();
+}
 
 const char *GuideUrlFor(const std::string &platform)
 {
@@ -136,10 +146,7 @@ void OnButtonClicked(Panel &panel, int32_t id)
 		StartAllCommand(panel);
 		break;
 	case id_stop:
-		panel.engine.RequestStopAll();
-		SetStatus(panel, u"Stopping all Torvane destinations...");
-		UpdateControlStates(panel);
-		panel.ui.InvalidatePanel();
+		StopAllCommand(panel);
 		break;
 	case id_custom: {
 		CommitForm(panel);
@@ -182,6 +189,12 @@ void OnButtonClicked(Panel &panel, int32_t id)
 		break;
 	case id_coffee:
 		panel.ui.OpenAddress(donation_url);
+		break;
+	case id_follow:
+		// Kept with the next save, as the quality is.
+		CommitForm(panel);
+		panel.store.settings.follow_obs_stream = !panel.store.settings.follow_obs_stream;
+		panel.ui.InvalidateControl(id_follow);
 		break;
 	default:
 		break;

@@ -73,6 +73,12 @@ void OpenSetupGuide(Panel &panel);
 // the error colour.
 void SetStatus(Panel &panel, const std::u16string &sentence);
 
+// "Start all": commit the form, complete Kick URLs, validate, save, start.
+// False when it refused or failed; the sentence is then the status message.
+bool StartAllCommand(Panel &panel);
+// "Stop all".
+void StopAllCommand(Panel &panel);
+
 // Input forwarded by the toolkit.
 void OnButtonClicked(Panel &panel, int32_t id);
 void OnBitrateEdited(Panel &panel);

@@ -84,7 +84,7 @@ int32_t ParseBitrate(const std::u16string &field)
 
 void CommitForm(Panel &panel)
 {
-	if (panel.state.form_guard || panel.engine.IsBusy())
+	if (panel.state.form_guard || !panel.ui.HasWindow() || panel.engine.IsBusy())
 		return;
 
 	PanelSettings &settings = panel.store.settings;

@@ -30,6 +30,7 @@ uint32_t ChoosePanelDpi(uint32_t host_dpi, int32_t work_width, int32_t work_heig
 
 const ControlSpec panel_controls[control_count] = {
 	{id_list, ControlKind::List, "Destinations", 32, 184, 278, 264, false, false, 0},
+	{id_follow, ControlKind::Button, "Go live with OBS's Start Streaming", 400, 64, 300, 28, true, false, 0},
 	{id_custom, ControlKind::Button, "+ Custom", 37, 469, 153, 36, true, false, 0},
 	{id_remove, ControlKind::Button, "Remove", 201, 469, 102, 36, true, false, 0},
 	{id_guide, ControlKind::Button, "Setup guide \xE2\x86\x97", 807, 120, 151, 32, true, false, 0},

@@ -61,6 +61,7 @@ enum ControlId : int32_t {
 	id_30fps = 117,
 	id_60fps = 118,
 	id_coffee = 119,
+	id_follow = 120,
 };
 
 enum class ControlKind { List, Button, Label, Field };
@@ -79,7 +80,7 @@ struct ControlSpec {
 	int32_t max_length; // fields only
 };
 
-inline constexpr int32_t control_count = 24;
+inline constexpr int32_t control_count = 25;
 extern const ControlSpec panel_controls[control_count];
 
 // The frame the panel paints around a field, at 96 DPI; always 38 high.

@@ -59,6 +59,21 @@ struct Painter {
 	}
 };
 
+// An 18 x 18 tick box, ticked or clear.
+void PaintTick(Painter &p, const Rect &box, bool ticked)
+{
+	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+	if (!ticked)
+		return p.RoundRect(box, 4, color_field, color_box_border);
+	p.RoundRect(box, 4, color_accent, color_accent);
+	DrawOp check = Op(DrawKind::Polyline, Rect(), color_window);
+	check.points = {{double(box.left + s(4)), double(box.top + s(9))},
+			{double(box.left + s(8)), double(box.top + s(13))},
+			{double(box.left + s(14)), double(box.top + s(5))}};
+	check.pen_width = s(2);
+	p.ops.push_back(check);
+}
+
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
 	const PanelSettings &s = panel.store.settings;
@@ -167,10 +182,29 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	return std::move(p.ops);
 }
 
+// A tick drawn like the list's, followed by the caption.
+static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item, ButtonPaintState paint_state)
+{
+	Painter p{{}, panel.state.dpi};
+	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+	p.FillRect(item, color_window);
+	const int32_t top = (item.top + item.bottom) / 2 - s(9);
+	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, panel.store.settings.follow_obs_stream);
+	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
+	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small,
+	       text_vcenter | text_singleline | text_noprefix);
+	if (paint_state.focused)
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 1, item.top + 1, item.right - 1, item.bottom - 1},
+				   color_text));
+	return std::move(p.ops);
+}
+
 DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPaintState paint_state)
 {
 	if (id == id_coffee)
 		return PaintCoffeeButton(panel, item, paint_state);
+	if (id == id_follow)
+		return PaintTickButton(panel, id, item, paint_state);
 
 	Painter p{{}, panel.state.dpi};
 	const bool enabled = panel.ui.IsEnabled(id);
@@ -215,18 +249,7 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	const bool selected = row == panel.state.selected_index;
 	p.RoundRect(card, 10, selected ? color_highlight : color_card, selected ? color_row_border : color_card);
 
-	const Rect box = {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)};
-	if (d.enabled) {
-		p.RoundRect(box, 4, color_accent, color_accent);
-		DrawOp check = Op(DrawKind::Polyline, Rect(), color_window);
-		check.points = {{double(box.left + s(4)), double(box.top + s(9))},
-				{double(box.left + s(8)), double(box.top + s(13))},
-				{double(box.left + s(14)), double(box.top + s(5))}};
-		check.pen_width = s(2);
-		p.ops.push_back(check);
-	} else {
-		p.RoundRect(box, 4, color_field, color_box_border);
-	}
+	PaintTick(p, {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)}, d.enabled);
 
 	p.Text({card.left + s(40), card.top + s(8), card.right - s(8), card.top + s(29)}, Utf8ToWide(d.name),
 	       color_text, FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);

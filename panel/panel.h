@@ -29,6 +29,10 @@ void OpenControlPanel(void *control_panel);
 // tells the user why and its controls follow the now idle engine.
 void ShowStreamsStoppedByHost(ControlPanel &panel);
 
+// The behaviour bound to the panel's window, or null while there is no window
+// (never opened, or destroyed by the host's exit).
+Panel *ShownPanel(ControlPanel &panel);
+
 // Destroys the panel window, if there is one.
 void DestroyControlPanel(ControlPanel &panel);
 

@@ -3,7 +3,8 @@
 # created once with mmdebstrap, cached outside the checkout, brought up to date
 # when root-packages.txt grows, entered with bwrap.
 #
-#   scripts/root.sh ensure [VERSION|all]         create or update a root (default: all)
+#   scripts/root.sh ensure [VERSION|all]         create or update a root (default: all),
+#                                                with the npm packages the tests drive OBS with
 #   scripts/root.sh run [--obs VERSION] [--net] CMD...
 #                                                run CMD inside a root, in the current
 #                                                folder; without --net the network is
@@ -22,6 +23,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 checkout=$(cd "$here/.." && pwd)
 cache=${TORVANE_CACHE:-/var/cache/torvane}
 list=$here/root-packages.txt
+# Installed from the npm registry into /opt/torvane-npm of every root when it is
+# created or updated, never at test time; npm trusts the machine's own CA bundle.
+npm_packages="obs-websocket-js@5.0.8"
+npm_prefix=/opt/torvane-npm
+host_ca=${NODE_EXTRA_CA_CERTS:-/etc/ssl/certs/ca-certificates.crt}
 
 # OBS version, root folder, Debian suite, extra apt options. Debian's unstable
 # index is served with a Valid-Until date that may have passed.
@@ -123,6 +129,7 @@ ensure_one() { # version
 		rm -rf "$root"
 		mv "$root.new" "$root"
 		packages "$name" | sort >"$stamp"
+		ensure_npm "$1" "$root"
 		return
 	fi
 	local missing
@@ -135,6 +142,19 @@ ensure_one() { # version
 		bwrap "${args[@]}" -- /bin/sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(echo $missing) >/dev/null"
 		packages "$name" | sort >"$stamp"
 	fi
+	ensure_npm "$1" "$root"
+}
+
+ensure_npm() { # version root
+	local stamp=$2/.torvane-npm
+	[ "$(cat "$stamp" 2>/dev/null)" = "$npm_packages" ] && return
+	say "installing into the root for OBS $1 from npm: $npm_packages"
+	local args=()
+	mapfile -d '' args < <(enter_args "$1")
+	# shellcheck disable=SC2086
+	bwrap "${args[@]}" --ro-bind "$host_ca" /tmp/host-ca.pem -- /bin/sh -c "mkdir -p /tmp/home &&
+		npm install --prefix $npm_prefix --cafile /tmp/host-ca.pem --no-audit --no-fund --loglevel=error $npm_packages"
+	echo "$npm_packages" >"$stamp"
 }
 
 ensure() { # [version|all]

@@ -29,6 +29,7 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 		obs_data_array_push_back(list, item);
 	}
 	obs_data_set_array(document, "destinations", list);
+	obs_data_set_bool(document, "follow_obs_stream", settings.follow_obs_stream);
 	return document;
 }
 
@@ -85,6 +86,8 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		candidate.destinations.push_back(std::move(destination));
 	}
 
+	// Added within version 1: a document written before it reads as false.
+	candidate.follow_obs_stream = obs_data_get_bool(document, "follow_obs_stream");
 	settings = std::move(candidate);
 	return true;
 }

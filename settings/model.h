@@ -28,6 +28,9 @@ struct PanelSettings {
 	int32_t height = height_1080p;          // height_720p or height_1080p
 	int32_t fps = fps_30;                   // fps_30 or fps_60
 	std::vector<Destination> destinations;
+	// OBS's own Start Streaming and its stop start and stop every enabled
+	// destination as well.
+	bool follow_obs_stream = false;
 };
 
 // The most destinations a configuration may hold: the settings file refuses

@@ -19,8 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -62,18 +60,25 @@ void OnInterrupt(int)
 // completed). False with one sentence when the file or its content is refused.
 bool ReadDocument(const std::string &path, PanelSettings &settings, std::string &message)
 {
-	std::ifstream file(path, std::ios::binary);
-	if (!file) {
-		message = "The settings document " + path + " cannot be read: " + std::strerror(errno) + ".";
+	// stdio, not a stream: a folder opens, and only its read says why it
+	// cannot be read.
+	std::string text;
+	FILE *file = fopen(path.c_str(), "rb");
+	if (file) {
+		char chunk[65536];
+		size_t size;
+		while ((size = fread(chunk, 1, sizeof(chunk), file)) > 0)
+			text.append(chunk, size);
+	}
+	const int error = errno;
+	const bool read = file && !ferror(file);
+	if (file)
+		fclose(file);
+	if (!read) {
+		message = "The settings document " + path + " cannot be read: " + std::strerror(error) + ".";
 		return false;
 	}
-	std::ostringstream text;
-	text << file.rdbuf();
-	if (file.bad()) {
-		message = "The settings document " + path + " cannot be read.";
-		return false;
-	}
-	return SettingsFromData(text.str().c_str(), settings, message);
+	return SettingsFromData(text.c_str(), settings, message);
 }
 
 int RunCheck(const std::string &path)

@@ -56,6 +56,11 @@ void ShowStreamsStoppedByHost(ControlPanel &panel)
 		OnStreamsStoppedByHost(panel.window.window->Behaviour());
 }
 
+Panel *ShownPanel(ControlPanel &panel)
+{
+	return panel.window.window ? &panel.window.window->Behaviour() : nullptr;
+}
+
 void DestroyControlPanel(ControlPanel &panel)
 {
 	DestroyPanelWindow(panel.window.window.data());

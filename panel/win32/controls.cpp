@@ -1,4 +1,4 @@
-// The panel's 24 child controls and the one subclass they share. The panel is
+// The panel's 25 child controls and the one subclass they share. The panel is
 // not a dialog box, so the subclass supplies Tab navigation itself; it also
 // reports hover and focus to the panel's behaviour and routes the two list
 // inputs that toggle a tick.

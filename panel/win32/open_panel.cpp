@@ -146,6 +146,12 @@ void ShowStreamsStoppedByHost(ControlPanel &control_panel)
 		OnStreamsStoppedByHost(control_panel.window.window->panel);
 }
 
+Panel *ShownPanel(ControlPanel &control_panel)
+{
+	std::optional<PanelWindow> &slot = control_panel.window.window;
+	return slot && slot->window ? &slot->panel : nullptr;
+}
+
 void DestroyControlPanel(ControlPanel &control_panel)
 {
 	const std::optional<PanelWindow> &slot = control_panel.window.window;

@@ -1,6 +1,6 @@
 #pragma once
 
-// The control panel on Win32: a fixed-size top-level window with 24 child
+// The control panel on Win32: a fixed-size top-level window with 25 child
 // controls, painted with GDI and GDI+ from the panel's drawing lists, whose
 // input goes to the panel's portable behaviour.
 #include <windows.h>

@@ -49,7 +49,7 @@ void OnCommand(PanelWindow &w, WPARAM wparam)
 		OnBitrateEdited(w.panel);
 	else if (code == EN_KILLFOCUS && id == id_server)
 		OnServerFocusLost(w.panel);
-	else if (code == BN_CLICKED && id >= id_show && id <= id_coffee)
+	else if (code == BN_CLICKED && id >= id_show && id <= id_follow)
 		OnButtonClicked(w.panel, id);
 }
 

@@ -104,4 +104,12 @@ std::string Session::Texts() const
 	return texts;
 }
 
+bool Session::AllSending() const
+{
+	for (const auto &run : engine.runs)
+		if (engine.GetStats(run->destination_index).state != DestinationState::Sending)
+			return false;
+	return true;
+}
+
 } // namespace torvane::test

@@ -45,6 +45,7 @@ protected:
 
 	std::string Text(uint64_t index) const;
 	std::string Texts() const; // every destination's, joined by " / "
+	bool AllSending() const;   // every run's record
 };
 
 } // namespace torvane::test

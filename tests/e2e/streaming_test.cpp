@@ -130,7 +130,7 @@ TEST_F(Streaming, AStalledOrLostServerCostsOnlyItsOwnDestination)
 	ASSERT_TRUE(WaitFor([&] { return Texts() == "Sending / Sending / Sending"; })) << Texts();
 
 	// Lost: Reconnecting... on its own row only, then Sending once it is back.
-	lost.Stop(SIGKILL);
+	lost.Kill();
 	ASSERT_TRUE(WaitFor([&] { return Text(1) == "Reconnecting..."; })) << Text(1);
 	EXPECT_EQ(Text(0), "Sending");
 	ASSERT_TRUE(lost.Restart());
@@ -153,7 +153,7 @@ TEST_F(Streaming, AStalledOrLostServerCostsOnlyItsOwnDestination)
 
 	// Stop all while one server is frozen and another is gone: every row ends
 	// on Ready.
-	lost.Stop(SIGKILL);
+	lost.Kill();
 	ASSERT_TRUE(WaitFor([&] { return Text(1) == "Reconnecting..."; })) << Text(1);
 	engine.RequestStopAll();
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsBusy(); }, std::chrono::seconds(15)));

@@ -44,7 +44,9 @@ expect_run "check: not JSON" 2 "Unsupported settings version. The file has been 
 expect_run "check: missing file" 2 \
 	"The settings document $work/missing.json cannot be read: No such file or directory." \
 	"$torvane" check "$work/missing.json"
+expect_run "check: a folder" 2 "The settings document $work cannot be read: Is a directory." "$torvane" check "$work"
 expect_run "stream: unknown option" 2 "" "$torvane" stream "$work/good.json" --bogus 1
+expect_run "no arguments" 2 "" "$torvane"
 
 start_xvfb "$work" || fail "Xvfb did not start"
 port=$((20000 + RANDOM % 20000))

@@ -61,10 +61,16 @@ TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
 	EXPECT_EQ(std::string(obs_data_get_json(SettingsToData(With({D("rtmps://" + kick_host, "k", "Kick")})))),
 		  "{\"version\":1,\"bitrate\":4500,\"height\":1080,\"fps\":30,\"destinations\":[{\"name\":\"A\","
 		  "\"platform\":\"Kick\",\"server\":\"" +
-			  kick_full + "\",\"key\":\"k\",\"username\":\"\",\"password\":\"\",\"enabled\":true}]}");
+			  kick_full +
+			  "\",\"key\":\"k\",\"username\":\"\",\"password\":\"\",\"enabled\":true}],"
+			  "\"follow_obs_stream\":false}");
 
 	PanelSettings loaded;
 	std::string message;
+	PanelSettings following = With({D()});
+	following.follow_obs_stream = true;
+	ASSERT_TRUE(SettingsFromData(obs_data_get_json(SettingsToData(following)), loaded, message));
+	ExpectSameSettings(loaded, following);
 	// Missing members read as empty; members of no meaning are not kept.
 	ASSERT_TRUE(SettingsFromData(
 		"{\"version\": 1, \"bitrate\": 3000, \"extra\": 1, \"destinations\": [{\"x\": 2}]}", loaded, message));

@@ -27,6 +27,7 @@ struct Nginx {
 	void Freeze();  // SIGSTOP: the server stops reading
 	// SIGQUIT finishes the recordings; SIGKILL drops the connections without goodbye.
 	void Stop(int signal = SIGQUIT);
+	void Kill() { Stop(SIGKILL); }
 	std::vector<std::string> Recordings() const;
 	~Nginx() { Stop(); }
 };

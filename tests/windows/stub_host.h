@@ -12,20 +12,17 @@
 	}
 
 extern "C" {
-// stub obs.dll: forgets log lines and outputs; the configuration folder, if any.
+// obs.dll: forgets log lines and outputs and takes the configuration folder, if any.
 __declspec(dllexport) void stub_obs_reset(const char *config_dir);
-// The log line `index`, or null past the last.
-__declspec(dllexport) const char *stub_obs_log(int index);
+__declspec(dllexport) const char *stub_obs_log(int index); // null past the last line
 __declspec(dllexport) int stub_obs_output_count(void);
-// Raises an output signal with a stop code ("start", "stop", ...).
+// Raises an output's signal ("start", "stop", ...) with a code.
 __declspec(dllexport) void stub_obs_output_raise(int index, const char *signal, long long code);
 
-// stub obs-frontend-api.dll: forgets what was registered; the host's main window.
+// obs-frontend-api.dll: forgets what was registered and takes the host's main
+// window; picks the first Tools menu entry as the user does; raises an event.
 __declspec(dllexport) void stub_frontend_reset(void *main_window);
-// The Tools menu entry `index`, or null past the last.
-__declspec(dllexport) const char *stub_frontend_menu(int index);
-// Picks a Tools menu entry as the user does.
-__declspec(dllexport) void stub_frontend_pick(int index);
+__declspec(dllexport) void stub_frontend_pick(void);
 __declspec(dllexport) int stub_frontend_event_callback_count(void);
 __declspec(dllexport) void stub_frontend_raise(enum obs_frontend_event event);
 }

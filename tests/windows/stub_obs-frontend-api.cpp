@@ -2,38 +2,31 @@
 // callbacks a module registers and raises events to them as OBS does.
 #include "stub_host.h"
 
-#include <string>
-#include <tuple>
+#include <algorithm>
 #include <vector>
 
 namespace {
 
-std::vector<std::tuple<std::string, obs_frontend_cb, void *>> menu;
+std::vector<std::pair<obs_frontend_cb, void *>> menu;
 std::vector<std::pair<obs_frontend_event_cb, void *>> callbacks;
 void *main_window = nullptr;
 
 } // namespace
 
-ANSWER(void, obs_frontend_add_tools_menu_item(const char *name, obs_frontend_cb callback, void *data),
-       void(menu.emplace_back(name, callback, data)))
-ANSWER(void, obs_frontend_add_event_callback(obs_frontend_event_cb callback, void *data),
-       void(callbacks.emplace_back(callback, data)))
+ANSWER(void, obs_frontend_add_tools_menu_item(const char *, obs_frontend_cb cb, void *data),
+       void(menu.emplace_back(cb, data)))
+ANSWER(void, obs_frontend_add_event_callback(obs_frontend_event_cb cb, void *data),
+       void(callbacks.emplace_back(cb, data)))
 ANSWER(void *, obs_frontend_get_main_window_handle(void), main_window)
+void obs_frontend_add_save_callback(obs_frontend_save_cb, void *) {}
+void obs_frontend_remove_save_callback(obs_frontend_save_cb, void *) {}
 
 // OBS removes only the pair registered together.
-void obs_frontend_remove_event_callback(obs_frontend_event_cb callback, void *data)
-{
-	for (auto it = callbacks.begin(); it != callbacks.end(); ++it)
-		if (*it == std::pair(callback, data))
-			return void(callbacks.erase(it));
-}
+ANSWER(void, obs_frontend_remove_event_callback(obs_frontend_event_cb cb, void *data),
+       void(callbacks.erase(std::remove(callbacks.begin(), callbacks.end(), std::pair(cb, data)), callbacks.end())))
 
 ANSWER(void, stub_frontend_reset(void *window), menu.clear(), callbacks.clear(), void(main_window = window))
-
-ANSWER(const char *, stub_frontend_menu(int index),
-       index < int(menu.size()) ? std::get<0>(menu[size_t(index)]).c_str() : nullptr)
-ANSWER(void, stub_frontend_pick(int index),
-       std::get<1>(menu.at(static_cast<size_t>(index)))(std::get<2>(menu.at(static_cast<size_t>(index)))))
+ANSWER(void, stub_frontend_pick(void), menu.at(0).first(menu.at(0).second))
 ANSWER(int, stub_frontend_event_callback_count(void), static_cast<int>(callbacks.size()))
 
 void stub_frontend_raise(enum obs_frontend_event event)

@@ -1,22 +1,20 @@
 // Stands in for obs.dll with just what torvane.dll imports (cmake/windows/obs.def):
-// log lines, memory, the configuration path, settings objects kept as their
-// members' JSON texts, and outputs whose signals the tests raise. Everything
-// else the module creates is a token that is never looked into.
+// log lines, memory, the configuration path, settings objects and arrays in one
+// small JSON store, and outputs whose signals the tests raise. Everything else
+// the module creates is a token that is never looked into.
 #include <obs-module.h>
 
 #include "stub_host.h"
 
+#include <algorithm>
 #include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
-// An object's members or an array's items (without names), each as compact JSON.
+// An object's members or an array's items (named ""), each kept as its JSON text.
 struct obs_data {
 	long refs = 1;
 	bool array = false;
@@ -78,22 +76,13 @@ obs_data *FromJson(const std::string &json, bool array)
 	return Parse(p, *data) && !*p && data->array == array ? data.release() : nullptr;
 }
 
-// The member's JSON text, or an empty one.
-const std::string &Member(obs_data_t *data, const char *name)
+// The member's JSON text, added empty (and left out of the JSON) when missing.
+std::string &Member(obs_data_t *data, const char *name)
 {
-	static const std::string none;
-	for (const auto &[member, raw] : data->members)
+	for (auto &[member, raw] : data->members)
 		if (member == name)
 			return raw;
-	return none;
-}
-
-void Set(obs_data_t *data, const char *name, std::string raw)
-{
-	for (auto &[member, old] : data->members)
-		if (member == name)
-			return void(old = std::move(raw));
-	data->members.emplace_back(name, std::move(raw));
+	return data->members.emplace_back(name, "").second;
 }
 
 } // namespace
@@ -112,30 +101,26 @@ ANSWER(void *, bmalloc(size_t size), malloc(size ? size : 1))
 ANSWER(void, bfree(void *ptr), free(ptr))
 ANSWER(void *, bmemdup(const void *ptr, size_t size), memcpy(bmalloc(size), ptr, size))
 ANSWER(char *, obs_module_get_config_path(obs_module_t *, const char *file),
-       config_dir.empty()
-	       ? nullptr
-	       : static_cast<char *>(bmemdup((config_dir + "/" + file).c_str(), config_dir.size() + strlen(file) + 2)))
+       config_dir.empty() ? nullptr : bstrdup((config_dir + "/" + file).c_str()))
 ANSWER(obs_data_t *, obs_data_create(), new obs_data)
 ANSWER(obs_data_array_t *, obs_data_array_create(), static_cast<obs_data_array_t *>(FromJson("[]", true)))
 ANSWER(obs_data_t *, obs_data_create_from_json(const char *json), FromJson(json, false))
-ANSWER(void, obs_data_release(obs_data_t *data), data && --data->refs == 0 ? delete data : void())
-ANSWER(void, obs_data_array_release(obs_data_array_t *array), obs_data_release(array))
-ANSWER(void, obs_data_set_int(obs_data_t *data, const char *name, long long val), Set(data, name, std::to_string(val)))
-ANSWER(void, obs_data_set_bool(obs_data_t *data, const char *name, bool val), Set(data, name, val ? "true" : "false"))
-ANSWER(void, obs_data_set_string(obs_data_t *data, const char *name, const char *val),
-       Set(data, name, Quote(val ? val : "")))
-ANSWER(void, obs_data_set_array(obs_data_t *data, const char *name, obs_data_array_t *array),
-       Set(data, name, obs_data_get_json(array)))
-ANSWER(long long, obs_data_get_int(obs_data_t *data, const char *name), atoll(Member(data, name).c_str()))
-ANSWER(bool, obs_data_get_bool(obs_data_t *data, const char *name), Member(data, name) == "true")
-ANSWER(obs_data_array_t *, obs_data_get_array(obs_data_t *data, const char *name),
-       static_cast<obs_data_array_t *>(FromJson(Member(data, name), true)))
-ANSWER(bool, obs_data_has_user_value(obs_data_t *data, const char *name), Member(data, name).size() > 0)
-ANSWER(size_t, obs_data_array_count(obs_data_array_t *array), array->members.size())
-ANSWER(obs_data_t *, obs_data_array_item(obs_data_array_t *array, size_t idx),
-       FromJson(array->members.at(idx).second, false))
-ANSWER(size_t, obs_data_array_push_back(obs_data_array_t *array, obs_data_t *obj),
-       array->members.emplace_back("", obs_data_get_json(obj)), array->members.size() - 1)
+ANSWER(void, obs_data_release(obs_data_t *d), d && --d->refs == 0 ? delete d : void())
+ANSWER(void, obs_data_array_release(obs_data_array_t *a), obs_data_release(a))
+ANSWER(void, obs_data_set_int(obs_data_t *d, const char *n, long long v), void(Member(d, n) = std::to_string(v)))
+ANSWER(void, obs_data_set_bool(obs_data_t *d, const char *n, bool v), void(Member(d, n) = v ? "true" : "false"))
+ANSWER(void, obs_data_set_string(obs_data_t *d, const char *n, const char *v), void(Member(d, n) = Quote(v ? v : "")))
+ANSWER(void, obs_data_set_array(obs_data_t *d, const char *n, obs_data_array_t *a),
+       void(Member(d, n) = obs_data_get_json(a)))
+ANSWER(long long, obs_data_get_int(obs_data_t *d, const char *n), atoll(Member(d, n).c_str()))
+ANSWER(bool, obs_data_get_bool(obs_data_t *d, const char *n), Member(d, n) == "true")
+ANSWER(obs_data_array_t *, obs_data_get_array(obs_data_t *d, const char *n),
+       static_cast<obs_data_array_t *>(FromJson(Member(d, n), true)))
+ANSWER(bool, obs_data_has_user_value(obs_data_t *d, const char *n), Member(d, n).size() > 0)
+ANSWER(size_t, obs_data_array_count(obs_data_array_t *a), a->members.size())
+ANSWER(obs_data_t *, obs_data_array_item(obs_data_array_t *a, size_t i), FromJson(a->members.at(i).second, false))
+ANSWER(size_t, obs_data_array_push_back(obs_data_array_t *a, obs_data_t *item),
+       a->members.emplace_back("", obs_data_get_json(item)), a->members.size() - 1)
 
 const char *obs_data_get_string(obs_data_t *data, const char *name)
 {
@@ -148,11 +133,12 @@ const char *obs_data_get_json(obs_data_t *data)
 {
 	data->json = data->array ? "[" : "{";
 	for (const auto &[name, raw] : data->members)
-		data->json += (data->json.size() > 1 ? "," : "") + (data->array ? "" : Quote(name) + ":") + raw;
+		if (!raw.empty())
+			data->json += (data->json.size() > 1 ? "," : "") + (data->array ? "" : Quote(name) + ":") + raw;
 	return (data->json += data->array ? ']' : '}').c_str();
 }
 
-// --- The mix, encoders, services and outputs ---------------------------------
+// --- Outputs and their signals; encoders and services are tokens ---------------
 
 // An output is its own signal handler.
 struct signal_handler {
@@ -183,6 +169,7 @@ TOKEN(audio_t, obs_get_audio(void))
 TOKEN(obs_encoder_t, obs_video_encoder_create(const char *, const char *, obs_data_t *, obs_data_t *))
 TOKEN(obs_encoder_t, obs_audio_encoder_create(const char *, const char *, obs_data_t *, size_t, obs_data_t *))
 TOKEN(obs_service_t, obs_service_create(const char *, const char *, obs_data_t *, obs_data_t *))
+ANSWER(obs_data_t *, obs_encoder_get_settings(const obs_encoder_t *), obs_data_create())
 ANSWER(bool, obs_initialized(void), true)
 ANSWER(bool, obs_get_video_info(struct obs_video_info *ovi), *ovi = {}, ovi->fps_num = 60, ovi->fps_den = 1,
        ovi->base_width = ovi->output_width = 1920, ovi->base_height = ovi->output_height = 1080, true)
@@ -197,7 +184,6 @@ ANSWER(bool, obs_output_start(obs_output_t *output), output->active = true)
 ANSWER(bool, obs_output_active(const obs_output_t *output), output->active)
 ANSWER(int, obs_output_get_frames_dropped(const obs_output_t *), 0)
 ANSWER(uint64_t, obs_output_get_total_bytes(const obs_output_t *), 0)
-ANSWER(obs_data_t *, obs_encoder_get_settings(const obs_encoder_t *), obs_data_create())
 ANSWER(signal_handler_t *, obs_output_get_signal_handler(const obs_output_t *output),
        const_cast<obs_output_t *>(output))
 // OBS ends an output on the caller's thread and raises "stop" with code 0.
@@ -214,27 +200,28 @@ void obs_output_set_video_encoder(obs_output_t *, obs_encoder_t *) {}
 void obs_output_set_audio_encoder(obs_output_t *, obs_encoder_t *, size_t) {}
 void obs_output_set_reconnect_settings(obs_output_t *, int, int) {}
 // The stand-in's handlers live as long as their outputs: holding a reference is connecting.
-ANSWER(void,
-       signal_handler_connect_ref(signal_handler_t *handler, const char *signal, signal_callback_t cb, void *data),
-       void(handler->slots.emplace_back(signal, cb, data)))
+ANSWER(void, signal_handler_connect_ref(signal_handler_t *h, const char *signal, signal_callback_t cb, void *data),
+       void(h->slots.emplace_back(signal, cb, data)))
+// A null handler is a connection that was never made, or already undone.
+ANSWER(void, signal_handler_disconnect(signal_handler_t *h, const char *signal, signal_callback_t cb, void *data),
+       h ? void(h->slots.erase(std::remove(h->slots.begin(), h->slots.end(), std::tuple(signal, cb, data)),
+			       h->slots.end()))
+	 : void())
 ANSWER(bool, calldata_get_data(const calldata_t *data, const char *name, void *out, size_t size),
        strcmp(name, "code") == 0 && size == sizeof(long long) && memcpy(out, data->stack, size))
 
-void signal_handler_disconnect(signal_handler_t *handler, const char *signal, signal_callback_t callback, void *data)
-{
-	if (!handler) // a connection that was never made, or already undone
-		return;
-	auto &slots = handler->slots;
-	for (auto it = slots.begin(); it != slots.end(); ++it)
-		if (*it == std::tuple(std::string(signal), callback, data))
-			return void(slots.erase(it));
-}
+// --- Hotkeys and UI tasks ---------------------------------------------------------
+
+ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *, const char *, obs_hotkey_func, void *), 0)
+ANSWER(obs_data_array_t *, obs_hotkey_save(obs_hotkey_id), obs_data_array_create())
+void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
+void obs_hotkey_unregister(obs_hotkey_id) {}
+ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
 
 // --- For the tests --------------------------------------------------------------
 
 ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
        void(config_dir = config ? config : ""))
-
 ANSWER(const char *, stub_obs_log(int index),
        index < int(log_lines.size()) ? log_lines[size_t(index)].c_str() : nullptr)
 ANSWER(int, stub_obs_output_count(void), static_cast<int>(outputs.size()))

@@ -1,0 +1,118 @@
+#include "panel/remote.h"
+
+#include "settings/text.h"
+
+namespace torvane {
+
+namespace {
+
+// The window's controls when there is one, nothing otherwise; questions and
+// notices are never shown.
+class QuietUi final : public PanelUi {
+public:
+	explicit QuietUi(PanelUi *window_ui) : shown(window_ui) {}
+
+	void SetText(int32_t id, const std::u16string &text) override
+	{
+		if (shown)
+			shown->SetText(id, text);
+	}
+	std::u16string Text(int32_t id) const override { return shown ? shown->Text(id) : std::u16string(); }
+	void SetEnabled(int32_t id, bool enabled) override
+	{
+		if (shown)
+			shown->SetEnabled(id, enabled);
+	}
+	bool IsEnabled(int32_t id) const override { return shown && shown->IsEnabled(id); }
+	void SetMasked(int32_t id, bool masked) override
+	{
+		if (shown)
+			shown->SetMasked(id, masked);
+	}
+	bool IsMasked(int32_t id) const override { return !shown || shown->IsMasked(id); }
+	void SetFocus(int32_t) override {}
+	bool HasFocus(int32_t id) const override { return shown && shown->HasFocus(id); }
+	void SetRowCount(int32_t count) override
+	{
+		if (shown)
+			shown->SetRowCount(count);
+	}
+	void SelectRow(int32_t row) override
+	{
+		if (shown)
+			shown->SelectRow(row);
+	}
+	void InvalidatePanel() override
+	{
+		if (shown)
+			shown->InvalidatePanel();
+	}
+	void InvalidateArea(const Rect &area) override
+	{
+		if (shown)
+			shown->InvalidateArea(area);
+	}
+	void InvalidateControl(int32_t id) override
+	{
+		if (shown)
+			shown->InvalidateControl(id);
+	}
+	void InvalidateRow(int32_t row) override
+	{
+		if (shown)
+			shown->InvalidateRow(row);
+	}
+	void InvalidateList() override
+	{
+		if (shown)
+			shown->InvalidateList();
+	}
+	bool AskYesNo(const std::u16string &) override { return false; }
+	void ShowNotice(const std::u16string &) override {}
+	void OpenAddress(const char *) override {}
+	void HidePanel() override {}
+	bool HasWindow() const override { return shown != nullptr; }
+
+private:
+	PanelUi *shown;
+};
+
+template<typename Command>
+auto WithPanel(ControlPanel &panel, Panel *shown, Command command)
+{
+	EnsureSettingsLoaded(panel.store, panel.settings_path);
+	QuietUi ui(shown ? &shown->ui : nullptr);
+	Panel quiet{ui, panel.state, panel.store, panel.engine, shown ? shown->video_info : nullptr};
+	return command(quiet);
+}
+
+} // namespace
+
+bool RemoteStartAll(ControlPanel &panel, Panel *shown, std::string &error)
+{
+	return WithPanel(panel, shown, [&error](Panel &quiet) {
+		if (StartAllCommand(quiet))
+			return true;
+		error = WideToUtf8(quiet.state.status_message);
+		return false;
+	});
+}
+
+void RemoteStopAll(ControlPanel &panel, Panel *shown)
+{
+	WithPanel(panel, shown, [](Panel &quiet) { StopAllCommand(quiet); });
+}
+
+void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started)
+{
+	EnsureSettingsLoaded(panel.store, panel.settings_path);
+	if (!panel.store.settings.follow_obs_stream)
+		return;
+	std::string error;
+	if (started)
+		RemoteStartAll(panel, shown, error);
+	else if (panel.engine.IsBusy())
+		RemoteStopAll(panel, shown);
+}
+
+} // namespace torvane
