@@ -17,15 +17,6 @@ using namespace torvane::test;
 
 namespace {
 
-void Emit(obs_output_t *output, const char *signal)
-{
-	std::thread([=] {
-		calldata_t data = {};
-		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
-		calldata_free(&data);
-	}).join();
-}
-
 // OBS's connect thread reports a failure and only then detaches itself, and
 // releasing an output joins that thread while it connects: an output released
 // in between is joined and detached at once, which ThreadSanitizer stops on.

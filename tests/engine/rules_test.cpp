@@ -7,76 +7,54 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace torvane;
 using namespace torvane::test;
 
 TEST(EngineRules, EncodedSizeFitsTheChosenHeightAndRateDivisorNeverExceedsTheLimit)
 {
-	struct Size {
-		uint32_t width, height;
-		int32_t quality;
-		uint32_t expected_width, expected_height;
-	};
-	const Size sizes[] = {
+	// Host width and height, the quality's height, the encoded width and height.
+	const std::array<int64_t, 5> sizes[] = {
 		{1920, 1080, 720, 1280, 720}, {1280, 720, 1080, 1280, 720},  {2560, 1080, 1080, 1920, 810},
 		{1366, 768, 720, 1280, 718},  {1080, 1920, 1080, 606, 1080}, {1281, 721, 1080, 1280, 720},
 		{3, 3, 1080, 2, 2},           {0, 1080, 1080, 0, 0},         {1920, 1080, -720, 0, 0},
 	};
-	for (const Size &c : sizes) {
-		SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " at " << c.quality);
-		const EncodedSize size = ScaledOutputSize(c.width, c.height, c.quality);
-		EXPECT_EQ(size.width, c.expected_width);
-		EXPECT_EQ(size.height, c.expected_height);
+	for (const auto &[width, height, quality, expected_width, expected_height] : sizes) {
+		const EncodedSize size = ScaledOutputSize(uint32_t(width), uint32_t(height), int32_t(quality));
+		EXPECT_EQ(std::make_pair(int64_t(size.width), int64_t(size.height)),
+			  std::make_pair(expected_width, expected_height))
+			<< width << " x " << height << " at " << quality;
 	}
-
-	struct Rate {
-		uint32_t fps_num, fps_den;
-		int32_t fps;
-		uint32_t expected;
-	};
-	const Rate rates[] = {
+	// The host's rate as a fraction, the limit, the divisor.
+	const std::array<int64_t, 4> rates[] = {
 		{60, 1, 60, 1}, {60000, 1001, 30, 2}, {50, 1, 30, 2}, {144, 1, 60, 3},
 		{30, 1, 60, 1}, {0, 1, 30, 1},        {60, 0, 30, 1}, {60, 1, 0, 1},
 	};
-	for (const Rate &c : rates) {
-		SCOPED_TRACE(testing::Message() << c.fps_num << "/" << c.fps_den << " limited to " << c.fps);
-		EXPECT_EQ(FrameRateDivisor(c.fps_num, c.fps_den, c.fps), c.expected);
-	}
+	for (const auto &[num, den, fps, expected] : rates)
+		EXPECT_EQ(FrameRateDivisor(uint32_t(num), uint32_t(den), int32_t(fps)), uint32_t(expected))
+			<< num << "/" << den << " limited to " << fps;
 }
 
 TEST(EngineRules, EachStateAndFailureCodeHasItsText)
 {
 	using S = DestinationState;
 	const std::tuple<S, int32_t, const char *> cases[] = {
-		{S::Ready, -3, "Ready"}, {S::Connecting, -2, "Connecting..."}, {S::Sending, 0, "Sending"},
-		{S::Reconnecting, 0, "Reconnecting..."}, {S::Stopping, 0, "Stopping..."},
+		{S::Ready, -3, "Ready"},
+		{S::Connecting, -2, "Connecting..."},
+		{S::Sending, 0, "Sending"},
+		{S::Reconnecting, 0, "Reconnecting..."},
+		{S::Stopping, 0, "Stopping..."},
 		{S::Failed, OBS_OUTPUT_BAD_PATH, "Failed: server URL"},
 		{S::Failed, OBS_OUTPUT_CONNECT_FAILED, "Failed: connection"},
 		{S::Failed, OBS_OUTPUT_INVALID_STREAM, "Failed: stream key"},
-		{S::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"}, {S::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
-		{S::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"}};
+		{S::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"},
+		{S::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
+		{S::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"},
+	};
 	for (const auto &[state, code, text] : cases)
 		EXPECT_STREQ(DestinationStateText(state, code), text);
 }
-
-namespace {
-
-void AddRun(MultistreamEngine &multistream, uint64_t index, DestinationState state, int32_t code = 0)
-{
-	auto run = std::make_unique<DestinationRun>();
-	run->destination_index = index;
-	run->state = state;
-	run->last_code = code;
-	multistream.runs.push_back(std::move(run));
-}
-
-std::string TextOf(const MultistreamEngine &multistream, uint64_t index)
-{
-	const DestinationStats stats = multistream.GetStats(index);
-	return DestinationStateText(stats.state, stats.last_code);
-}
-
-} // namespace
 
 TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
 {

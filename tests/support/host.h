@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace torvane::test {
@@ -18,6 +19,10 @@ bool StartTestHost(const std::string &work_dir, HostOptions options = HostOption
 // earlier test that are still winding down.
 void ResetHostVideo(const HostVideo &video);
 void ResetHostAudio(const HostAudio &audio);
+
+// Raises one of an output's signals from another thread, as the output's own
+// threads do, with `code` as the call data's "code".
+void Emit(obs_output_t *output, const char *signal, std::optional<long long> code = {});
 
 // Each test starts from the host's default video and audio.
 class ObsHostTest : public testing::Test {
