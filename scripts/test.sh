@@ -6,7 +6,8 @@
 # version, the Windows lane under Wine, a short run of each fuzzer, the engine,
 # end-to-end and settings suites under AddressSanitizer with UBSan and the
 # engine and end-to-end suites under ThreadSanitizer, with the network
-# unshared. Prints how long each phase took.
+# unshared, and a one-minute soak with a fixed seed. Prints how long each phase
+# took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +46,17 @@ lane() { # preset [obs-version]
 	return $rc
 }
 
+# One minute of the soak in the oldest root (its iproute2 caps the bandwidth);
+# it counts as one test.
+soak() {
+	if scripts/root.sh run --obs "$oldest" env TORVANE_SOAK_INSIDE=1 bash scripts/soak.sh --minutes 1 --seed 1; then
+		passed=$((passed + 1))
+	else
+		failed=$((failed + 1))
+		return 1
+	fi
+}
+
 build() { # preset [obs-version]
 	scripts/root.sh run --obs "${2:-$oldest}" bash -c "cmake --preset $1 -DTORVANE_WERROR=ON >/dev/null && cmake --build --preset $1 -j2"
 }
@@ -63,6 +75,7 @@ if [ $status = 0 ]; then
 	for v in $versions; do
 		phase "tests linux OBS $v" lane linux "$v" || status=1
 	done
+	phase "soak (60 s, seed 1)" soak || status=1
 	phase "tests windows (Wine)" lane windows || status=1
 	phase "fuzzing (smoke)" lane fuzz || status=1
 	phase "tests linux-asan" lane linux-asan || status=1

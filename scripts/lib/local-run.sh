@@ -12,6 +12,7 @@
 #   tls_conf DIR PORT BACKEND CERT KEY   nginx terminating TLS on PORT for BACKEND
 #   start_rtmp_server DIR PORT             sets rtmp_pid
 #   start_tls_front DIR PORT BACKEND CERT KEY   sets tls_pid
+#   stop_server PID            stop_pid: nginx's QUIT finishes the recordings
 #   make_authority DIR HOST    a throwaway CA (DIR/ca.crt) and a certificate it signed
 #                              for HOST and 127.0.0.1 (DIR/server.crt, DIR/server.key)
 #   run_trusting CA HOST CMD...  runs CMD trusting only CA, with HOST at 127.0.0.1
@@ -119,6 +120,7 @@ start_nginx() { # DIR PORT PID_VARIABLE
 
 start_rtmp_server() { rtmp_conf "$1" "$2" && start_nginx "$1" "$2" rtmp_pid; }
 start_tls_front() { tls_conf "$@" && start_nginx "$1" "$2" tls_pid; }
+stop_server() { stop_pid "$1"; }
 
 make_authority() {
 	local dir=$1 host=$2

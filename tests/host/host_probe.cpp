@@ -12,8 +12,11 @@
 #include <obs-frontend-api.h>
 #include <obs-module.h>
 
+#include <signal.h>
+
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 
 OBS_DECLARE_MODULE()
@@ -71,6 +74,31 @@ void OpenPanel()
 	Say(std::string("panel ") + (Control(0) && Control(0)->isVisible() ? "shown" : "missing"));
 }
 
+// Adds a destination with "+ Custom", types `texts` into its fields from the
+// name on, and ticks it.
+void AddDestination(const std::vector<std::string> &texts)
+{
+	Click(112);
+	for (int i = 0; i < int(texts.size()); i++) {
+		Field(102 + i)->setFocus();
+		Field(102 + i)->selectAll();
+		QTest::keyClicks(Field(102 + i), QString::fromStdString(texts[size_t(i)]));
+	}
+	Control(101)->setFocus();
+	QTest::keyClick(Control(101), Qt::Key_Space);
+}
+
+// A second later: the message boxes shown, then "done".
+void SayBoxesThenDone()
+{
+	QTimer::singleShot(1000, []() {
+		for (QWidget *widget : QApplication::topLevelWidgets())
+			if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+				Say("box shown: " + box->text().toStdString());
+		Say("done");
+	});
+}
+
 // Runs the steps 500 ms apart (at most 240 tries); a step returning false is
 // tried again, so each switch of profile or collection completes first.
 void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 240)
@@ -80,25 +108,69 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 }
 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
-// waits for Sending, stops, waits for Ready and closes the panel. Otherwise:
-// compares the fifth destination with TORVANE_HOST_PROBE_FIELDS if set, switches
-// profile and scene collection away and back, then leaves Remove's question
-// open for the test to stop OBS under it.
+// waits for Sending, stops, waits for Ready and closes the panel.
+// reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
+// starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
+// sends, waits for two rows reconnecting, then closes the panel or, with
+// TORVANE_HOST_PROBE_BOX, leaves a modal question open on it.
+// Otherwise: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS if
+// set, switches profile and scene collection away and back, then leaves
+// Remove's question open for the test to stop OBS under it.
 void Start()
 {
-	if (getenv("TORVANE_HOST_PROBE") && std::string(getenv("TORVANE_HOST_PROBE")) == "stream") {
+	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
+	if (script == "reconnect") {
+		auto count = [](const char *text) {
+			size_t n = 0;
+			for (size_t at = Rows().find(text); at != std::string::npos; at = Rows().find(text, at + 1))
+				n++;
+			return n;
+		};
+		std::vector<std::function<bool()>> steps = {[]() {
+			return OpenPanel(), true;
+		}};
+		std::istringstream servers(getenv("TORVANE_HOST_PROBE_SERVERS"));
+		int added = 0;
+		for (std::string server; servers >> server;) {
+			steps.push_back([server, name = "Local " + std::to_string(++added)]() {
+				return AddDestination({name, server, "k"}), true;
+			});
+		}
+		steps.push_back([]() { return Click(110), true; });
+		steps.push_back([count]() { return count(": Sending") == 4; });
+		// libobs keeps one allocation of an output whose server dies right
+		// after it connected: the servers die once every stream is under way.
+		steps.push_back([ticks = std::make_shared<int>(0)]() { return ++*ticks > 4; });
+		steps.push_back([]() {
+			std::istringstream pids(getenv("TORVANE_HOST_PROBE_KILL"));
+			for (int pid; pids >> pid;)
+				kill(pid, SIGKILL);
+			return Say("rows: " + Rows()), true;
+		});
+		steps.push_back([count]() { return count(": Reconnecting...") == 2; });
+		steps.push_back([]() {
+			Say("rows: " + Rows());
+			if (std::string(getenv("TORVANE_HOST_PROBE_BOX")).empty()) {
+				Control(0)->close();
+				return Say("done"), true;
+			}
+			// Editing waits while streams run, so no question of the panel's
+			// own can be open now: a modal box on the panel stands in for one.
+			SayBoxesThenDone();
+			auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Torvane"),
+						    QStringLiteral("Keep streaming?"),
+						    QMessageBox::Yes | QMessageBox::No, Control(0));
+			box->setWindowModality(Qt::ApplicationModal);
+			return box->show(), true;
+		});
+		Run(steps);
+		return;
+	}
+	if (script == "stream") {
 		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
-		Run({[]() { return OpenPanel(), Click(112), true; },
+		Run({[]() { return OpenPanel(), true; },
 		     [server]() {
-			     const std::string typed[] = {"Local nginx", server, "probe-key-123", "probe-user",
-							  "probe-pass-456"};
-			     for (int i = 0; i < 5; i++) {
-				     Field(102 + i)->setFocus();
-				     Field(102 + i)->selectAll();
-				     QTest::keyClicks(Field(102 + i), QString::fromStdString(typed[i]));
-			     }
-			     Control(101)->setFocus();
-			     QTest::keyClick(Control(101), Qt::Key_Space);
+			     AddDestination({"Local nginx", server, "probe-key-123", "probe-user", "probe-pass-456"});
 			     return Click(110), true;
 		     },
 		     []() { return Rows().find("Local nginx: Sending") != std::string::npos; },
@@ -139,13 +211,7 @@ void Start()
 		     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
 	     },
 	     []() {
-		     QTimer::singleShot(1000, []() {
-			     for (QWidget *widget : QApplication::topLevelWidgets())
-				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-					     Say("box shown: " + box->text().toStdString());
-			     Say("done");
-		     });
-		     return Click(113), true;
+		     return SayBoxesThenDone(), Click(113), true;
 	     }});
 }
 

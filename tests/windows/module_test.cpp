@@ -51,14 +51,13 @@ void Click(HWND control, int x = 5, int y = 5)
 	Pump();
 }
 
-void Press(HWND control, WPARAM key, bool shift = false)
+void Press(HWND control, WPARAM key, bool shift = false) // Shift stays as given until the next key
+
 {
 	BYTE keys[256] = {};
 	keys[VK_SHIFT] = shift ? 0x80 : 0;
 	SetKeyboardState(keys);
 	SendMessageW(control, WM_KEYDOWN, key, 1);
-	keys[VK_SHIFT] = 0;
-	SetKeyboardState(keys);
 	Pump(20);
 }
 
@@ -177,6 +176,9 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_STREQ(stub_obs_log(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
 	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
 		stub_frontend_raise(event);
+	Entry("obs_module_unload")(); // and loaded again, as the same module
+	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
+	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
 
 	ASSERT_NE(Open(), nullptr);
 	EXPECT_EQ(Text(panel), L"Torvane \u2014 Multistream for OBS");

@@ -15,18 +15,13 @@ namespace {
 
 DWORD flags[2]; // what the save and the load ask DPAPI for, the top bit for entropy
 
-BOOL WINAPI Protect(DATA_BLOB *in, LPCWSTR text, DATA_BLOB *entropy, PVOID reserved, CRYPTPROTECT_PROMPTSTRUCT *prompt,
-		    DWORD given, DATA_BLOB *out)
+// Hands on to the system's call, keeping the flags it was given.
+template<int call, auto system, typename Text>
+BOOL WINAPI Recorded(DATA_BLOB *in, Text text, DATA_BLOB *entropy, PVOID reserved, CRYPTPROTECT_PROMPTSTRUCT *prompt,
+		     DWORD given, DATA_BLOB *out)
 {
-	flags[0] = given | (entropy ? 0x80000000u : 0);
-	return CryptProtectData(in, text, entropy, reserved, prompt, given, out);
-}
-
-BOOL WINAPI Unprotect(DATA_BLOB *in, LPWSTR *text, DATA_BLOB *entropy, PVOID reserved,
-		      CRYPTPROTECT_PROMPTSTRUCT *prompt, DWORD given, DATA_BLOB *out)
-{
-	flags[1] = given | (entropy ? 0x80000000u : 0);
-	return CryptUnprotectData(in, text, entropy, reserved, prompt, given, out);
+	flags[call] = given | (entropy ? 0x80000000u : 0);
+	return system(in, text, entropy, reserved, prompt, given, out);
 }
 
 } // namespace
@@ -43,7 +38,7 @@ TEST(DpapiSettingsFile, TheBlobIsTheUsersAloneAndOpensInANewProcess)
 	path = shared ? shared : (dir.path / "settings.dpapi").string();
 	std::string message;
 	if (!getenv("TORVANE_TEST_LOAD_ONLY")) {
-		dpapi_calls = {Protect, Unprotect}; // they hand on to the system's
+		dpapi_calls = {Recorded<0, CryptProtectData, LPCWSTR>, Recorded<1, CryptUnprotectData, LPWSTR *>};
 		ASSERT_TRUE(SaveSettingsFile(Utf8ToWide(path), SettingsWithSecrets(), message)) << message;
 		PanelSettings loaded;
 		ASSERT_TRUE(LoadSettingsFile(Utf8ToWide(path), loaded, message)) << message;
