@@ -57,6 +57,8 @@ void OnFrontendEvent(enum obs_frontend_event event, void *)
 				   event == OBS_FRONTEND_EVENT_STREAMING_STARTED);
 		return;
 	case OBS_FRONTEND_EVENT_EXIT:
+		ReleaseVendor();
+		break;
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING:
 	case OBS_FRONTEND_EVENT_PROFILE_CHANGING:
 	case OBS_FRONTEND_EVENT_SCRIPTING_SHUTDOWN:
@@ -90,6 +92,11 @@ bool obs_module_load(void)
 				   "). No automatic streaming.";
 	blog(LOG_INFO, "%s", banner.c_str());
 	return true;
+}
+
+void obs_module_post_load(void)
+{
+	torvane::RegisterVendor(torvane::control_panel);
 }
 
 void obs_module_unload(void)

@@ -18,4 +18,8 @@ bool StartToolkit();
 
 void StopToolkit();
 
+// Calls `tick` once a second on the UI thread until StopTicker.
+void StartTicker(void (*tick)());
+void StopTicker();
+
 } // namespace torvane

@@ -47,7 +47,7 @@ bool StartAllCommand(Panel &panel)
 	std::string error;
 	const bool started = panel.engine.StartAll(panel.store.settings, error);
 	if (started)
-		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
+		SetStatus(panel, sending_sentence);
 	else
 		ReportError(panel, error);
 	UpdateControlStates(panel);

@@ -73,6 +73,9 @@ void OpenSetupGuide(Panel &panel);
 // the error colour.
 void SetStatus(Panel &panel, const std::u16string &sentence);
 
+// The status line after a start.
+inline constexpr const char16_t *sending_sentence = u"Sending your OBS program. Confirm each platform's preview.";
+
 // "Start all": commit the form, complete Kick URLs, validate, save, start.
 // False when it refused or failed; the sentence is then the status message.
 bool StartAllCommand(Panel &panel);

@@ -103,6 +103,38 @@ void RemoteStopAll(ControlPanel &panel, Panel *shown)
 	WithPanel(panel, shown, [](Panel &quiet) { StopAllCommand(quiet); });
 }
 
+bool RemoteStartDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error)
+{
+	return WithPanel(panel, shown, [&](Panel &quiet) {
+		CommitForm(quiet);
+		CompleteKickUrlsInForm(quiet);
+		error.clear();
+		// A refused save has already reported itself.
+		const bool started = SaveFromPanel(quiet) && panel.engine.StartDestination(panel.store.settings, index, error);
+		if (started)
+			SetStatus(quiet, sending_sentence);
+		else if (!error.empty())
+			ReportError(quiet, error);
+		error = WideToUtf8(quiet.state.status_message);
+		UpdateControlStates(quiet);
+		quiet.ui.InvalidatePanel();
+		return started;
+	});
+}
+
+bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error)
+{
+	return WithPanel(panel, shown, [&](Panel &quiet) {
+		if (!panel.engine.StopDestination(index)) {
+			error = "Destination " + std::to_string(index + 1) + " is not streaming.";
+			return false;
+		}
+		UpdateControlStates(quiet);
+		quiet.ui.InvalidatePanel();
+		return true;
+	});
+}
+
 void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started)
 {
 	EnsureSettingsLoaded(panel.store, panel.settings_path);

@@ -16,6 +16,12 @@ namespace torvane {
 bool RemoteStartAll(ControlPanel &panel, Panel *shown, std::string &error);
 void RemoteStopAll(ControlPanel &panel, Panel *shown);
 
+// One destination, by its place in the list (which the caller has checked):
+// a start saves first as "Start all" does; a stop of a destination that is not
+// streaming is refused. False with the sentence in `error`.
+bool RemoteStartDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error);
+bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error);
+
 // OBS's own streaming started or stopped: when the settings say so, every
 // enabled destination starts or stops with it.
 void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started);

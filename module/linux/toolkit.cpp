@@ -2,6 +2,8 @@
 
 #include "panel/qt/panel_window.h"
 
+#include <QTimer>
+
 // On Linux the host owns Qt's application object; the panel only creates
 // widgets inside it, so there is nothing to start or stop here.
 namespace torvane {
@@ -16,5 +18,22 @@ bool StartToolkit()
 }
 
 void StopToolkit() {}
+
+namespace {
+QPointer<QTimer> ticker;
+}
+
+void StartTicker(void (*tick)())
+{
+	StopTicker();
+	ticker = new QTimer();
+	QObject::connect(ticker, &QTimer::timeout, tick);
+	ticker->start(1000);
+}
+
+void StopTicker()
+{
+	delete ticker.data();
+}
 
 } // namespace torvane

@@ -14,6 +14,8 @@
 
 #include <signal.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -109,6 +111,8 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
+// automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
+// when the client asks, through files in TORVANE_HOST_PROBE_DIR.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -183,6 +187,35 @@ void Start()
 			     Say(std::string("panel ") + (Control(0)->isVisible() ? "still shown" : "hidden"));
 			     return Say("done"), true;
 		     }});
+		return;
+	}
+	if (script == "automation") {
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		auto meet = [](const char *name) {
+			return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name;
+		};
+		Run({[]() { return OpenPanel(), true; },
+		     [urls, meet]() {
+			     for (int i = 0; i < urls.size(); i++) {
+				     Click(112);
+				     QTest::keyClicks(Field(103), urls[i]);
+				     QTest::keyClicks(Field(104), "auto-key-" + QString::number(i + 1));
+				     QTest::keyClick(Control(101), Qt::Key_Space);
+			     }
+			     QTest::keyClicks(Field(105), "auto-user"), QTest::keyClicks(Field(106), "auto-pass");
+			     return Control(0)->close(), std::ofstream(meet("ready")).good();
+		     },
+		     [meet]() {
+			     if (!std::filesystem::exists(meet("tick")))
+				     return false;
+			     OpenPanel(), Click(120), Control(0)->close();
+			     return std::ofstream(meet("ticked")).good();
+		     },
+		     [meet]() {
+			     return std::filesystem::exists(meet("finished")) && (Say("done"), true);
+		     }},
+		    0, 600);
 		return;
 	}
 	auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();

@@ -19,7 +19,8 @@ for plugin in torvane:"$module" probe:"$probe"; do
 	mkdir -p "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit"
 	cp "${plugin#*:}" "$home/.config/obs-studio/plugins/${plugin%%:*}/bin/64bit/${plugin%%:*}.so"
 done
-printf '[General]\nFirstRun=true\n' >"$home/.config/obs-studio/global.ini"
+# No first-run wizard: OBS 31 and later read this from user.ini.
+for ini in global user; do printf '[General]\nFirstRun=true\n' >"$home/.config/obs-studio/$ini.ini"; done
 start_xvfb "$work" || fail "Xvfb did not start"
 
 # run_obs NAME: OBS until the probe says "done", then SIGINT and a clean exit;

@@ -218,6 +218,19 @@ void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
 void obs_hotkey_unregister(obs_hotkey_id) {}
 ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
 
+// --- No obs-websocket: its vendor's requests are never answered here -------------
+
+TOKEN(proc_handler_t, obs_get_proc_handler(void))
+ANSWER(bool, proc_handler_call(proc_handler_t *, const char *, calldata_t *), false)
+void calldata_set_data(calldata_t *, const char *, const void *, size_t) {}
+void obs_data_set_double(obs_data_t *, const char *, double) {}
+void obs_data_set_obj(obs_data_t *, const char *, obs_data_t *) {}
+ANSWER(obs_data_item_t *, obs_data_item_byname(obs_data_t *, const char *), nullptr)
+ANSWER(enum obs_data_type, obs_data_item_gettype(obs_data_item_t *), OBS_DATA_NULL)
+ANSWER(enum obs_data_number_type, obs_data_item_numtype(obs_data_item_t *), OBS_DATA_NUM_INVALID)
+ANSWER(long long, obs_data_item_get_int(obs_data_item_t *), 0)
+void obs_data_item_release(obs_data_item_t **) {}
+
 // --- For the tests --------------------------------------------------------------
 
 ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
