@@ -146,7 +146,9 @@ TEST_F(Streaming, AStalledOrLostServerCostsOnlyItsOwnDestination)
 	ASSERT_TRUE(WaitFor([&] { return engine.GetStats(2).frames_dropped > 0; }, std::chrono::seconds(25)));
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stall_start).count();
 	EXPECT_GE(frames(0) - steady_before, seconds * 30 * 0.5 / TimeScale());
-	EXPECT_NEAR(frames(0) - steady_before, frames(1) - lost_before, 3 * TimeScale());
+	// The lost one may still be catching up on its reconnection: the same
+	// margin as the servers' packets above, far below what a stall costs.
+	EXPECT_NEAR(frames(0) - steady_before, frames(1) - lost_before, 15 * TimeScale());
 	EXPECT_EQ(engine.GetStats(0).frames_dropped + engine.GetStats(1).frames_dropped, 0);
 
 	// Stop all while one server is frozen and another is gone: every row ends
