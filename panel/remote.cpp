@@ -110,7 +110,8 @@ bool RemoteStartDestination(ControlPanel &panel, Panel *shown, size_t index, std
 		CompleteKickUrlsInForm(quiet);
 		error.clear();
 		// A refused save has already reported itself.
-		const bool started = SaveFromPanel(quiet) && panel.engine.StartDestination(panel.store.settings, index, error);
+		const bool started =
+			SaveFromPanel(quiet) && panel.engine.StartDestination(panel.store.settings, index, error);
 		if (started)
 			SetStatus(quiet, sending_sentence);
 		else if (!error.empty())

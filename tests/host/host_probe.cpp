@@ -11,6 +11,7 @@
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
+#include <obs.hpp>
 
 #include <signal.h>
 
@@ -63,6 +64,31 @@ std::string Rows()
 		    : "";
 }
 
+// The key bound to "Torvane: Start all", after binding it to `bind` if one is given.
+std::string StartAllKey(const char *bind = nullptr)
+{
+	std::pair<const char *, std::string> found{bind, ""};
+	obs_enum_hotkeys(
+		[](void *data, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+			auto &[key, bound] = *static_cast<std::pair<const char *, std::string> *>(data);
+			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
+				return true;
+			if (key) {
+				OBSDataArrayAutoRelease bindings = obs_data_array_create();
+				OBSDataAutoRelease binding = obs_data_create();
+				obs_data_set_string(binding, "key", key);
+				obs_data_array_push_back(bindings, binding);
+				obs_hotkey_load(id, bindings);
+			}
+			OBSDataArrayAutoRelease saved = obs_hotkey_save(id);
+			OBSDataAutoRelease first = obs_data_array_item(saved, 0);
+			bound = first ? obs_data_get_string(first, "key") : "";
+			return false;
+		},
+		&found);
+	return found.second;
+}
+
 void OpenPanel()
 {
 	auto *main = static_cast<QMainWindow *>(obs_frontend_get_main_window());
@@ -112,7 +138,8 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
-// when the client asks, through files in TORVANE_HOST_PROBE_DIR.
+// when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
+// bindings: says the key bound to "Start all".
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -213,9 +240,17 @@ void Start()
 			     return std::ofstream(meet("ticked")).good();
 		     },
 		     [meet]() {
-			     return std::filesystem::exists(meet("finished")) && (Say("done"), true);
+			     if (!std::filesystem::exists(meet("finished")))
+				     return false;
+			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
 		     }},
 		    0, 600);
+		return;
+	}
+	if (script == "bindings") {
+		Run({[]() {
+			return Say("start all key: " + StartAllKey()), Say("done"), true;
+		}});
 		return;
 	}
 	auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();

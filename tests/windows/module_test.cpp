@@ -143,6 +143,7 @@ protected:
 		EXPECT_FALSE(GetClassInfoW(dll, L"TorvaneWindow", &window_class)) << "the class outlived the unload";
 		EXPECT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
 		EXPECT_EQ(stub_frontend_event_callback_count(), 0);
+		EXPECT_EQ(std::string(stub_obs_registered()).find("torvane."), std::string::npos) << "a hotkey lives";
 		FreeLibrary(dll);
 		dll = nullptr;
 		EXPECT_EQ(GetModuleHandleW(L"torvane.dll"), nullptr) << "something still holds the module";
@@ -176,6 +177,8 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 	EXPECT_STREQ(stub_obs_log(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
 	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
 		stub_frontend_raise(event);
+	Entry("obs_module_post_load")(); // obs-websocket is not loaded here: only asked for
+	EXPECT_STREQ(stub_obs_registered(), "obs_websocket_api_get_ph\ntorvane.start_all\ntorvane.stop_all\n");
 	Entry("obs_module_unload")(); // and loaded again, as the same module
 	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
 	EXPECT_EQ(stub_frontend_event_callback_count(), 1);

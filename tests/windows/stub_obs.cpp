@@ -212,16 +212,23 @@ ANSWER(bool, calldata_get_data(const calldata_t *data, const char *name, void *o
 
 // --- Hotkeys and UI tasks ---------------------------------------------------------
 
-ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *, const char *, obs_hotkey_func, void *), 0)
+namespace {
+std::vector<std::string> hotkeys; // by id; unregistered ones empty
+std::string procedures;           // the procedures called, one line each
+} // namespace
+
+ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *name, const char *, obs_hotkey_func, void *),
+       hotkeys.emplace_back(name), hotkeys.size() - 1)
 ANSWER(obs_data_array_t *, obs_hotkey_save(obs_hotkey_id), obs_data_array_create())
 void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
-void obs_hotkey_unregister(obs_hotkey_id) {}
+ANSWER(void, obs_hotkey_unregister(obs_hotkey_id id), hotkeys.at(id).clear())
 ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
 
 // --- No obs-websocket: its vendor's requests are never answered here -------------
 
 TOKEN(proc_handler_t, obs_get_proc_handler(void))
-ANSWER(bool, proc_handler_call(proc_handler_t *, const char *, calldata_t *), false)
+ANSWER(bool, proc_handler_call(proc_handler_t *, const char *name, calldata_t *),
+       procedures += name + std::string("\n"), false)
 void calldata_set_data(calldata_t *, const char *, const void *, size_t) {}
 void obs_data_set_double(obs_data_t *, const char *, double) {}
 void obs_data_set_obj(obs_data_t *, const char *, obs_data_t *) {}
@@ -233,8 +240,16 @@ void obs_data_item_release(obs_data_item_t **) {}
 
 // --- For the tests --------------------------------------------------------------
 
-ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(),
-       void(config_dir = config ? config : ""))
+ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(), hotkeys.clear(),
+       procedures.clear(), void(config_dir = config ? config : ""))
+const char *stub_obs_registered(void)
+{
+	static std::string list;
+	list = procedures;
+	for (const std::string &name : hotkeys)
+		list += name.empty() ? "" : name + "\n";
+	return list.c_str();
+}
 ANSWER(const char *, stub_obs_log(int index),
        index < int(log_lines.size()) ? log_lines[size_t(index)].c_str() : nullptr)
 ANSWER(int, stub_obs_output_count(void), static_cast<int>(outputs.size()))
