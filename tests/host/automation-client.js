@@ -47,6 +47,8 @@ async function main() {
 	await until(async () => (status = await vendor('GetStatus')).destinations[one].kbps > 0, 'kbps while sending');
 	check(status.busy && status.sending === 2 && status.actual_output.height > 0, 'GetStatus while streaming');
 	check((await vendor('StartAll')).ok === false, 'a second StartAll refused');
+	for (const bad of [{}, { index: '4' }, { index: 4.5 }, { index: -1 }, { index: 99 }])
+		check(/index/.test((await vendor('StopDestination', bad)).error), `refused: ${JSON.stringify(bad)}`);
 	check((await vendor('StopDestination', { index: one })).ok, 'StopDestination');
 	await until(() => stateOf(one) === 'ready' && stateOf(two) === 'sending', 'events: one stopped, the other sending');
 	check((await vendor('StartDestination', { index: one })).ok, 'StartDestination');

@@ -64,29 +64,22 @@ std::string Rows()
 		    : "";
 }
 
-// The key bound to "Torvane: Start all", after binding it to `bind` if one is given.
-std::string StartAllKey(const char *bind = nullptr)
+// Binds `key` to "Torvane: Start all"; without one, says the key it is bound to.
+void StartAllKey(const char *key)
 {
-	std::pair<const char *, std::string> found{bind, ""};
 	obs_enum_hotkeys(
 		[](void *data, obs_hotkey_id id, obs_hotkey_t *hotkey) {
-			auto &[key, bound] = *static_cast<std::pair<const char *, std::string> *>(data);
 			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
 				return true;
-			if (key) {
-				OBSDataArrayAutoRelease bindings = obs_data_array_create();
-				OBSDataAutoRelease binding = obs_data_create();
-				obs_data_set_string(binding, "key", key);
-				obs_data_array_push_back(bindings, binding);
-				obs_hotkey_load(id, bindings);
-			}
-			OBSDataArrayAutoRelease saved = obs_hotkey_save(id);
-			OBSDataAutoRelease first = obs_data_array_item(saved, 0);
-			bound = first ? obs_data_get_string(first, "key") : "";
-			return false;
+			OBSDataArrayAutoRelease bindings = obs_hotkey_save(id);
+			OBSDataAutoRelease first = data ? obs_data_create() : obs_data_array_item(bindings, 0);
+			const char *bound = first ? obs_data_get_string(first, "key") : "";
+			if (!data)
+				return Say(std::string("start all key: ") + bound), false;
+			obs_data_set_string(first, "key", static_cast<const char *>(data));
+			return obs_data_array_push_back(bindings, first), obs_hotkey_load(id, bindings), false;
 		},
-		&found);
-	return found.second;
+		const_cast<char *>(key));
 }
 
 void OpenPanel()
@@ -139,7 +132,7 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // waits for Sending, stops, waits for Ready and closes the panel.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
-// bindings: says the key bound to "Start all".
+// restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -247,10 +240,15 @@ void Start()
 		    0, 600);
 		return;
 	}
-	if (script == "bindings") {
-		Run({[]() {
-			return Say("start all key: " + StartAllKey()), Say("done"), true;
-		}});
+	if (script == "restart") {
+		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
+		     []() { return obs_frontend_streaming_active(); },
+		     [ticks = std::make_shared<int>(0)]() {
+			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
+		     },
+		     []() {
+			     return !obs_frontend_streaming_active() && (Say("done"), true);
+		     }});
 		return;
 	}
 	auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();

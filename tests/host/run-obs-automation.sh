@@ -22,8 +22,9 @@ track $client
 TORVANE_HOST_PROBE=automation TORVANE_HOST_PROBE_DIR=$work TORVANE_HOST_PROBE_SERVERS="${servers[*]:0:2}" \
 	run_obs automation
 wait $client || { cat "$work/client.log"; fail "the client's checks failed"; }
-TORVANE_HOST_PROBE=bindings run_obs bindings
+TORVANE_HOST_PROBE=restart run_obs restart # "Go live" was kept, and the hotkey's binding
 grep -q 'start all key: OBS_KEY_F9' "$log" || fail "the binding of \"Torvane: Start all\" was not kept"
+[ "$(grep -c "Torvane destination .*) successful" "$log")" = 2 ] || fail "OBS's stream started Torvane's"
 ls "$work"/rtmp{1,2}/rec/*.flv >/dev/null || fail "a server recorded nothing"
 check_no_secrets "$work/responses.json" -- auto-key-1 auto-key-2 auto-user auto-pass "${servers[@]}" &&
 	check_no_secrets "$work"/automation.{log,stdout} -- auto-key-1 auto-key-2 auto-user auto-pass ||
