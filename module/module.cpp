@@ -105,6 +105,7 @@ void obs_module_unload(void)
 
 	obs_frontend_remove_event_callback(OnFrontendEvent, nullptr);
 	UnregisterHotkeys();
+	StopTicker(); // no tick may reach an unloaded module
 	module_engine.StopAndRelease();
 	DestroyControlPanel(control_panel);
 	ReleasePanelResources(control_panel);
