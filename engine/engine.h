@@ -121,7 +121,8 @@ struct MultistreamEngine {
 	DestinationStats GetStats(uint64_t destination_index) const;
 
 	// Called once a second by the refresh: the bytes each output sent since
-	// the last sample become its kbps.
+	// the last sample become its kbps. Another caller in the same second
+	// (obs-websocket's ticker) leaves the figures as they are.
 	void SampleThroughput();
 };
 

@@ -134,7 +134,9 @@ void MultistreamEngine::SampleThroughput()
 {
 	const uint64_t now = SteadyNanoseconds(std::chrono::steady_clock::now());
 	for (const auto &run : runs) {
-		if (!run->output)
+		// A sample taken moments after another would count the bytes of a
+		// few milliseconds, often none at all.
+		if (!run->output || (run->sampled_ns && now - run->sampled_ns < 900000000))
 			continue;
 		const uint64_t bytes = obs_output_get_total_bytes(run->output);
 		// A new connection counts from zero again.

@@ -31,7 +31,7 @@ struct PanelState {
 	int32_t hovered_button = 0; // control id, 0 for none
 
 	// What the live refresh last saw.
-	std::vector<StatusLine> cached_rows;
+	std::vector<RowLook> cached_rows;
 	std::string cached_header;
 	StatusLine cached_summary;
 };
@@ -111,6 +111,25 @@ void OnRowSelected(Panel &panel, int32_t row);
 // rows fit; returns the row to select, -1 when the list is empty.
 enum class ListKey { Up, Down, Home, End, PageUp, PageDown };
 int32_t ListKeyTarget(ListKey key, int32_t current, int32_t count, int32_t top, int32_t per_page);
+
+// Each row's own action, on its right side, on its context menu and on Enter.
+// An action is offered only where the engine would take it: stop for a busy
+// destination, retry for a failed one, start for a resting included one while
+// the settings can be saved.
+RowAction RowActionFor(const Panel &panel, int32_t row);
+// The action's name on the row's context menu.
+const char16_t *RowActionLabel(RowAction action);
+// The context menu's entries, in order; only the row's own action is enabled.
+inline constexpr RowAction row_menu_actions[] = {RowAction::Start, RowAction::Stop, RowAction::Retry};
+// Runs the row's action when it is `expected` (what the user saw and chose).
+// A start first does what "Start all" does before starting: it commits the
+// form, completes Kick URLs and saves, and reports a refusal the same way.
+void RunRowAction(Panel &panel, int32_t row, RowAction expected);
+// A click in the list at x in a row whose rectangle is `item`: whether it falls
+// in the action strip at the row's right side (`dpi` the panel's).
+bool InRowActionStrip(const Rect &item, int32_t x, uint32_t dpi);
+// Enter in the list: the selected row's action.
+void OnListEnter(Panel &panel);
 
 // Marks for repainting the rows, header and summary whose text or colour
 // changed since the last refresh.

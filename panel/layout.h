@@ -104,6 +104,8 @@ Rect EditFrameRect(const EditFrame &frame, uint32_t dpi);
 
 // The list's tick strip and row height at 96 DPI.
 inline constexpr int32_t tick_strip_width = 35;
+// The strip at a row's right side that holds its action, as wide as the tick strip.
+inline constexpr int32_t action_strip_width = 35;
 inline constexpr int32_t row_height = 62;
 
 // Areas the live refresh repaints, at 96 DPI, by their edges.

@@ -57,6 +57,24 @@ StatusLine DestinationStatusLine(const Destination &destination, const Destinati
 	return line;
 }
 
+std::string LiveFigure(const Destination &destination, const DestinationStats &stats)
+{
+	if (!destination.enabled)
+		return std::string();
+	if (stats.state == DestinationState::Sending) {
+		// Thousands grouped with commas, whatever the host's locale: 4,510 kbps.
+		std::string digits = std::to_string(stats.kbps);
+		for (size_t at = digits.size(); at > 3; at -= 3)
+			digits.insert(at - 3, ",");
+		return digits + " kbps";
+	}
+	if (stats.state == DestinationState::Reconnecting)
+		return "attempt " + std::to_string(stats.reconnect_attempts) + " of " +
+		       std::to_string(stats.reconnect_limit) + " " MIDDLE_DOT " next in " +
+		       std::to_string(stats.next_attempt_seconds > 0 ? stats.next_attempt_seconds : 0) + " s";
+	return std::string();
+}
+
 std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngine &multistream)
 {
 	const size_t enabled = EnabledCount(settings);

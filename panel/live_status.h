@@ -21,6 +21,23 @@ struct StatusLine {
 
 StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats);
 
+// The small figure drawn right-aligned beside an included destination's status
+// line: its bitrate while sending, its reconnection progress while
+// reconnecting, else nothing.
+std::string LiveFigure(const Destination &destination, const DestinationStats &stats);
+
+// What a row's action does: start a resting destination, stop a busy one, or
+// stop what is left of a failed one and start it again.
+enum class RowAction { None, Start, Stop, Retry };
+
+// Everything of a row that changes while streaming; the live refresh repaints
+// a row when any of it changed.
+struct RowLook {
+	StatusLine status;
+	std::string figure;
+	RowAction action = RowAction::None;
+};
+
 std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngine &engine);
 
 // `video` is the host's video settings, or null when the host has none.

@@ -8,6 +8,8 @@
 
 #include <obs.h>
 
+#include <cmath>
+
 namespace torvane {
 
 namespace {
@@ -236,6 +238,63 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	return std::move(p.ops);
 }
 
+Rect RowActionBox(const Rect &item, uint32_t dpi)
+{
+	// The card ends 5 px before the row; the box stands 9 px inside the card,
+	// as the tick box does at the left.
+	const int32_t right = item.right - Scale(5, dpi) - Scale(9, dpi);
+	const int32_t top = item.top + Scale(3, dpi) + Scale(18, dpi);
+	return {right - Scale(18, dpi), top, right, top + Scale(18, dpi)};
+}
+
+namespace {
+
+// The action's glyph in its box: a triangle to start, a square to stop, a
+// circling arrow to retry.
+void PaintRowAction(Painter &p, RowAction action, const Rect &box)
+{
+	auto s = [&](int32_t v) {
+		return Scale(v, p.dpi);
+	};
+	const double x = box.left, y = box.top;
+	DrawOp glyph;
+	switch (action) {
+	case RowAction::None:
+		return;
+	case RowAction::Start:
+		p.RoundRect(box, 4, color_field, color_box_border);
+		glyph = Op(DrawKind::FillPolygon, Rect(), color_accent);
+		glyph.points = {{x + s(6), y + s(4)}, {x + s(14), y + s(9)}, {x + s(6), y + s(14)}};
+		break;
+	case RowAction::Stop:
+		p.RoundRect(box, 4, color_accent, color_accent);
+		glyph = Op(DrawKind::FillRectAA, {box.left + s(5), box.top + s(5), box.left + s(13), box.top + s(13)},
+			   color_window);
+		break;
+	case RowAction::Retry: {
+		p.RoundRect(box, 4, color_field, color_error);
+		// Three quarters of a circle, clockwise from the top, and an arrow head
+		// at its end pointing on.
+		const double cx = x + s(9), cy = y + s(9), r = s(5);
+		const double pi = 3.14159265358979323846;
+		DrawOp arc = Op(DrawKind::Polyline, Rect(), color_error);
+		for (int step = 0; step <= 12; step++) {
+			const double angle = -pi / 2 + step * (1.5 * pi / 12);
+			arc.points.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle)});
+		}
+		arc.pen_width = s(2) * 0.75;
+		p.ops.push_back(arc);
+		const double end_x = cx - r, end_y = cy, head = s(3);
+		glyph = Op(DrawKind::FillPolygon, Rect(), color_error);
+		glyph.points = {{end_x - head, end_y + 1}, {end_x + head, end_y + 1}, {end_x, end_y - head}};
+		break;
+	}
+	}
+	p.ops.push_back(glyph);
+}
+
+} // namespace
+
 DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 {
 	Painter p{{}, panel.state.dpi};
@@ -250,12 +309,21 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	p.RoundRect(card, 10, selected ? color_highlight : color_card, selected ? color_row_border : color_card);
 
 	PaintTick(p, {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)}, d.enabled);
+	const Rect action_box = RowActionBox(item, p.dpi);
+	PaintRowAction(p, RowActionFor(panel, row), action_box);
 
-	p.Text({card.left + s(40), card.top + s(8), card.right - s(8), card.top + s(29)}, Utf8ToWide(d.name),
-	       color_text, FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
-	const StatusLine status = DestinationStatusLine(d, panel.engine.GetStats(static_cast<uint64_t>(row)));
-	p.Text({card.left + s(40), card.top + s(32), card.right - s(8), card.bottom - s(4)}, Utf8ToWide(status.text),
+	// The texts end before the action box.
+	const int32_t texts_end = action_box.left - s(6);
+	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
+	       FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
+	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
+	const StatusLine status = DestinationStatusLine(d, stats);
+	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
 	       status.color, FontRole::Small, text_singleline | text_end_ellipsis);
+	DrawOp &line = p.ops.back();
+	line.trailing = Utf8ToWide(LiveFigure(d, stats));
+	line.trailing_color = color_muted;
+	line.trailing_gap = s(8);
 	return std::move(p.ops);
 }
 

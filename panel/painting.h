@@ -34,10 +34,11 @@ enum class DrawKind {
 	Text,          // text in rect with font, colour (fill) and flags, transparent background
 	Polyline,      // anti-aliased open polyline through points, pen colour fill, pen_width
 	EllipseOutline, // anti-aliased ellipse outline in rect, pen colour fill, pen_width
-	FillEllipse,   // anti-aliased filled ellipse in rect
-	FillRectAA,    // anti-aliased filled rectangle (GDI+), rect
-	Line,          // anti-aliased line from points[0] to points[1], pen colour fill, pen_width
-	FocusRect,     // dotted focus rectangle in the colour fill (Win32 draws it inverted)
+	FillEllipse,    // anti-aliased filled ellipse in rect
+	FillRectAA,     // anti-aliased filled rectangle (GDI+), rect
+	Line,           // anti-aliased line from points[0] to points[1], pen colour fill, pen_width
+	FocusRect,      // dotted focus rectangle in the colour fill (Win32 draws it inverted)
+	FillPolygon,    // anti-aliased filled polygon through points
 };
 
 struct DrawOp {
@@ -51,6 +52,12 @@ struct DrawOp {
 	uint32_t flags = 0;
 	std::vector<PointF> points;
 	double pen_width = 1.0;
+	// Text only: a second text drawn at the rectangle's right end in the same
+	// font and in `trailing_color`, in what the first text leaves at least
+	// `trailing_gap` pixels after it, with an ellipsis where it doesn't fit.
+	std::u16string trailing;
+	uint32_t trailing_color = 0;
+	int32_t trailing_gap = 0;
 };
 
 using DrawList = std::vector<DrawOp>;
@@ -67,6 +74,9 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 
 // One row of the destination list in the list's coordinates.
 DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item);
+
+// The row's action box, mirroring its tick box, inside the row's action strip.
+Rect RowActionBox(const Rect &item, uint32_t dpi);
 
 // The platform hint under the connection form.
 const char16_t *PlatformHint(const Panel &panel);

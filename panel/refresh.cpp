@@ -21,6 +21,11 @@ bool SameLine(const StatusLine &a, const StatusLine &b)
 	return a.text == b.text && a.color == b.color;
 }
 
+bool SameLook(const RowLook &a, const RowLook &b)
+{
+	return SameLine(a.status, b.status) && a.figure == b.figure && a.action == b.action;
+}
+
 } // namespace
 
 void UpdateControlStates(Panel &panel)
@@ -41,6 +46,8 @@ void UpdateControlStates(Panel &panel)
 
 void OnTimer(Panel &panel)
 {
+	// The bitrate figures count what was sent since the last tick.
+	panel.engine.SampleThroughput();
 	UpdateControlStates(panel);
 }
 
@@ -53,10 +60,14 @@ const obs_video_info *ReadVideoInfo(const Panel &panel, obs_video_info &storage)
 void LiveRefresh(Panel &panel)
 {
 	const PanelSettings &settings = panel.store.settings;
-	std::vector<StatusLine> rows;
+	std::vector<RowLook> rows;
 	rows.reserve(settings.destinations.size());
-	for (size_t i = 0; i < settings.destinations.size(); i++)
-		rows.push_back(DestinationStatusLine(settings.destinations[i], panel.engine.GetStats(i)));
+	for (size_t i = 0; i < settings.destinations.size(); i++) {
+		const DestinationStats stats = panel.engine.GetStats(i);
+		rows.push_back({DestinationStatusLine(settings.destinations[i], stats),
+				LiveFigure(settings.destinations[i], stats),
+				RowActionFor(panel, static_cast<int32_t>(i))});
+	}
 
 	obs_video_info video;
 	StatusLine summary = ActualOutputLine(settings, ReadVideoInfo(panel, video));
@@ -64,7 +75,7 @@ void LiveRefresh(Panel &panel)
 
 	PanelState &state = panel.state;
 	for (size_t i = 0; i < rows.size(); i++)
-		if (i >= state.cached_rows.size() || !SameLine(rows[i], state.cached_rows[i]))
+		if (i >= state.cached_rows.size() || !SameLook(rows[i], state.cached_rows[i]))
 			panel.ui.InvalidateRow(static_cast<int32_t>(i));
 	state.cached_rows = std::move(rows);
 

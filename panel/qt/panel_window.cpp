@@ -3,12 +3,14 @@
 #include "panel/qt/render.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QEventLoop>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
@@ -118,8 +120,16 @@ void DestinationList::UpdateDescription()
 	for (int32_t row = 0; row < count && row < static_cast<int32_t>(panel.store.settings.destinations.size());
 	     row++) {
 		const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
-		const StatusLine status = DestinationStatusLine(d, panel.engine.GetStats(static_cast<uint64_t>(row)));
-		lines << QString::fromUtf8(d.name) + QStringLiteral(": ") + QString::fromUtf8(status.text);
+		const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
+		QString line = QString::fromUtf8(d.name) + QStringLiteral(": ") +
+			       QString::fromUtf8(DestinationStatusLine(d, stats).text);
+		const std::string figure = LiveFigure(d, stats);
+		if (!figure.empty())
+			line += QStringLiteral(" (") + QString::fromUtf8(figure) + QStringLiteral(")");
+		const RowAction action = RowActionFor(panel, row);
+		if (action != RowAction::None)
+			line += QStringLiteral(" [") + ToQString(RowActionLabel(action)) + QStringLiteral("]");
+		lines << line;
 	}
 	setAccessibleDescription(lines.join(QLatin1Char('\n')));
 }
@@ -189,11 +199,45 @@ void DestinationList::mousePressEvent(QMouseEvent *event)
 		setFocus(Qt::MouseFocusReason);
 		return;
 	}
-	setFocus(Qt::MouseFocusReason);
-	if (row >= 0) {
-		SelectRow(row);
-		OnRowSelected(window.Behaviour(), row);
+	if (row >= 0 && InRowActionStrip({0, 0, viewport()->width(), 0}, at.x(), window.Dpi())) {
+		// The action strip, hit like the tick strip: the row's action or nothing.
+		const RowAction action = RowActionFor(window.Behaviour(), row);
+		setFocus(Qt::MouseFocusReason);
+		if (action != RowAction::None) {
+			Select(row);
+			RunRowAction(window.Behaviour(), row, action);
+		}
+		return;
 	}
+	setFocus(Qt::MouseFocusReason);
+	Select(row);
+}
+
+void DestinationList::Select(int32_t row)
+{
+	if (row < 0)
+		return;
+	SelectRow(row);
+	OnRowSelected(window.Behaviour(), row);
+}
+
+void DestinationList::contextMenuEvent(QContextMenuEvent *event)
+{
+	const int32_t row = event->reason() == QContextMenuEvent::Mouse ? RowAt(event->pos().y()) : current;
+	if (row < 0)
+		return;
+	Select(row);
+	const RowAction action = RowActionFor(window.Behaviour(), row);
+	// The menu has no parent: OBS may close the panel while the menu is open.
+	QPointer<DestinationList> self(this);
+	QMenu menu;
+	menu.setObjectName(QStringLiteral("rowMenu"));
+	for (RowAction entry : row_menu_actions)
+		menu.addAction(ToQString(RowActionLabel(entry)))->setEnabled(entry == action);
+	const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+								      : viewport()->mapToGlobal(RowRect(row).center());
+	if (menu.exec(at) && self)
+		RunRowAction(window.Behaviour(), row, action);
 }
 
 void DestinationList::keyPressEvent(QKeyEvent *event)
@@ -202,6 +246,10 @@ void DestinationList::keyPressEvent(QKeyEvent *event)
 	switch (event->key()) {
 	case Qt::Key_Space:
 		ToggleTick(window.Behaviour(), current);
+		return;
+	case Qt::Key_Return:
+	case Qt::Key_Enter:
+		OnListEnter(window.Behaviour());
 		return;
 	case Qt::Key_Up:
 		key = ListKey::Up;

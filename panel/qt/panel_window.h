@@ -58,12 +58,16 @@ protected:
 	void mousePressEvent(QMouseEvent *event) override;
 	void keyPressEvent(QKeyEvent *event) override;
 	void resizeEvent(QResizeEvent *event) override;
+	void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+	// Selects a row as a click on it does.
+	void Select(int32_t row);
 	void UpdateScrollRange();
 	void EnsureVisible(int32_t row);
-	// The rows as text, one "name: status" line each, for screen readers: the
-	// rows themselves are only painted.
+	// The rows as text, one "name: status" line each (with the figure and the
+	// action in brackets when there are any), for screen readers: the rows
+	// themselves are only painted.
 	void UpdateDescription();
 
 	PanelWindow &window;

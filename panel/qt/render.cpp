@@ -66,6 +66,18 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 	painter.setPen(ToQColor(op.fill));
 	QString text = QString::fromUtf16(op.text.data(), static_cast<qsizetype>(op.text.size()));
 	const QRect rect = ToQRect(op.rect);
+	if (!op.trailing.empty()) {
+		// At the right end of what the text leaves, shortened where it doesn't fit.
+		const QFontMetrics metrics(font);
+		const int room = rect.width() - metrics.horizontalAdvance(text) - op.trailing_gap;
+		const QString trailing =
+			QString::fromUtf16(op.trailing.data(), static_cast<qsizetype>(op.trailing.size()));
+		painter.setPen(ToQColor(op.trailing_color));
+		if (room > 0)
+			painter.drawText(rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
+					 metrics.elidedText(trailing, Qt::ElideRight, room));
+		painter.setPen(ToQColor(op.fill));
+	}
 
 	int flags = 0;
 	flags |= (op.flags & text_center) ? Qt::AlignHCenter : (op.flags & text_right) ? Qt::AlignRight : Qt::AlignLeft;
@@ -114,6 +126,16 @@ void Render(QPainter &painter, const DrawList &ops, uint32_t dpi)
 			painter.setRenderHint(QPainter::Antialiasing, true);
 			painter.setPen(Pen(op));
 			painter.drawPolyline(line);
+			break;
+		}
+		case DrawKind::FillPolygon: {
+			QPolygonF shape;
+			for (const PointF &p : op.points)
+				shape << QPointF(p.x, p.y);
+			painter.setRenderHint(QPainter::Antialiasing, true);
+			painter.setPen(Qt::NoPen);
+			painter.setBrush(ToQColor(op.fill));
+			painter.drawPolygon(shape);
 			break;
 		}
 		case DrawKind::Line:

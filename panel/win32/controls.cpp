@@ -33,6 +33,73 @@ int32_t FocusedRow(const PanelWindow &w)
 	return static_cast<int32_t>(SendMessageW(w.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
+int32_t RowAt(const PanelWindow &w, POINT point)
+{
+	LVHITTESTINFO hit = {};
+	hit.pt = point;
+	return static_cast<int32_t>(SendMessageW(w.list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
+void SelectListRow(PanelWindow &w, int32_t row)
+{
+	w.ui.SelectRow(row);
+	OnRowSelected(w.panel, row);
+}
+
+// A click at `point` in the list: true when it fell in a row's action strip,
+// where it runs the row's action if it has one and is consumed either way.
+bool ClickRowAction(PanelWindow &w, POINT point)
+{
+	const int32_t row = RowAt(w, point);
+	RECT item = {};
+	item.left = LVIR_BOUNDS;
+	if (row < 0 ||
+	    !SendMessageW(w.list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)))
+		return false;
+	if (!InRowActionStrip({item.left, item.top, item.right, item.bottom}, point.x, w.theme.panel_dpi))
+		return false;
+	const RowAction action = RowActionFor(w.panel, row);
+	if (action != RowAction::None) {
+		SelectListRow(w, row);
+		RunRowAction(w.panel, row, action);
+	}
+	return true;
+}
+
+// The row's context menu at `screen` (-1, -1 from the keyboard: at the
+// selected row) with the three actions, only the row's own one enabled.
+void ShowRowMenu(PanelWindow &w, LPARAM screen)
+{
+	POINT at = {GET_X_LPARAM(screen), GET_Y_LPARAM(screen)};
+	int32_t row = w.panel.state.selected_index;
+	if (at.x != -1 || at.y != -1) {
+		POINT client = at;
+		ScreenToClient(w.list, &client);
+		row = RowAt(w, client);
+	} else {
+		RECT item = {};
+		item.left = LVIR_BOUNDS;
+		SendMessageW(w.list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+		at = {item.left + (item.right - item.left) / 2, item.top + (item.bottom - item.top) / 2};
+		ClientToScreen(w.list, &at);
+	}
+	if (row < 0 || row >= static_cast<int32_t>(w.panel.store.settings.destinations.size()))
+		return;
+	SelectListRow(w, row);
+	const RowAction action = RowActionFor(w.panel, row);
+	HMENU menu = CreatePopupMenu();
+	UINT entry_id = 1;
+	for (RowAction entry : row_menu_actions)
+		AppendMenuW(menu, MF_STRING | (entry == action ? MF_ENABLED : MF_GRAYED), entry_id++,
+			    ToWide(RowActionLabel(entry)).c_str());
+	const BOOL chosen =
+		TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, w.window, nullptr);
+	DestroyMenu(menu);
+	// The panel may have gone while the menu was open.
+	if (chosen && w.window)
+		RunRowAction(w.panel, row, action);
+}
+
 } // namespace
 
 HWND CreateControl(PanelWindow &w, const wchar_t *class_name, const wchar_t *caption, int32_t id, DWORD style,
@@ -172,6 +239,16 @@ LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, 
 			ToggleRowTick(w, FocusedRow(w));
 			return 0;
 		}
+		if (wparam == VK_RETURN && control == w.list) {
+			OnListEnter(panel);
+			return 0;
+		}
+		break;
+	case WM_CONTEXTMENU:
+		if (control == w.list) {
+			ShowRowMenu(w, lparam);
+			return 0;
+		}
 		break;
 	case WM_LBUTTONDOWN:
 		if (control == w.list && GET_X_LPARAM(lparam) < Scale(tick_strip_width, w.theme.panel_dpi)) {
@@ -180,6 +257,10 @@ LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, 
 			const auto row = static_cast<int32_t>(
 				SendMessageW(control, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
 			ToggleRowTick(w, row);
+			::SetFocus(control);
+			return 0;
+		}
+		if (control == w.list && ClickRowAction(w, {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)})) {
 			::SetFocus(control);
 			return 0;
 		}

@@ -49,6 +49,17 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 	SetBkMode(dc, TRANSPARENT);
 	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
 	const std::wstring text = ToWide(op.text);
+	if (!op.trailing.empty()) {
+		// At the right end of what the text leaves, shortened where it doesn't fit.
+		SIZE size = {};
+		GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+		RECT room = {rect.left + size.cx + op.trailing_gap, rect.top, rect.right, rect.bottom};
+		SetTextColor(dc, op.trailing_color);
+		if (room.left < room.right)
+			DrawTextW(dc, ToWide(op.trailing).c_str(), -1, &room,
+				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+		SetTextColor(dc, op.fill);
+	}
 	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
 	SelectObject(dc, previous);
 }
@@ -84,6 +95,10 @@ void ShapeOp(HDC dc, const DrawOp &op)
 		break;
 	case DrawKind::FillRectAA:
 		graphics.FillRectangle(&brush, box);
+		break;
+	case DrawKind::FillPolygon:
+		if (points.size() >= 3)
+			graphics.FillPolygon(&brush, points.data(), static_cast<INT>(points.size()));
 		break;
 	default:
 		break;

@@ -1,11 +1,14 @@
 // A companion module for the host tests: once OBS has loaded, it runs the
 // script TORVANE_HOST_PROBE names (see Start) and logs with "[host-probe]".
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -15,6 +18,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -130,6 +134,9 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
+// rows: starts "Custom 5" to "Custom 7" for the TORVANE_HOST_PROBE_SERVERS; stops Custom 6 from its menu,
+// starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
+// reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
 // restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
@@ -143,6 +150,58 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
+	if (script == "rows") {
+		auto reads = [](std::vector<const char *> parts) { // a step: the rows read all of `parts`
+			return [parts]() {
+				const std::string rows = Rows();
+				return std::all_of(parts.begin(), parts.end(),
+						   [&](const char *part) { return rows.find(part) != rows.npos; });
+			};
+		};
+		auto list = []() {
+			return qobject_cast<QAbstractScrollArea *>(Control(101));
+		};
+		const QStringList urls =
+			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
+		Run({[]() { return OpenPanel(), true; },
+		     [urls]() {
+			     for (const QString &url : urls) {
+				     Click(112);
+				     QTest::keyClicks(Field(103), url), QTest::keyClicks(Field(104), "key");
+				     QTest::keyClick(Control(101), Qt::Key_Space);
+			     }
+			     return Click(110), true;
+		     },
+		     reads({"Custom 5: Sending (", "Custom 6: Sending (", "Custom 7: Sending ("}),
+		     [list]() { // Custom 6's menu from the keyboard: its first enabled entry
+			     QTest::keyClick(list(), Qt::Key_Up);
+			     QTimer::singleShot(300, []() {
+				     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return})
+					     QTest::keyClick(QApplication::activePopupWidget(), key);
+			     });
+			     QContextMenuEvent menu(QContextMenuEvent::Keyboard, {}, {});
+			     return QApplication::sendEvent(list()->viewport(), &menu), true;
+		     },
+		     reads({"Custom 5: Sending (", "Custom 6: Ready [Start]", "Custom 7: Sending ("}),
+		     [list]() { // the action strip at the right end of Custom 6's row, the sixth
+			     const int height = 62 * Control(0)->width() / 1000, x = list()->viewport()->width() - 8;
+			     const int y = 5 * height + height / 2 - list()->verticalScrollBar()->value();
+			     return QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, {x, y}), true;
+		     },
+		     []() { // sending, and bytes went out since the last refresh
+			     return Rows().find("Custom 6: Sending (") != Rows().npos &&
+				    Rows().find("Custom 6: Sending (0 kbps)") == Rows().npos;
+		     },
+		     [list]() { return QTest::keyClick(list(), Qt::Key_Return), true; },
+		     reads({"Custom 6: Ready [Start]"}),
+		     []() { return kill(atoi(getenv("TORVANE_HOST_PROBE_KILL")), SIGTERM) == 0; },
+		     reads({"Custom 5: Sending (", "Custom 7: Reconnecting... (attempt "}),
+		     []() { return Control(0)->grab().save(getenv("TORVANE_HOST_PROBE_SHOT")), Click(111), true; },
+		     []() {
+			     return !Control(111)->isEnabled() && (Say("done"), true);
+		     }});
+		return;
+	}
 	if (script == "reconnect") {
 		auto count = [](const char *text) {
 			size_t n = 0;

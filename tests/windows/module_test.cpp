@@ -433,3 +433,52 @@ TEST_F(Win32Panel, ADamagedFileIsReportedAtEveryOpening)
 }
 
 } // namespace
+
+TEST_F(Win32Panel, EachRowStartsStopsAndRetriesOnItsOwn)
+{
+	ASSERT_NE(Open(), nullptr);
+	HWND list = Child(id_list);
+	for (int row : {0, 1})
+		Click(list, 10, row * row_height + 31), SetWindowTextW(Child(id_key), L"key");
+	Click(Child(id_start));
+	for (int output : {0, 1})
+		stub_obs_output_raise(output, "start", 0);
+	RECT item = {}; // the second row; its action box stands 14 to 32 px from its right end
+	ListView_GetItemRect(list, 1, &item, LVIR_BOUNDS);
+	Press(list, VK_RETURN);
+	Click(list, item.right - 20, item.top + 30);
+	ASSERT_EQ(stub_obs_output_count(), 3) << "Enter stopped the selected row, its action started it again";
+
+	// A failed row's menu from the keyboard: Retry is its third entry.
+	stub_obs_output_raise(0, "stop", OBS_OUTPUT_CONNECT_FAILED);
+	Click(list, 100, 31);
+	for (WPARAM key : {VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN})
+		PostMessageW(list, WM_KEYDOWN, key, 0);
+	SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+	EXPECT_EQ(stub_obs_output_count(), 4) << "Retry started the failed row again";
+
+	Press(list, VK_RETURN);
+	stub_obs_output_raise(2, "reconnect", 0);
+	Pump(1100);
+	const Shot shot(panel);
+	const std::filesystem::path picture = "../screenshots/panel-row-stopped-and-reconnecting.bmp";
+	const BITMAPINFOHEADER info = {sizeof(info), shot.width, -LONG(shot.pixels.size()) / shot.width, 1, 32, BI_RGB};
+	const DWORD bytes = DWORD(shot.pixels.size() * 4), offset = 14 + sizeof(info);
+	const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
+	std::filesystem::create_directories(picture.parent_path());
+	std::ofstream(picture, std::ios::binary)
+		.write(reinterpret_cast<const char *>(&file), 14)
+		.write(reinterpret_cast<const char *>(&info), sizeof(info))
+		.write(reinterpret_cast<const char *>(shot.pixels.data()), bytes);
+	MapWindowPoints(list, panel, reinterpret_cast<POINT *>(&item), 2);
+	auto box_ink = [&](int row) {
+		const int top = item.top + (row - 1) * row_height;
+		return shot.Ink({item.right - 32, top + 21, item.right - 14, top + 39}, color_accent);
+	};
+	EXPECT_GT(box_ink(0), 20) << "the stopped row's start triangle";
+	EXPECT_GT(box_ink(1), 100) << "the reconnecting row's stop box";
+	EXPECT_EQ(box_ink(2), 0) << "an unticked row has none";
+	// The reconnecting row's status line before its figure.
+	EXPECT_GT(shot.Ink({item.left + 41, item.top + 33, item.left + 131, item.top + 53}, color_accent), 30);
+	EXPECT_TRUE(boxes.empty());
+}
