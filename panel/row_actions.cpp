@@ -15,7 +15,7 @@ void StartRow(Panel &panel, int32_t row)
 		return;
 	std::string error;
 	if (panel.engine.StartDestination(panel.store.settings, static_cast<uint64_t>(row), error))
-		SetStatus(panel, u"Sending your OBS program. Confirm each platform's preview.");
+		SetStatus(panel, sending_sentence);
 	else
 		ReportError(panel, error);
 }
