@@ -22,7 +22,7 @@ if [ "${TORVANE_BENCH_INSIDE:-}" != 1 ]; then
 	exec "$here/root.sh" run --obs "$obs" env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh" "$@"
 fi
 
-source "$checkout/tests/lib/testlib.sh"
+source "$checkout/scripts/lib/local-run.sh"
 work=$checkout/build/linux$TORVANE_HOST_SUFFIX/bench-run
 rm -rf "$work"
 mkdir -p "$work"

@@ -461,15 +461,6 @@ TEST_F(Win32Panel, EachRowStartsStopsAndRetriesOnItsOwn)
 	stub_obs_output_raise(2, "reconnect", 0);
 	Pump(1100);
 	const Shot shot(panel);
-	const std::filesystem::path picture = "../screenshots/panel-row-stopped-and-reconnecting.bmp";
-	const BITMAPINFOHEADER info = {sizeof(info), shot.width, -LONG(shot.pixels.size()) / shot.width, 1, 32, BI_RGB};
-	const DWORD bytes = DWORD(shot.pixels.size() * 4), offset = 14 + sizeof(info);
-	const BITMAPFILEHEADER file = {0x4D42, offset + bytes, 0, 0, offset};
-	std::filesystem::create_directories(picture.parent_path());
-	std::ofstream(picture, std::ios::binary)
-		.write(reinterpret_cast<const char *>(&file), 14)
-		.write(reinterpret_cast<const char *>(&info), sizeof(info))
-		.write(reinterpret_cast<const char *>(shot.pixels.data()), bytes);
 	MapWindowPoints(list, panel, reinterpret_cast<POINT *>(&item), 2);
 	auto box_ink = [&](int row) {
 		const int top = item.top + (row - 1) * row_height;
