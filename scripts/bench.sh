@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the linux preset in the build root and runs the multistream benchmark
 # there with the network unshared: eight local RTMP servers, then CPU per
-# second, start time and memory with 1, 4 and 8 destinations.
+# second, start time and memory with 1, 4 and 8 destinations, beside OBS's own
+# stream output to one server and one encoder pair per destination, with
+# Torvane's CPU as a ratio of each.
 #
 #   scripts/bench.sh [--obs VERSION]   (default: the newest OBS of scripts/root.sh)
 set -u
