@@ -4,6 +4,11 @@
 // destination. One encode serves them all, so CPU(8) / CPU(1) should stay
 // close to 1; the figures are printed, never judged.
 //
+// In the same rounds and on the same picture it measures the two things a user
+// could do instead: OBS's own stream output (one H.264 and AAC encoder pair and
+// one RTMP output, as OBS streams to one server), and one such encoder pair per
+// destination; Torvane's CPU is then given as a ratio of each.
+//
 //   multistream_bench PORT... (at least 8 RTMP servers on 127.0.0.1, application "app")
 #include "engine/engine.h"
 #include "tools/headless/host.h"
@@ -78,6 +83,101 @@ struct Figures {
 	int dropped = 0;
 };
 
+// Outputs with encoders of their own, made as the engine makes its shared
+// ones: one of them is OBS's own stream output.
+struct OwnEncoders {
+	OBSEncoderAutoRelease video, audio;
+	OBSServiceAutoRelease service;
+	OBSOutputAutoRelease output;
+};
+
+bool StartOwnEncoders(size_t count, const std::vector<int> &ports, std::vector<OwnEncoders> &streams)
+{
+	streams.resize(count);
+	for (size_t i = 0; i < count; i++) {
+		OwnEncoders &s = streams[i];
+		const std::string name = "Bench own " + std::to_string(i + 1);
+		OBSDataAutoRelease video = obs_data_create();
+		obs_data_set_string(video, "rate_control", "CBR");
+		obs_data_set_int(video, "bitrate", 2500);
+		obs_data_set_int(video, "keyint_sec", 2);
+		obs_data_set_string(video, "preset", "veryfast");
+		obs_data_set_string(video, "profile", "high");
+		s.video = obs_video_encoder_create("obs_x264", name.c_str(), video, nullptr);
+		OBSDataAutoRelease audio = obs_data_create();
+		obs_data_set_int(audio, "bitrate", 160);
+		s.audio = obs_audio_encoder_create("ffmpeg_aac", name.c_str(), audio, 0, nullptr);
+		OBSDataAutoRelease service = obs_data_create();
+		obs_data_set_string(service, "server",
+				    ("rtmp://127.0.0.1:" + std::to_string(ports[i]) + "/app").c_str());
+		obs_data_set_string(service, "key", ("own" + std::to_string(count) + "-" + std::to_string(i)).c_str());
+		s.service = obs_service_create("rtmp_custom", name.c_str(), service, nullptr);
+		s.output = obs_output_create("rtmp_output", name.c_str(), nullptr, nullptr);
+		if (!s.video || !s.audio || !s.service || !s.output)
+			return false;
+		obs_encoder_set_video(s.video, obs_get_video());
+		obs_encoder_set_audio(s.audio, obs_get_audio());
+		obs_output_set_service(s.output, s.service);
+		obs_output_set_video_encoder(s.output, s.video);
+		obs_output_set_audio_encoder(s.output, s.audio, 0);
+		if (!obs_output_start(s.output))
+			return false;
+	}
+	return true;
+}
+
+void StopOwnEncoders(std::vector<OwnEncoders> &streams)
+{
+	for (OwnEncoders &s : streams)
+		obs_output_force_stop(s.output);
+	double deadline = Now() + 15;
+	for (OwnEncoders &s : streams) {
+		while (obs_output_active(s.output) && Now() < deadline)
+			os_sleep_ms(10);
+	}
+	streams.clear();
+}
+
+// CPU, frames and memory over the measured stretch, once the streams run.
+void MeasureRunning(Figures &figures)
+{
+	Sleep(warmup_seconds);
+	HostFrameCounts frames0 = GetHostFrameCounts();
+	double cpu0 = CpuSeconds(), wall0 = Now();
+	Sleep(measure_seconds);
+	figures.cpu_per_second = (CpuSeconds() - cpu0) / (Now() - wall0);
+	HostFrameCounts frames1 = GetHostFrameCounts();
+	figures.rendered = frames1.total - frames0.total;
+	figures.lagged = frames1.lagged - frames0.lagged;
+	figures.resident_kib = ResidentKiB();
+}
+
+bool MeasureOwnEncoders(size_t count, const std::vector<int> &ports, Figures &figures)
+{
+	figures.destinations = count;
+	std::vector<OwnEncoders> streams;
+	double t0 = Now();
+	bool started = StartOwnEncoders(count, ports, streams);
+	auto all_sending = [&streams] {
+		return std::all_of(streams.begin(), streams.end(),
+				   [](const OwnEncoders &s) { return obs_output_get_total_bytes(s.output) > 0; });
+	};
+	while (started && !all_sending() && Now() - t0 < 20)
+		os_sleep_ms(5);
+	if (!started || !all_sending()) {
+		fprintf(stderr, "%zu outputs with encoders of their own did not all send within 20 s\n", count);
+		StopOwnEncoders(streams);
+		return false;
+	}
+	figures.start_ms = (Now() - t0) * 1000;
+	MeasureRunning(figures);
+	for (OwnEncoders &s : streams)
+		figures.dropped += obs_output_get_frames_dropped(s.output);
+	StopOwnEncoders(streams);
+	Sleep(1.0);
+	return true;
+}
+
 bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
 {
 	PanelSettings settings;
@@ -110,15 +210,7 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
 	}
 	figures.start_ms = (Now() - t0) * 1000;
 
-	Sleep(warmup_seconds);
-	HostFrameCounts frames0 = GetHostFrameCounts();
-	double cpu0 = CpuSeconds(), wall0 = Now();
-	Sleep(measure_seconds);
-	figures.cpu_per_second = (CpuSeconds() - cpu0) / (Now() - wall0);
-	HostFrameCounts frames1 = GetHostFrameCounts();
-	figures.rendered = frames1.total - frames0.total;
-	figures.lagged = frames1.lagged - frames0.lagged;
-	figures.resident_kib = ResidentKiB();
+	MeasureRunning(figures);
 	for (size_t i = 0; i < count; i++)
 		figures.dropped += multistream.GetStats(i).frames_dropped;
 
@@ -157,22 +249,27 @@ int main(int argc, char **argv)
 	double idle_cpu = (CpuSeconds() - cpu0) / (Now() - wall0);
 	long idle_kib = ResidentKiB();
 
-	// Rounds of 1, 4 and 8 in turn, so that a burst of load from elsewhere on
-	// the machine falls on every count alike; the median of each is shown.
+	// Rounds of 1, 4 and 8 in turn, Torvane's and then with encoders of their
+	// own, so that a burst of load from elsewhere on the machine falls on
+	// every measurement alike; the median of each is shown.
+	const size_t counts[] = {1, 4, 8};
 	std::vector<std::vector<Figures>> rounds(rounds_wanted);
 	for (std::vector<Figures> &round : rounds) {
-		for (size_t count : {size_t(1), size_t(4), size_t(8)}) {
-			Figures figures;
-			if (!Measure(count, ports, figures)) {
-				StopHeadlessHost();
-				return 1;
+		for (bool own : {false, true}) {
+			for (size_t count : counts) {
+				Figures figures;
+				if (!(own ? MeasureOwnEncoders(count, ports, figures)
+					  : Measure(count, ports, figures))) {
+					StopHeadlessHost();
+					return 1;
+				}
+				round.push_back(figures);
 			}
-			round.push_back(figures);
 		}
 	}
 	StopHeadlessHost();
 	std::vector<Figures> results;
-	for (size_t i = 0; i < 3; i++) {
+	for (size_t i = 0; i < rounds[0].size(); i++) {
 		std::vector<Figures> runs;
 		for (const std::vector<Figures> &round : rounds)
 			runs.push_back(round[i]);
@@ -189,12 +286,17 @@ int main(int argc, char **argv)
 	       "run, median of %zu rounds\n",
 	       obs_get_version_string(), measure_seconds, rounds.size());
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
-	printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)", "resident MiB",
-	       "frames (lagged)", "dropped");
-	for (const Figures &f : results) {
-		std::string frames = std::to_string(f.rendered) + " (" + std::to_string(f.lagged) + ")";
-		printf("%-13zu %-14.3f %-17.0f %-14.1f %-16s %d\n", f.destinations, f.cpu_per_second, f.start_ms,
-		       f.resident_kib / 1024.0, frames.c_str(), f.dropped);
+	for (size_t table = 0; table < 2; table++) {
+		printf("%s\n", table ? "\nOne encoder pair per destination (OBS's own stream output with 1):"
+				     : "Torvane (one shared encode):");
+		printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)",
+		       "resident MiB", "frames (lagged)", "dropped");
+		for (size_t i = table * 3; i < table * 3 + 3; i++) {
+			const Figures &f = results[i];
+			std::string frames = std::to_string(f.rendered) + " (" + std::to_string(f.lagged) + ")";
+			printf("%-13zu %-14.3f %-17.0f %-14.1f %-16s %d\n", f.destinations, f.cpu_per_second,
+			       f.start_ms, f.resident_kib / 1024.0, frames.c_str(), f.dropped);
+		}
 	}
 	const Figures &one = results[0], &eight = results[2];
 	double ratio = one.cpu_per_second > 0 ? eight.cpu_per_second / one.cpu_per_second : 0;
@@ -207,5 +309,23 @@ int main(int argc, char **argv)
 	       per_destination_kib);
 	printf("start to every destination sending: %.0f ms with 1, %.0f ms with 4, %.0f ms with 8\n",
 	       results[0].start_ms, results[1].start_ms, results[2].start_ms);
+	auto share = [](const Figures &a, const Figures &b) {
+		return b.cpu_per_second > 0 ? a.cpu_per_second / b.cpu_per_second : 0;
+	};
+	printf("\nTorvane's CPU against OBS's own stream output to one server (%.3f CPU s/s):",
+	       results[3].cpu_per_second);
+	for (size_t i = 0; i < 3; i++)
+		printf("%s %zu: %.2f", i ? "," : "", results[i].destinations, share(results[i], results[3]));
+	printf("\nTorvane's CPU against one encoder pair per destination:");
+	for (size_t i = 0; i < 3; i++)
+		printf("%s %zu: %.2f", i ? "," : "", results[i].destinations, share(results[i], results[i + 3]));
+	printf("\n");
+	// Encoders that outrun the machine skip frames, and skipped frames cost
+	// nothing: their CPU is then the least they would need.
+	for (size_t i = 3; i < 6; i++) {
+		if (results[i].lagged > 0)
+			printf("one encoder pair per destination with %zu: %u frames lagged, so its CPU is a floor\n",
+			       results[i].destinations, results[i].lagged);
+	}
 	return 0;
 }

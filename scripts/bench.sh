@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the linux preset in the build root and runs the multistream benchmark
 # there with the network unshared: eight local RTMP servers, then CPU per
-# second, start time and memory with 1, 4 and 8 destinations.
+# second, start time and memory with 1, 4 and 8 destinations, beside OBS's own
+# stream output to one server and one encoder pair per destination, with
+# Torvane's CPU as a ratio of each.
 #
 #   scripts/bench.sh [--obs VERSION]   (default: the newest OBS of scripts/root.sh)
 set -u
@@ -22,7 +24,7 @@ if [ "${TORVANE_BENCH_INSIDE:-}" != 1 ]; then
 	exec "$here/root.sh" run --obs "$obs" env TORVANE_BENCH_INSIDE=1 bash "$here/bench.sh" "$@"
 fi
 
-source "$checkout/tests/lib/testlib.sh"
+source "$checkout/scripts/lib/local-run.sh"
 work=$checkout/build/linux$TORVANE_HOST_SUFFIX/bench-run
 rm -rf "$work"
 mkdir -p "$work"

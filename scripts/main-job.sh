@@ -29,7 +29,7 @@ fi
 
 # ---- inside the root ----
 seconds=${1:-20}
-source "$checkout/tests/lib/testlib.sh"
+source "$checkout/scripts/lib/local-run.sh"
 
 torvane=$checkout/build/linux$TORVANE_HOST_SUFFIX/tools/torvane
 work=$checkout/build/linux$TORVANE_HOST_SUFFIX/main-job

@@ -40,7 +40,7 @@ while [ $# -gt 0 ]; do
 	shift 2 || exit 2
 done
 
-source "$checkout/tests/lib/testlib.sh"
+source "$checkout/scripts/lib/local-run.sh"
 work=$checkout/build/linux$TORVANE_HOST_SUFFIX/soak-run
 rm -rf "$work"
 mkdir -p "$work"

@@ -20,6 +20,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -42,7 +45,8 @@ const char usage[] =
 	"check   prints why the settings cannot start (exit 1) or nothing (exit 0);\n"
 	"        a file that is not an accepted settings document exits 2.\n"
 	"stream  streams a moving test picture with a tone to every enabled destination until\n"
-	"        N seconds pass (default: until Ctrl-C), printing the live status once a second.\n"
+	"        N seconds pass (default: until Ctrl-C), showing the live status: on a terminal\n"
+	"        redrawn once a second, into a file or a pipe a line when something changed.\n"
 	"        Exits 1 when a destination ended failed, 2 for an unreadable document,\n"
 	"        3 when the start is refused and 4 when OBS cannot start without a window.\n";
 
@@ -97,17 +101,55 @@ int RunCheck(const std::string &path)
 	return exit_ok;
 }
 
-// One block of live lines, composed exactly as the panel composes them.
-void PrintLiveStatus(const char *label, const PanelSettings &settings)
+// The live block, composed as the panel composes its texts. On a terminal it
+// is drawn over itself once a second; `whole` starts a block of its own below,
+// clear of whatever else was written meanwhile. Into a file or a pipe it is a
+// log: a time line and the lines that changed, all of them for `whole`, and
+// nothing in a second where nothing did. A log leaves the bitrate out, as it
+// moves every second; another reconnect attempt is news.
+struct LiveBlock {
+	bool terminal = false;
+	size_t drawn = 0;              // lines to move up over on a terminal
+	std::vector<std::string> news; // per line, what the log last said
+};
+LiveBlock live;
+
+void PrintLiveStatus(const char *label, const PanelSettings &settings, bool whole = false)
 {
 	obs_video_info ovi = {};
 	bool has_video = obs_get_video_info(&ovi);
-	StatusLine output = ActualOutputLine(settings, has_video ? &ovi : nullptr);
-	printf("[%s] %s\n", label, HeaderCountText(settings, multistream).c_str());
-	printf("  %s\n", output.text.c_str());
+	const std::string count = HeaderCountText(settings, multistream);
+	const std::string output = "  " + ActualOutputLine(settings, has_video ? &ovi : nullptr).text;
+	std::vector<std::string> lines = {"[" + std::string(label) + "] " + count, output};
+	std::vector<std::string> news = {count, output};
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		StatusLine line = DestinationStatusLine(settings.destinations[i], multistream.GetStats(i));
-		printf("  %zu %s: %s\n", i + 1, settings.destinations[i].name.c_str(), line.text.c_str());
+		const Destination &destination = settings.destinations[i];
+		const DestinationStats stats = multistream.GetStats(i);
+		const std::string status = "  " + std::to_string(i + 1) + " " + destination.name + ": " +
+					   DestinationStatusLine(destination, stats).text;
+		const std::string figure = LiveFigure(destination, stats);
+		const bool shown = !figure.empty() && (live.terminal || stats.state != DestinationState::Sending);
+		lines.push_back(shown ? status + " (" + figure + ")" : status);
+		news.push_back(status + " " + std::to_string(stats.reconnect_attempts));
+	}
+
+	if (live.terminal) {
+		if (live.drawn && !whole)
+			printf("\x1b[%zuA", live.drawn);
+		for (const std::string &line : lines)
+			printf("%s\x1b[K\n", line.c_str());
+		live.drawn = lines.size();
+	} else {
+		// A time line, then what changed since the last one.
+		const bool all = whole || live.news.size() != news.size();
+		std::string changed;
+		for (size_t i = 1; i < lines.size(); i++) {
+			if (all || news[i] != live.news[i])
+				changed += lines[i] + "\n";
+		}
+		if (all || !changed.empty() || news[0] != live.news[0])
+			printf("%s\n%s", lines[0].c_str(), changed.c_str());
+		live.news = news;
 	}
 	fflush(stdout);
 }
@@ -150,6 +192,8 @@ int RunStream(const StreamOptions &options)
 		return exit_refused;
 	}
 
+	live.terminal = isatty(STDOUT_FILENO);
+	multistream.SampleThroughput();
 	uint64_t started = os_gettime_ns();
 	uint64_t deadline = started + static_cast<uint64_t>(options.seconds * 1e9);
 	uint64_t next_print = started + 1000000000ULL;
@@ -160,6 +204,7 @@ int RunStream(const StreamOptions &options)
 			char label[32];
 			snprintf(label, sizeof(label), "%4llu s",
 				 (unsigned long long)((now - started) / 1000000000ULL));
+			multistream.SampleThroughput();
 			PrintLiveStatus(label, settings);
 			next_print += 1000000000ULL;
 		}
@@ -175,7 +220,7 @@ int RunStream(const StreamOptions &options)
 	uint64_t stop_deadline = os_gettime_ns() + 15000000000ULL;
 	while (multistream.IsBusy() && os_gettime_ns() < stop_deadline)
 		os_sleep_ms(20);
-	PrintLiveStatus("stopped", settings);
+	PrintLiveStatus("stopped", settings, true);
 	bool failed = AnyDestinationFailed(settings);
 	bool settled = !multistream.IsBusy();
 	multistream.StopAndRelease();

@@ -1,35 +1,22 @@
 #include "tests/e2e/e2e.h"
 
-#include <obs.hpp>
-
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace torvane::test {
 
 Recording ProbeRecording(const std::string &path)
 {
 	Recording rec;
-	OBSDataAutoRelease data = obs_data_create_from_json(
-		RunCommand({"ffprobe", "-v", "error", "-show_entries",
-			    "stream=codec_type,codec_name,profile,width,height,sample_rate,channels", "-of", "json",
-			    path})
-			.c_str());
-	OBSDataArrayAutoRelease streams = data ? obs_data_get_array(data, "streams") : nullptr;
-	for (size_t i = 0; streams && i < obs_data_array_count(streams); i++) {
-		OBSDataAutoRelease stream = obs_data_array_item(streams, i);
-		if (std::string(obs_data_get_string(stream, "codec_type")) == "video") {
-			rec.video_codec = obs_data_get_string(stream, "codec_name");
-			rec.video_profile = obs_data_get_string(stream, "profile");
-			rec.width = static_cast<uint32_t>(obs_data_get_int(stream, "width"));
-			rec.height = static_cast<uint32_t>(obs_data_get_int(stream, "height"));
-		} else {
-			rec.audio_codec = obs_data_get_string(stream, "codec_name");
-			rec.sample_rate = static_cast<uint32_t>(std::atoi(obs_data_get_string(stream, "sample_rate")));
-			rec.channels = static_cast<uint32_t>(obs_data_get_int(stream, "channels"));
-		}
-	}
+	auto entries = [&](const char *stream, const char *fields) {
+		std::string csv = RunCommand({"ffprobe", "-v", "error", "-select_streams", stream, "-show_entries",
+					      std::string("stream=") + fields, "-of", "csv=p=0", path});
+		return csv.substr(0, csv.find('\n'));
+	};
+	rec.video = entries("v:0", "codec_name,profile,width,height");
+	rec.audio = entries("a:0", "codec_name,sample_rate,channels");
+	rec.video_codec = rec.video.substr(0, rec.video.find(','));
+	rec.audio_codec = rec.audio.substr(0, rec.audio.find(','));
 
 	// The packets tell the true rate, keyframe spacing and bitrate, whatever
 	// the container's metadata claims.
@@ -92,33 +79,23 @@ void Session::TearDown()
 
 std::string Session::Text(uint64_t index) const
 {
-	DestinationStats stats = engine.GetStats(index);
-	return DestinationStateText(stats.state, stats.last_code);
+	return TextOf(engine, index);
+}
+
+std::string Session::Texts() const
+{
+	std::string texts;
+	for (uint64_t i = 0; i < settings.destinations.size(); i++)
+		texts += (i ? " / " : "") + Text(i);
+	return texts;
 }
 
 bool Session::AllSending() const
 {
-	for (const auto &run : engine.runs) {
+	for (const auto &run : engine.runs)
 		if (engine.GetStats(run->destination_index).state != DestinationState::Sending)
 			return false;
-	}
 	return true;
-}
-
-std::vector<std::string> Session::WatchTexts(uint64_t index, const std::function<bool()> &done,
-					     std::chrono::milliseconds timeout) const
-{
-	std::vector<std::string> seen;
-	WaitFor(
-		[&] {
-			if (seen.empty() || seen.back() != Text(index))
-				seen.push_back(Text(index));
-			return done();
-		},
-		timeout);
-	if (seen.back() != Text(index))
-		seen.push_back(Text(index));
-	return seen;
 }
 
 } // namespace torvane::test

@@ -16,8 +16,9 @@
 namespace torvane::test {
 
 struct Recording {
-	std::string video_codec, video_profile, audio_codec;
-	uint32_t width = 0, height = 0, sample_rate = 0, channels = 0;
+	std::string video; // "codec,profile,width,height", as ffprobe lists them
+	std::string audio; // "codec,sample rate,channels"
+	std::string video_codec, audio_codec;
 	double frame_rate = 0;  // from the video packets' times
 	double longest_gap = 0; // seconds between two video packets
 	double video_kbps = 0;  // from the packet sizes
@@ -44,11 +45,8 @@ protected:
 	void TearDown() override;
 
 	std::string Text(uint64_t index) const;
-	bool AllSending() const;
-	// Every distinct text destination `index` shows until `done` holds or
-	// `timeout` passes, in order.
-	std::vector<std::string> WatchTexts(uint64_t index, const std::function<bool()> &done,
-					    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+	std::string Texts() const; // every destination's, joined by " / "
+	bool AllSending() const;   // every run's record
 };
 
 } // namespace torvane::test

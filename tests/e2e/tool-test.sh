@@ -5,7 +5,7 @@
 #   tool-test.sh TORVANE WORK_DIR
 set -u
 torvane=$1 work=$2
-source "$(dirname "$0")/../lib/testlib.sh"
+source "$(dirname "$0")/../../scripts/lib/local-run.sh"
 rm -rf "$work"
 mkdir -p "$work"
 failures=0
@@ -22,6 +22,13 @@ expect_run() {
 	status=$?
 	[ "$status" = "$code" ] || fail "$name: exit $status, expected $code (output: $output)"
 	[ "$output" = "$expected" ] || fail "$name: printed '$output', expected '$expected'"
+}
+wait_for() { # wait_for TEXT FILE: up to 20 s
+	for _ in $(seq 200); do
+		grep -qF "$1" "$2" && return 0
+		sleep 0.1
+	done
+	return 1
 }
 doc() { # doc FILE DESTINATIONS [QUALITY]
 	printf '{"version":1,%s"destinations":[%s]}\n' "${3:-\"bitrate\":2500,\"height\":720,\"fps\":30,}" "$2" >"$1"
@@ -59,34 +66,39 @@ doc "$work/mixed.json" "$(dest Good rtmp://127.0.0.1:$port/app tool-key-good tru
 status=$?
 cat "$work/mixed.out"
 [ $status = 1 ] || fail "stream with a failed destination exited $status, expected 1"
-for line in '[   3 s] 1 / 2 sending' '  Actual output: 1280 × 720 / 30 fps  ·  H.264 + AAC' '  1 Good: Sending' \
-	'  2 Closed: Failed: connection' '  3 Off: Not included'; do
+for line in '  Actual output: 1280 × 720 / 30 fps  ·  H.264 + AAC' '  2 Closed: Failed: connection' '  3 Off: Not included'; do
 	grep -qxF "$line" "$work/mixed.out" || fail "no line '$line'"
 done
+# Into a file: a line when something changed, a bitrate that moves is no news.
+grep -qx '\[   [1-4] s\] 1 / 2 sending' "$work/mixed.out" || fail "no line with the count sending"
+[ "$(grep -cxF '  1 Good: Sending' "$work/mixed.out")" = 1 ] || fail "Sending not said once"
 tail -n 5 "$work/mixed.out" | grep -qxF '[stopped] 2 enabled  ·  Ready' || fail "did not end with nothing busy"
+# On a terminal: the block of five lines is drawn over itself.
+script -qec "$torvane stream $work/mixed.json --seconds 3 --obs-log $work/tty-obs.log" /dev/null >"$work/tty.out"
+[ "$(grep -o $'\e\\[5A' "$work/tty.out" | wc -l)" -ge 2 ] || fail "the block was not redrawn in place"
+grep -q '^  1 Good: Sending ([1-9][0-9,]* kbps)' "$work/tty.out" || fail "no bitrate on the terminal"
 
 # Ctrl-C ends a stream without --seconds cleanly.
 doc "$work/one.json" "$(dest Good rtmp://127.0.0.1:$port/app tool-key-ctrl-c true)"
 "$torvane" stream "$work/one.json" --obs-log "$work/one-obs.log" >"$work/one.out" 2>&1 &
 tool=$!
 track $tool INT
-for _ in $(seq 100); do
-	grep -qF '1 / 1 sending' "$work/one.out" && break
-	sleep 0.1
-done
+wait_for '1 / 1 sending' "$work/one.out"
+kill -KILL $rtmp_pid # the server gone: its attempts count
+wait_for '  1 Good: Reconnecting... (attempt 2 of 20 · next in ' "$work/one.out" || fail "no reconnect figures"
 kill -INT $tool
 wait $tool
 status=$?
 [ $status = 0 ] || fail "stream ended by Ctrl-C exited $status, expected 0"
 tail -n 3 "$work/one.out" | grep -qxF '  1 Good: Ready' || fail "the interrupted stream did not end on Ready"
-check_no_secrets "$work"/{mixed,one}-obs.log "$work"/{mixed,one}.out -- "${secrets[@]}" || fail "a secret leaked"
+check_no_secrets "$work"/{mixed,tty,one}-obs.log "$work"/{mixed,tty,one}.out -- "${secrets[@]}" || fail "a secret leaked"
 
 expect_run "stream: HDR colour space refused" 3 \
 	"Use an SDR OBS video profile (Rec. 709) for this H.264 multistream." \
 	"$torvane" stream "$work/one.json" --seconds 2 --colorspace pq
-stop_server $rtmp_pid
+stop_pid $rtmp_pid
 recordings=$(ls "$work"/server/rec/tool-key-good-*.flv "$work"/server/rec/tool-key-ctrl-c-*.flv 2>/dev/null | wc -l)
-[ "$recordings" = 2 ] || fail "the server recorded $recordings streams, expected 2"
+[ "$recordings" = 3 ] || fail "the server recorded $recordings streams, expected 3"
 
 [ $failures = 0 ] && echo "torvane check and stream behave"
 [ $failures = 0 ]

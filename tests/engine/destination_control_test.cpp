@@ -17,15 +17,6 @@ using namespace torvane::test;
 
 namespace {
 
-void Emit(obs_output_t *output, const char *signal)
-{
-	std::thread([=] {
-		calldata_t data = {};
-		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
-		calldata_free(&data);
-	}).join();
-}
-
 // OBS's connect thread reports a failure and only then detaches itself, and
 // releasing an output joins that thread while it connects: an output released
 // in between is joined and detached at once, which ThreadSanitizer stops on.
@@ -43,7 +34,7 @@ using DestinationControl = ObsHostTest;
 
 TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
 {
-	const int port = ClosedLoopbackPort();
+	const int port = FreePort();
 	PanelSettings settings = Quality(720, 30);
 	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("same", port),
 				 Loopback("off", port, false)};
@@ -84,7 +75,7 @@ TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
 
 TEST_F(DestinationControl, JoinsTheRunningEncodeAndReplacesOnlyItsOwnRecord)
 {
-	const int port = ClosedLoopbackPort();
+	const int port = FreePort();
 	PanelSettings settings = Quality(720, 30);
 	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("three", port)};
 	MultistreamEngine multistream;
@@ -118,7 +109,7 @@ TEST_F(DestinationControl, JoinsTheRunningEncodeAndReplacesOnlyItsOwnRecord)
 
 TEST_F(DestinationControl, KickCannotJoinAnEncodeMadeWithoutItsSettings)
 {
-	const int port = ClosedLoopbackPort();
+	const int port = FreePort();
 	PanelSettings settings = Pair(port);
 	settings.destinations[1].platform = "Kick";
 	settings.destinations[1].enabled = false;

@@ -17,12 +17,6 @@ using namespace torvane::test;
 
 namespace {
 
-std::string TextOf(const MultistreamEngine &multistream, uint64_t index)
-{
-	const DestinationStats stats = multistream.GetStats(index);
-	return DestinationStateText(stats.state, stats.last_code);
-}
-
 // Starts towards ports nobody listens on and waits until every record shows
 // its refused connection, so that no connect thread is left running.
 bool StartRefused(MultistreamEngine &multistream, const PanelSettings &settings)
@@ -37,26 +31,13 @@ bool StartRefused(MultistreamEngine &multistream, const PanelSettings &settings)
 	});
 }
 
-// Raises one of an output's signals from another thread, as the output's own
-// threads do, with `code` as the call data's "code".
-void Emit(obs_output_t *output, const char *signal, std::optional<long long> code = {})
-{
-	std::thread([=] {
-		calldata_t data = {};
-		if (code)
-			calldata_set_int(&data, "code", *code);
-		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
-		calldata_free(&data);
-	}).join();
-}
-
 } // namespace
 
 using EngineStart = ObsHostTest;
 
 TEST_F(EngineStart, OneSharedEncodeFeedsOneOutputPerTickedDestination)
 {
-	const int port = ClosedLoopbackPort();
+	const int port = FreePort();
 	PanelSettings settings = Quality(720, 30);
 	settings.destinations = {Loopback("off", port, false), Loopback("auth", port), Loopback("plain", port)};
 	settings.destinations[1].username = "publisher";
@@ -90,14 +71,9 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 	const char *const kick_sentence =
 		"Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.";
 	const char *const hdr_sentence = "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.";
-	struct Case {
-		HostAudio audio;
-		video_colorspace colorspace;
-		const char *platform;
-		bool ticked;
-		const char *refusal; // null when it starts
-	};
-	const Case cases[] = {
+	// The host's audio and colour space, the second destination's platform and
+	// tick, and the refusal (null: it starts).
+	const std::tuple<HostAudio, video_colorspace, const char *, bool, const char *> cases[] = {
 		{{48000, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
 		{{44100, SPEAKERS_STEREO}, VIDEO_CS_709, "Kick", true, nullptr},
 		{{48000, SPEAKERS_MONO}, VIDEO_CS_709, "Kick", true, kick_sentence},
@@ -108,35 +84,35 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 		{{48000, SPEAKERS_STEREO}, VIDEO_CS_2100_PQ, "Custom", true, hdr_sentence},
 		{{48000, SPEAKERS_STEREO}, VIDEO_CS_2100_HLG, "Custom", true, hdr_sentence},
 	};
-	for (const Case &c : cases) {
+	for (const auto &[audio, colorspace, platform, ticked, refusal] : cases) {
 		SCOPED_TRACE(testing::Message()
-			     << c.platform << (c.ticked ? "" : " unticked") << ", " << c.audio.samples_per_sec
-			     << " Hz, " << c.audio.speakers << " speakers, colour space " << c.colorspace);
+			     << platform << (ticked ? "" : " unticked") << ", " << audio.samples_per_sec << " Hz, "
+			     << audio.speakers << " speakers, colour space " << colorspace);
 		ResetHostVideo(HostVideo());
-		ResetHostAudio(c.audio);
-		const int port = ClosedLoopbackPort();
+		ResetHostAudio(audio);
+		const int port = FreePort();
 		MultistreamEngine multistream;
 		ASSERT_TRUE(StartRefused(multistream, Single(port)));
 		OBSWeakOutputAutoRelease earlier = obs_output_get_weak_output(multistream.runs[0]->output);
 		HostVideo video;
-		video.colorspace = c.colorspace;
+		video.colorspace = colorspace;
 		ResetHostVideo(video);
 
 		PanelSettings settings = Pair(port);
-		settings.destinations[1].platform = c.platform;
-		settings.destinations[1].enabled = c.ticked;
+		settings.destinations[1].platform = platform;
+		settings.destinations[1].enabled = ticked;
 		std::string error;
-		EXPECT_EQ(multistream.StartAll(settings, error), c.refusal == nullptr);
+		EXPECT_EQ(multistream.StartAll(settings, error), refusal == nullptr);
 		OBSOutputAutoRelease earlier_left = obs_weak_output_get_output(earlier);
 		EXPECT_EQ(earlier_left.Get(), nullptr);
-		if (c.refusal) {
-			EXPECT_EQ(error, c.refusal);
+		if (refusal) {
+			EXPECT_EQ(error, refusal);
 			EXPECT_TRUE(multistream.runs.empty());
 			EXPECT_EQ(multistream.video_encoder, nullptr);
 			continue;
 		}
 		OBSDataAutoRelease encoder = obs_encoder_get_settings(multistream.video_encoder);
-		const bool kick_mode = c.ticked && std::string(c.platform) == "Kick";
+		const bool kick_mode = ticked && std::string(platform) == "Kick";
 		EXPECT_STREQ(obs_data_get_string(encoder, "profile"), kick_mode ? "main" : "high");
 		EXPECT_EQ(obs_data_has_user_value(encoder, "tune"), kick_mode);
 		EXPECT_TRUE(WaitFor([&] { return !multistream.IsBusy(); }));
@@ -149,7 +125,7 @@ TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayUntilTheNextStartReleasesTh
 	HostVideo p010;
 	p010.format = VIDEO_FORMAT_P010;
 	ResetHostVideo(p010);
-	PanelSettings settings = Pair(ClosedLoopbackPort());
+	PanelSettings settings = Pair(FreePort());
 	MultistreamEngine multistream;
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(settings, error));
@@ -176,20 +152,14 @@ using RunSignals = ObsHostTest;
 TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Pair(FreePort())));
 	DestinationRun &run = *multistream.runs[1];
 
 	constexpr int32_t untouched = 11;
 	using S = DestinationState;
-	struct Case {
-		S from;
-		bool stop_requested;
-		const char *signal;
-		std::optional<long long> code;
-		S to;
-		int32_t last_code;
-	};
-	const Case cases[] = {
+	// From, whether a stop was requested, the signal and its code, to, the
+	// last code then.
+	const std::tuple<S, bool, const char *, std::optional<long long>, S, int32_t> cases[] = {
 		{S::Failed, false, "start", {}, S::Sending, untouched},
 		{S::Sending, false, "reconnect", {}, S::Reconnecting, untouched},
 		{S::Reconnecting, false, "reconnect_success", {}, S::Sending, untouched},
@@ -202,15 +172,15 @@ TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
 		{S::Stopping, true, "reconnect_success", {}, S::Stopping, untouched},
 		{S::Failed, true, "stop", OBS_OUTPUT_DISCONNECTED, S::Ready, OBS_OUTPUT_DISCONNECTED},
 	};
-	for (const Case &c : cases) {
-		SCOPED_TRACE(testing::Message() << c.signal << " in " << DestinationStateText(c.from, 0)
-						<< (c.stop_requested ? " after a stop request" : ""));
-		run.state = c.from;
+	for (const auto &[from, stop_requested, signal, code, to, last_code] : cases) {
+		SCOPED_TRACE(testing::Message() << signal << " in " << DestinationStateText(from, 0)
+						<< (stop_requested ? " after a stop request" : ""));
+		run.state = from;
 		run.last_code = untouched;
-		run.stop_requested = c.stop_requested;
-		Emit(run.output, c.signal, c.code);
-		EXPECT_EQ(run.state.load(), c.to);
-		EXPECT_EQ(run.last_code.load(), c.last_code);
+		run.stop_requested = stop_requested;
+		Emit(run.output, signal, code);
+		EXPECT_EQ(run.state.load(), to);
+		EXPECT_EQ(run.last_code.load(), last_code);
 		EXPECT_EQ(TextOf(multistream, 0), "Failed: connection");
 	}
 }
@@ -218,7 +188,7 @@ TEST_F(RunSignals, MoveTheirOwnRecordWhateverItShowedUnlessAStopWasRequested)
 TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStopAll)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Single(FreePort())));
 	obs_output_t *output = multistream.runs[0]->output;
 	std::atomic<long long> delay{-1};
 	auto record_delay = [](void *data, calldata_t *params) {
@@ -234,7 +204,7 @@ TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStop
 	Emit(output, "stop", OBS_OUTPUT_CONNECT_FAILED);
 	EXPECT_TRUE(multistream.IsBusy());
 	std::string error;
-	EXPECT_FALSE(multistream.StartAll(Single(ClosedLoopbackPort()), error));
+	EXPECT_FALSE(multistream.StartAll(Single(FreePort()), error));
 	EXPECT_EQ(error, "A stream is still running or stopping.");
 	EXPECT_EQ(multistream.runs[0]->output, output);
 
@@ -250,7 +220,7 @@ using EngineStop = ObsHostTest;
 TEST_F(EngineStop, NoRecordIsEverSeenStoppingWithoutItsStopRequest)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Single(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Single(FreePort())));
 	DestinationRun &run = *multistream.runs[0];
 
 	// Odd rounds reset the record, even rounds stop it; the watcher trusts only
@@ -282,7 +252,7 @@ TEST_F(EngineStop, NoRecordIsEverSeenStoppingWithoutItsStopRequest)
 TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
 {
 	MultistreamEngine multistream;
-	ASSERT_TRUE(StartRefused(multistream, Pair(ClosedLoopbackPort())));
+	ASSERT_TRUE(StartRefused(multistream, Pair(FreePort())));
 	for (const auto &run : multistream.runs)
 		Emit(run->output, "start");
 	// One output outlives its record, as one held by a late output thread does.

@@ -33,25 +33,16 @@ const std::regex &KickPattern()
 
 void CheckServer(const std::string &server)
 {
-	torvane::PanelSettings settings;
-	torvane::Destination d;
-	d.name = "A";
-	d.platform = "Custom";
-	d.server = server;
-	d.key = "k";
-	d.enabled = true;
-	settings.destinations.push_back(d);
 	// One enabled destination with a name and a plain key fails only at the server.
+	torvane::PanelSettings settings;
+	settings.destinations = {{"A", "Custom", server, "k", "", "", true}};
 	if (torvane::ValidateSettings(settings).empty() != std::regex_search(server, ServerPattern()))
 		std::abort();
 }
 
 std::string CompleteKick(const std::string &server)
 {
-	torvane::Destination d;
-	d.platform = "Kick";
-	d.server = server;
-	return torvane::CompleteKickServer(d);
+	return torvane::CompleteKickServer({"", "Kick", server, "", "", "", false});
 }
 
 void CheckKick(const std::string &server)

@@ -99,6 +99,31 @@ void OpenPanel()
 	Say(std::string("panel ") + (Control(0) && Control(0)->isVisible() ? "shown" : "missing"));
 }
 
+// Adds a destination with "+ Custom", types `texts` into its fields from the
+// name on, and ticks it.
+void AddDestination(const std::vector<std::string> &texts)
+{
+	Click(112);
+	for (int i = 0; i < int(texts.size()); i++) {
+		Field(102 + i)->setFocus();
+		Field(102 + i)->selectAll();
+		QTest::keyClicks(Field(102 + i), QString::fromStdString(texts[size_t(i)]));
+	}
+	Control(101)->setFocus();
+	QTest::keyClick(Control(101), Qt::Key_Space);
+}
+
+// A second later: the message boxes shown, then "done".
+void SayBoxesThenDone()
+{
+	QTimer::singleShot(1000, []() {
+		for (QWidget *widget : QApplication::topLevelWidgets())
+			if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+				Say("box shown: " + box->text().toStdString());
+		Say("done");
+	});
+}
+
 // Runs the steps 500 ms apart (at most 240 tries); a step returning false is
 // tried again, so each switch of profile or collection completes first.
 void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 240)
@@ -107,11 +132,8 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 		QTimer::singleShot(500, [=]() { Run(steps, next + steps[next](), tries - 1); });
 }
 
-// (unset): opens the panel, switches profile and scene collection away and
-// back, then leaves Remove's question open for the test to stop OBS under it.
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
-// reopen: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS.
 // rows: starts "Custom 5" to "Custom 7" for the TORVANE_HOST_PROBE_SERVERS; stops Custom 6 from its menu,
 // starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
@@ -122,6 +144,9 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
 // TORVANE_HOST_PROBE_BOX, leaves a modal question open on it.
+// Otherwise: compares the fifth destination with TORVANE_HOST_PROBE_FIELDS if
+// set, switches profile and scene collection away and back, then leaves
+// Remove's question open for the test to stop OBS under it.
 void Start()
 {
 	const std::string script = getenv("TORVANE_HOST_PROBE") ? getenv("TORVANE_HOST_PROBE") : "";
@@ -175,7 +200,9 @@ void Start()
 		     []() {
 			     return !Control(111)->isEnabled() && (Say("done"), true);
 		     }});
-	} else if (script == "reconnect") {
+		return;
+	}
+	if (script == "reconnect") {
 		auto count = [](const char *text) {
 			size_t n = 0;
 			for (size_t at = Rows().find(text); at != std::string::npos; at = Rows().find(text, at + 1))
@@ -189,16 +216,7 @@ void Start()
 		int added = 0;
 		for (std::string server; servers >> server;) {
 			steps.push_back([server, name = "Local " + std::to_string(++added)]() {
-				Click(112);
-				for (const auto &[id, text] :
-				     {std::pair{102, name}, {103, server}, {104, std::string("k")}}) {
-					Field(id)->setFocus();
-					Field(id)->selectAll();
-					QTest::keyClicks(Field(id), QString::fromStdString(text));
-				}
-				Control(101)->setFocus();
-				QTest::keyClick(Control(101), Qt::Key_Space);
-				return true;
+				return AddDestination({name, server, "k"}), true;
 			});
 		}
 		steps.push_back([]() { return Click(110), true; });
@@ -221,12 +239,7 @@ void Start()
 			}
 			// Editing waits while streams run, so no question of the panel's
 			// own can be open now: a modal box on the panel stands in for one.
-			QTimer::singleShot(1000, []() {
-				for (QWidget *widget : QApplication::topLevelWidgets())
-					if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-						Say("box shown: " + box->text().toStdString());
-				Say("done");
-			});
+			SayBoxesThenDone();
 			auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Torvane"),
 						    QStringLiteral("Keep streaming?"),
 						    QMessageBox::Yes | QMessageBox::No, Control(0));
@@ -234,21 +247,14 @@ void Start()
 			return box->show(), true;
 		});
 		Run(steps);
-	} else if (script == "stream") {
+		return;
+	}
+	if (script == "stream") {
 		const std::string server = getenv("TORVANE_HOST_PROBE_SERVER");
-		Run({[]() { return OpenPanel(), Click(112), true; },
+		Run({[]() { return OpenPanel(), true; },
 		     [server]() {
-			     const std::string typed[] = {"Local nginx", server, "probe-key-123", "probe-user",
-							  "probe-pass-456"};
-			     for (int i = 0; i < 5; i++) {
-				     Field(102 + i)->setFocus();
-				     Field(102 + i)->selectAll();
-				     QTest::keyClicks(Field(102 + i), QString::fromStdString(typed[i]));
-			     }
-			     Control(101)->setFocus();
-			     QTest::keyClick(Control(101), Qt::Key_Space);
-			     Click(110);
-			     return true;
+			     AddDestination({"Local nginx", server, "probe-key-123", "probe-user", "probe-pass-456"});
+			     return Click(110), true;
 		     },
 		     []() { return Rows().find("Local nginx: Sending") != std::string::npos; },
 		     [ticks = std::make_shared<int>(0)]() { return ++*ticks > 8; }, // lets the server record
@@ -260,10 +266,14 @@ void Start()
 			     Say(std::string("panel ") + (Control(0)->isVisible() ? "still shown" : "hidden"));
 			     return Say("done"), true;
 		     }});
-	} else if (script == "automation") {
+		return;
+	}
+	if (script == "automation") {
 		const QStringList urls =
 			QString::fromUtf8(getenv("TORVANE_HOST_PROBE_SERVERS")).split(QLatin1Char(' '));
-		auto meet = [](const char *name) { return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name; };
+		auto meet = [](const char *name) {
+			return std::string(getenv("TORVANE_HOST_PROBE_DIR")) + "/" + name;
+		};
 		Run({[]() { return OpenPanel(), true; },
 		     [urls, meet]() {
 			     for (int i = 0; i < urls.size(); i++) {
@@ -287,54 +297,47 @@ void Start()
 			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
 		     }},
 		    0, 600);
-	} else if (script == "restart") {
+		return;
+	}
+	if (script == "restart") {
 		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
 		     []() { return obs_frontend_streaming_active(); },
 		     [ticks = std::make_shared<int>(0)]() {
 			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
 		     },
-		     []() { return !obs_frontend_streaming_active() && (Say("done"), true); }});
-	} else if (script == "reopen") {
-		Run({[]() {
-			OpenPanel();
-			for (int i = 0; i < 4; i++)
-				QTest::keyClick(Control(101), Qt::Key_Down);
-			std::string fields;
-			for (int id : {102, 103, 104, 105, 106})
-				fields += Field(id)->text().toStdString() + "|"; // not logged: it holds secrets
-			Say(fields == getenv("TORVANE_HOST_PROBE_FIELDS") ? "fields came back" : "fields differ");
-			return Say("done"), true;
-		}});
-	} else {
-		auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();
-		Run({[]() { return OpenPanel(), true; },
-		     [profile]() {
-			     *profile = Take(obs_frontend_get_current_profile());
-			     return obs_frontend_create_profile("Host Probe"), true;
-		     },
-		     [profile]() {
-			     Say("now on profile " + Take(obs_frontend_get_current_profile()));
-			     return obs_frontend_set_current_profile(profile->c_str()), true;
-		     },
-		     [collection]() {
-			     *collection = Take(obs_frontend_get_current_scene_collection());
-			     return obs_frontend_add_scene_collection("Host Probe"), true;
-		     },
-		     [collection]() {
-			     Say("now on scene collection " + Take(obs_frontend_get_current_scene_collection()));
-			     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
-		     },
 		     []() {
-			     QTimer::singleShot(1000, []() {
-				     for (QWidget *widget : QApplication::topLevelWidgets())
-					     if (auto *box = qobject_cast<QMessageBox *>(widget);
-						 box && box->isVisible())
-						     Say("box shown: " + box->text().toStdString());
-				     Say("done");
-			     });
-			     return Click(113), true;
+			     return !obs_frontend_streaming_active() && (Say("done"), true);
 		     }});
+		return;
 	}
+	auto profile = std::make_shared<std::string>(), collection = std::make_shared<std::string>();
+	Run({[profile]() {
+		     OpenPanel();
+		     for (int i = 0; i < 4; i++)
+			     QTest::keyClick(Control(101), Qt::Key_Down);
+		     std::string fields;
+		     for (int id : {102, 103, 104, 105, 106})
+			     fields += Field(id)->text().toStdString() + "|"; // not logged: it holds secrets
+		     if (const char *expected = getenv("TORVANE_HOST_PROBE_FIELDS"))
+			     Say(fields == expected ? "fields came back" : "fields differ");
+		     *profile = Take(obs_frontend_get_current_profile());
+		     return obs_frontend_create_profile("Host Probe"), true;
+	     },
+	     [profile]() {
+		     Say("now on profile " + Take(obs_frontend_get_current_profile()));
+		     return obs_frontend_set_current_profile(profile->c_str()), true;
+	     },
+	     [collection]() {
+		     *collection = Take(obs_frontend_get_current_scene_collection());
+		     return obs_frontend_add_scene_collection("Host Probe"), true;
+	     },
+	     [collection]() {
+		     Say("now on scene collection " + Take(obs_frontend_get_current_scene_collection()));
+		     return obs_frontend_set_current_scene_collection(collection->c_str()), true;
+	     },
+	     []() {
+		     return SayBoxesThenDone(), Click(113), true;
+	     }});
 }
 
 void OnEvent(obs_frontend_event event, void *)

@@ -4,7 +4,7 @@
 # An empty TORVANE_SO leaves the module out of the user folder.
 set -u
 module=$1 probe=$2 work=$3 home=$3/home
-source "$(dirname "$0")/../lib/testlib.sh"
+source "$(dirname "$0")/../../scripts/lib/local-run.sh"
 
 log=
 fail() {

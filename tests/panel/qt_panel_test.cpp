@@ -14,6 +14,7 @@
 #include "panel/qt/render.h"
 #include "panel/theme.h"
 #include "settings/text.h"
+#include "tests/support/destinations.h"
 
 #include <filesystem>
 #include <memory>
@@ -59,10 +60,8 @@ class QtPanelTest : public QObject {
 	void Stream(bool busy)
 	{
 		engine.runs.clear();
-		if (busy) {
-			engine.runs.push_back(std::make_unique<DestinationRun>());
-			engine.runs[0]->state = DestinationState::Sending;
-		}
+		if (busy)
+			test::AddRun(engine, 0, DestinationState::Sending);
 		UpdateControlStates(window->Behaviour());
 	}
 
@@ -115,12 +114,8 @@ private slots:
 		QTest::keyClicks(Focused(), "typed-key-123");
 		window->Field(id_bitrate)->selectAll();
 		QTest::keyClicks(window->Field(id_bitrate), "6000");
-		QCOMPARE(store.settings.bitrate, 6000); // committed at every edit
-		Click(window->Control(id_save));
-		PanelSettings loaded;
-		std::string message;
-		QVERIFY(LoadSettingsFile(store.settings_path, loaded, message));
-		QCOMPARE(loaded.destinations[0].key, std::string("typed-key-123"));
+		QCOMPARE(store.settings.bitrate, 6000); // an edit of the bitrate commits the whole form
+		QCOMPARE(store.settings.destinations[0].key, std::string("typed-key-123"));
 
 		DestinationList *list = window->List();
 		Click(list->viewport(), {10, list->RowRect(1).center().y()}); // the tick strip
@@ -218,19 +213,16 @@ private slots:
 		window->Field(id_key)->setText(QStringLiteral("abc"));
 		QCOMPARE(window->Field(id_key)->displayText(), QString(3, QChar(0x2022)));
 		const QImage image = Screenshot("qt-panel.png");
-		const struct {
-			int x, y;
-			uint32_t colour;
-		} pixels[] = {
+		const std::tuple<int, int, uint32_t> pixels[] = {
 			{5, 5, color_window},        {300, 130, color_card},      {785, 45, color_highlight},
 			{30, 692, color_accent},     {362, 201, color_field},     {250, 190, color_highlight},
 			{51, 269, color_accent},                                  // ticked box
 			{230, 598, color_card},      {323, 596, color_highlight}, // 720p, 1080p
 			{455, 596, color_highlight}, {550, 596, color_card},      // 30 fps, 60 fps
 		};
-		for (const auto &p : pixels)
-			QVERIFY2(image.pixelColor(p.x, p.y) == ToQColor(p.colour),
-				 qPrintable(QStringLiteral("%1,%2").arg(p.x).arg(p.y)));
+		for (const auto &[x, y, colour] : pixels)
+			QVERIFY2(image.pixelColor(x, y) == ToQColor(colour),
+				 qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 
 		auto text_pixels = [&](uint32_t colour) {
 			const QImage field = window->grab(window->Control(id_name)->geometry()).toImage();

@@ -1,6 +1,8 @@
 #pragma once
 
-// Settings the tests stream: custom destinations on loopback ports.
+// Settings the tests stream, custom destinations on loopback ports, and the
+// text a destination's row shows for its run record.
+#include "engine/engine.h"
 #include "settings/model.h"
 
 #include <string>
@@ -9,11 +11,7 @@ namespace torvane::test {
 
 inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500)
 {
-	PanelSettings settings;
-	settings.height = height;
-	settings.fps = fps;
-	settings.bitrate = bitrate;
-	return settings;
+	return PanelSettings{bitrate, height, fps, {}};
 }
 
 // A custom destination for rtmp://127.0.0.1:PORT/app with a key of its own
@@ -21,28 +19,35 @@ inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500
 // is found wherever it turns up.
 inline Destination Loopback(const std::string &name, int port, bool enabled = true)
 {
-	Destination destination;
-	destination.name = name;
-	destination.platform = "Custom";
-	destination.server = "rtmp://127.0.0.1:" + std::to_string(port) + "/app";
-	destination.key = "key-" + name;
-	destination.enabled = enabled;
-	return destination;
+	return Destination{name, "Custom", "rtmp://127.0.0.1:" + std::to_string(port) + "/app", "key-" + name, "",
+			   "",   enabled};
 }
 
 inline PanelSettings Single(int port)
 {
-	PanelSettings settings = Quality(720, 30);
-	settings.destinations = {Loopback("single", port)};
-	return settings;
+	return PanelSettings{4500, 720, 30, {Loopback("single", port)}};
 }
 
 // Two custom destinations on the same loopback port.
 inline PanelSettings Pair(int port)
 {
-	PanelSettings settings = Quality(1080, 30);
-	settings.destinations = {Loopback("one", port), Loopback("two", port)};
-	return settings;
+	return PanelSettings{4500, 1080, 30, {Loopback("one", port), Loopback("two", port)}};
+}
+
+// A run record without an output, as a failed start leaves behind.
+inline void AddRun(MultistreamEngine &engine, uint64_t index, DestinationState state, int32_t code = 0)
+{
+	auto run = std::make_unique<DestinationRun>();
+	run->destination_index = index;
+	run->state = state;
+	run->last_code = code;
+	engine.runs.push_back(std::move(run));
+}
+
+inline std::string TextOf(const MultistreamEngine &engine, uint64_t index)
+{
+	const DestinationStats stats = engine.GetStats(index);
+	return DestinationStateText(stats.state, stats.last_code);
 }
 
 } // namespace torvane::test

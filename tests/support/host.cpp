@@ -2,6 +2,8 @@
 
 #include "tests/support/system.h"
 
+#include <thread>
+
 namespace torvane::test {
 
 bool StartTestHost(const std::string &work_dir, HostOptions options)
@@ -26,6 +28,17 @@ void ResetHostAudio(const HostAudio &audio)
 {
 	std::string error;
 	EXPECT_TRUE(WaitFor([&] { return torvane::ResetHostAudio(audio, error); })) << error;
+}
+
+void Emit(obs_output_t *output, const char *signal, std::optional<long long> code)
+{
+	std::thread([=] {
+		calldata_t data = {};
+		if (code)
+			calldata_set_int(&data, "code", *code);
+		signal_handler_signal(obs_output_get_signal_handler(output), signal, &data);
+		calldata_free(&data);
+	}).join();
 }
 
 void ObsHostTest::SetUp()

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace torvane::test {
 
@@ -20,10 +20,9 @@ bool StartTestHost(const std::string &work_dir, HostOptions options = HostOption
 void ResetHostVideo(const HostVideo &video);
 void ResetHostAudio(const HostAudio &audio);
 
-// Programs that share one host among all their tests link host_main.cpp: it
-// starts the host before the first test with these modules, defined once per
-// program so that a program can leave some out, and stops it after the last.
-std::vector<const char *> HostModules();
+// Raises one of an output's signals from another thread, as the output's own
+// threads do, with `code` as the call data's "code".
+void Emit(obs_output_t *output, const char *signal, std::optional<long long> code = {});
 
 // Each test starts from the host's default video and audio.
 class ObsHostTest : public testing::Test {

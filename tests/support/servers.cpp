@@ -58,9 +58,9 @@ bool Nginx::Restart()
 	return false;
 }
 
-void Nginx::Kill()
+void Nginx::Stop(int signal)
 {
-	StopChild(pid, SIGKILL);
+	StopChild(pid, signal);
 	pid = -1;
 }
 
@@ -70,20 +70,13 @@ void Nginx::Freeze()
 		kill(pid, SIGSTOP);
 }
 
-void Nginx::Stop()
-{
-	StopChild(pid, SIGQUIT);
-	pid = -1;
-}
-
 std::vector<std::string> Nginx::Recordings() const
 {
 	std::vector<std::string> files;
 	std::error_code ec;
-	for (const auto &entry : fs::directory_iterator(dir + "/rec", ec)) {
+	for (const auto &entry : fs::directory_iterator(dir + "/rec", ec))
 		if (entry.path().extension() == ".flv" && entry.file_size() > 0)
 			files.push_back(entry.path().string());
-	}
 	std::sort(files.begin(), files.end());
 	return files;
 }

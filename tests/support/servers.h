@@ -1,9 +1,9 @@
 #pragma once
 
-// Local servers for the streaming tests, configured by tests/lib/testlib.sh as
-// the scripts' are: one nginx process per server on a free loopback port, so
-// that one can be killed or frozen alone, and a throwaway certificate
-// authority.
+// Local servers for the streaming tests, configured by scripts/lib/local-run.sh
+// as the scripts' are: one nginx process per server on a free loopback port, so
+// that one can be killed or frozen alone, and a throwaway certificate authority.
+#include <signal.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -23,10 +23,11 @@ struct Nginx {
 	// TLS terminated with `cert` and `key`, the plain bytes passed on to `backend`.
 	bool StartTls(const std::string &work_dir, const std::string &name, const std::string &cert,
 		      const std::string &key, uint16_t backend);
-	bool Restart(); // the same configuration again, after Kill()
-	void Kill();    // SIGKILL: the connection drops without goodbye
+	bool Restart(); // the same configuration again, after a stop
 	void Freeze();  // SIGSTOP: the server stops reading
-	void Stop();    // graceful: recordings are finished
+	// SIGQUIT finishes the recordings; SIGKILL drops the connections without goodbye.
+	void Stop(int signal = SIGQUIT);
+	void Kill() { Stop(SIGKILL); }
 	std::vector<std::string> Recordings() const;
 	~Nginx() { Stop(); }
 };

@@ -49,7 +49,7 @@ uint16_t Loopback(uint16_t port)
 	address.sin_port = htons(port);
 	socklen_t length = sizeof(address);
 	auto *any = reinterpret_cast<sockaddr *>(&address);
-	bool ok =
+	const bool ok =
 		port ? connect(fd, any, length) == 0 : bind(fd, any, length) == 0 && getsockname(fd, any, &length) == 0;
 	close(fd);
 	return ok ? ntohs(address.sin_port) : 0;
@@ -117,12 +117,9 @@ void StopChild(pid_t pid, int first)
 {
 	if (pid <= 0)
 		return;
-	auto reaped = [pid] {
-		return waitpid(pid, nullptr, WNOHANG) != 0;
-	};
 	kill(pid, SIGCONT);
 	kill(pid, first);
-	if (!WaitFor(reaped, std::chrono::seconds(5))) {
+	if (!WaitFor([pid] { return waitpid(pid, nullptr, WNOHANG) != 0; }, std::chrono::seconds(5))) {
 		kill(pid, SIGKILL);
 		waitpid(pid, nullptr, 0);
 	}

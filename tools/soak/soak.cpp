@@ -28,10 +28,8 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +40,7 @@ using namespace torvane;
 using namespace torvane::soak;
 using Clock = std::chrono::steady_clock;
 
-// What the soak asks of the engine, from the issue it answers.
+// What the soak asks of the engine.
 constexpr double recovery_grace = 5.0;   // Sending again within the announced delay plus this
 constexpr double resident_limit_mib = 5; // growth after the first minute
 constexpr double stop_limit = 5.0;       // Stop all until every destination is Ready

@@ -10,7 +10,7 @@ unset TORVANE_KEYRING_INNER DISPLAY WAYLAND_DISPLAY
 state=$(mktemp -d)
 export XDG_DATA_HOME=$state/data XDG_RUNTIME_DIR=$state/run HOME=$state/home
 mkdir -p "$XDG_DATA_HOME" "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-source "$(dirname "$0")/../../lib/testlib.sh"
+source "$(dirname "$0")/../../../scripts/lib/local-run.sh"
 printf '%s' keyring-test-password | gnome-keyring-daemon --foreground --unlock --components=secrets >"$state/out" 2>&1 &
 track $!
 trap 'cleanup_tracked; rm -rf "$state"' EXIT

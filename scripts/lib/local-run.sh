@@ -1,17 +1,18 @@
-# The shell side of the tests. Every process started here is registered by
-# its PID and ended when the script exits, however it exits.
+# The shell side of local runs (the main job, the benchmark and the tests):
+# every process started here is registered by its PID and ended when the
+# script exits, however it exits.
 #
 #   track PID [SIGNAL]         registers a process; the cleanup sends SIGNAL (TERM)
-#   stop_pid PID               sends its SIGNAL, SIGKILL after 5 s; unregisters it
+#   stop_pid PID               sends its SIGNAL (nginx: QUIT, which finishes the
+#                              recordings), SIGKILL after 5 s; unregisters it
 #   start_xvfb WORK_DIR        Xvfb on a display it picks itself (-displayfd); sets
-#                              DISPLAY and xvfb_pid. Screen: $TORVANE_XVFB_SCREEN
-#   stop_xvfb
+#                              DISPLAY. Screen: $TORVANE_XVFB_SCREEN
 #   rtmp_conf DIR PORT [APP]   nginx configuration of an RTMP server on 127.0.0.1:PORT
 #                              accepting application APP (app), recording into DIR/rec
 #   tls_conf DIR PORT BACKEND CERT KEY   nginx terminating TLS on PORT for BACKEND
 #   start_rtmp_server DIR PORT             sets rtmp_pid
 #   start_tls_front DIR PORT BACKEND CERT KEY   sets tls_pid
-#   stop_server PID            graceful: recordings are finished
+#   stop_server PID            stop_pid: nginx's QUIT finishes the recordings
 #   make_authority DIR HOST    a throwaway CA (DIR/ca.crt) and a certificate it signed
 #                              for HOST and 127.0.0.1 (DIR/server.crt, DIR/server.key)
 #   run_trusting CA HOST CMD...  runs CMD trusting only CA, with HOST at 127.0.0.1
@@ -56,27 +57,22 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 start_xvfb() {
-	local work=$1 number i
+	local work=$1 number i pid
 	: >"$work/xvfb.display"
 	Xvfb -displayfd 3 -screen 0 "${TORVANE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp \
 		3>"$work/xvfb.display" >"$work/xvfb.log" 2>&1 &
-	xvfb_pid=$!
-	track "$xvfb_pid"
+	pid=$!
+	track $pid
 	for i in $(seq 200); do
 		if read -r number <"$work/xvfb.display" && [ -n "$number" ]; then
 			export DISPLAY=:$number
 			return 0
 		fi
-		kill -0 "$xvfb_pid" 2>/dev/null || break
+		kill -0 $pid 2>/dev/null || break
 		sleep 0.05
 	done
-	stop_xvfb
+	stop_pid $pid
 	return 1
-}
-
-stop_xvfb() {
-	stop_pid "${xvfb_pid:-}"
-	xvfb_pid=
 }
 
 nginx_head() { # DIR MODULE
@@ -115,30 +111,16 @@ wait_port() {
 	return 1
 }
 
-start_nginx() { # DIR PORT: sets nginx_pid
+start_nginx() { # DIR PORT PID_VARIABLE
 	nginx -p "$1" -c "$1/nginx.conf" -e "$1/error.log" >"$1/nginx.out" 2>&1 &
-	nginx_pid=$!
-	track "$nginx_pid" QUIT
+	track $! QUIT
+	printf -v "$3" %s $!
 	wait_port "$2"
 }
 
-start_rtmp_server() {
-	rtmp_conf "$1" "$2" && start_nginx "$1" "$2"
-	local status=$?
-	rtmp_pid=$nginx_pid
-	return $status
-}
-
-start_tls_front() {
-	tls_conf "$@" && start_nginx "$1" "$2"
-	local status=$?
-	tls_pid=$nginx_pid
-	return $status
-}
-
-stop_server() {
-	stop_pid "$1"
-}
+start_rtmp_server() { rtmp_conf "$1" "$2" && start_nginx "$1" "$2" rtmp_pid; }
+start_tls_front() { tls_conf "$@" && start_nginx "$1" "$2" tls_pid; }
+stop_server() { stop_pid "$1"; }
 
 make_authority() {
 	local dir=$1 host=$2
@@ -179,16 +161,12 @@ check_no_secrets() {
 	done
 	shift
 	for file in "${files[@]}"; do
-		[ -f "$file" ] || {
-			echo "no $file to look for secrets in"
-			status=1
-			continue
-		}
+		[ -f "$file" ] || { echo "no $file to look for secrets in" && status=1 && continue; }
 		for secret in "$@"; do
-			[ -z "$secret" ] || ! grep -qaF -- "$secret" "$file" || {
+			if [ -n "$secret" ] && grep -qaF -- "$secret" "$file"; then
 				echo "the secret '$secret' appears in $file"
 				status=1
-			}
+			fi
 		done
 	done
 	return $status
