@@ -15,7 +15,7 @@ install() { # OBS_DLL_VERSION ARGS...: the installer's exit status
 	cp "$build/bin/standin-obs-$1.dll" "$obs/bin/64bit/obs.dll" &&
 		wine "$work/out/torvane-$version-windows-x64-installer.exe" /S "${@:2}"
 }
-held() { wine "$build/bin/hold-file.exe" 'C:\standin-obs\obs-plugins\64bit\torvane.dll' "$@"; }
+held() { wine "$build/bin/hold-dll.exe" 'C:\standin-obs\obs-plugins\64bit\torvane.dll' "$@"; }
 
 rm -rf "$work" "$obs"
 "$(dirname "$0")/../../scripts/package.sh" windows "$build" "$work/out" || exit 1
