@@ -2,8 +2,9 @@
 ; obs-plugins\64bit\ and the module's data into data\obs-plugins\torvane\ of the
 ; OBS Studio folder that OBS's own installer recorded in the registry (else the
 ; default one), registers an uninstaller in Add/Remove Programs, and refuses
-; when that folder holds no OBS Studio 30.2 or newer. /S installs silently;
-; /D=FOLDER names another OBS Studio folder.
+; when that folder holds no OBS Studio 30.2 or newer or when a running OBS
+; Studio holds the torvane.dll there (as the uninstaller does then too). /S
+; installs silently; /D=FOLDER names another OBS Studio folder.
 ;   makensis -DVERSION=X.Y.Z -DSTAGE=DIR -DLICENSE=FILE -DOUTFILE=FILE torvane.nsi
 ; STAGE holds obs-plugins\64bit\torvane.dll and data\obs-plugins\torvane\.
 
@@ -41,12 +42,16 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "Torvane ${VERSION} installer"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "GNU General Public License, version 2 or later"
 
-Function Refuse ; sentence on the stack
+!macro REFUSE UN
+Function ${UN}Refuse ; sentence on the stack
 	Pop $0
 	MessageBox MB_OK|MB_ICONSTOP "$0" /SD IDOK
 	SetErrorLevel 2
 	Quit
 FunctionEnd
+!macroend
+!insertmacro REFUSE ""
+!insertmacro REFUSE un.
 
 Function .onInit
 	ClearErrors
@@ -63,9 +68,17 @@ Function .onInit
 	${EndIf}
 FunctionEnd
 
+; The DLL goes first: a running OBS Studio holds it, and then nothing else changes.
 Section
 	SetOutPath "$INSTDIR\obs-plugins\64bit"
+	SetOverwrite try
+	ClearErrors
 	File "${STAGE}/obs-plugins/64bit/torvane.dll"
+	${If} ${Errors}
+		Push "Torvane cannot replace $INSTDIR\obs-plugins\64bit\torvane.dll while OBS Studio (or another program) has it open. Close OBS Studio, then run this installer again."
+		Call Refuse
+	${EndIf}
+	SetOverwrite on
 	SetOutPath "$INSTDIR\${DATA_FOLDER}"
 	File /r "${STAGE}/data/obs-plugins/torvane/*"
 	WriteUninstaller "$INSTDIR\${DATA_FOLDER}\uninstall.exe"
@@ -85,7 +98,12 @@ SectionEnd
 ; torvane\) stay.
 Section "Uninstall"
 	GetFullPathName $0 "$INSTDIR\..\..\.."
+	ClearErrors
 	Delete "$0\obs-plugins\64bit\torvane.dll"
+	${If} ${Errors}
+		Push "Torvane cannot remove $0\obs-plugins\64bit\torvane.dll while OBS Studio (or another program) has it open. Close OBS Studio, then uninstall again."
+		Call un.Refuse
+	${EndIf}
 	RMDir /r "$0\${DATA_FOLDER}"
 	DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
