@@ -22,6 +22,14 @@ void RemoveCommand(Panel &panel)
 		return;
 	if (!panel.ui.AskYesNo(Tr16(Txt::RemoveQuestion)))
 		return;
+	// While the question was open a hotkey, a remote request or OBS's own
+	// Start Streaming may have started streams: a destination is removed only
+	// as long as nothing streams, when its button may be pressed at all.
+	if (panel.engine.IsBusy()) {
+		ReportError(panel, Tr(Txt::StillRunning));
+		UpdateControlStates(panel);
+		return;
+	}
 	CommitForm(panel);
 	std::vector<Destination> &list = panel.store.settings.destinations;
 	if (panel.state.selected_index < DestinationCount(panel)) {

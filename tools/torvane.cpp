@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +102,67 @@ int RunCheck(const std::string &path)
 	return exit_ok;
 }
 
+// A name as the terminal is given it: a control character (C0, DEL or C1) or
+// a byte that is not part of valid UTF-8 becomes U+FFFD, so that no name can
+// move the cursor, change colours or clear the screen.
+std::string Printable(const std::string &text)
+{
+	const char replacement[] = "\xEF\xBF\xBD";
+	std::string out;
+	for (size_t i = 0; i < text.size();) {
+		const auto lead = static_cast<unsigned char>(text[i]);
+		const size_t length = lead < 0x80                    ? 1
+				      : lead >= 0xC2 && lead <= 0xDF ? 2
+				      : lead >= 0xE0 && lead <= 0xEF ? 3
+				      : lead >= 0xF0 && lead <= 0xF4 ? 4
+								     : 0;
+		uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+		bool valid = length > 0 && i + length <= text.size();
+		for (size_t k = 1; valid && k < length; k++) {
+			const auto next = static_cast<unsigned char>(text[i + k]);
+			valid = (next & 0xC0) == 0x80;
+			code = code << 6 | (next & 0x3F);
+		}
+		// Overlong forms, surrogates and values above U+10FFFF.
+		if (valid && length == 3)
+			valid = code >= 0x800 && (code < 0xD800 || code > 0xDFFF);
+		if (valid && length == 4)
+			valid = code >= 0x10000 && code <= 0x10FFFF;
+		if (!valid) {
+			out += replacement;
+			i++;
+			continue;
+		}
+		if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+			out += replacement;
+		else
+			out.append(text, i, length);
+		i += length;
+	}
+	return out;
+}
+
+// The columns a line may fill on the terminal, 0 when unknown. The last one
+// stays free: a character there leaves the cursor on it, and the erase to the
+// end of the line that follows would take the character away.
+size_t LineColumns()
+{
+	winsize size = {};
+	return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 0;
+}
+
+// The first `columns` characters of a UTF-8 line (all of it for 0): a line
+// that wrapped would push the block down and leave its old lines behind.
+std::string FitLine(const std::string &line, size_t columns)
+{
+	size_t count = 0;
+	for (size_t i = 0; columns && i < line.size(); i++) {
+		if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && count++ == columns)
+			return line.substr(0, i);
+	}
+	return line;
+}
+
 // The live block, composed as the panel composes its texts. On a terminal it
 // is drawn over itself once a second; `whole` starts a block of its own below,
 // clear of whatever else was written meanwhile. Into a file or a pipe it is a
@@ -125,7 +187,7 @@ void PrintLiveStatus(const char *label, const PanelSettings &settings, bool whol
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
 		const Destination &destination = settings.destinations[i];
 		const DestinationStats stats = multistream.GetStats(i);
-		const std::string status = "  " + std::to_string(i + 1) + " " + destination.name + ": " +
+		const std::string status = "  " + std::to_string(i + 1) + " " + Printable(destination.name) + ": " +
 					   DestinationStatusLine(destination, stats).text;
 		const std::string figure = LiveFigure(destination, stats);
 		const bool shown = !figure.empty() && (live.terminal || stats.state != DestinationState::Sending);
@@ -136,8 +198,9 @@ void PrintLiveStatus(const char *label, const PanelSettings &settings, bool whol
 	if (live.terminal) {
 		if (live.drawn && !whole)
 			printf("\x1b[%zuA", live.drawn);
+		const size_t columns = LineColumns();
 		for (const std::string &line : lines)
-			printf("%s\x1b[K\n", line.c_str());
+			printf("%s\x1b[K\n", FitLine(line, columns).c_str());
 		live.drawn = lines.size();
 	} else {
 		// A time line, then what changed since the last one.

@@ -114,25 +114,50 @@ void DestinationList::SetRowCount(int32_t rows)
 	viewport()->update();
 }
 
-void DestinationList::UpdateDescription()
+QString DestinationList::RowDescription(int32_t row) const
 {
 	const torvane::Panel &panel = window.Behaviour();
-	QStringList lines;
-	for (int32_t row = 0; row < count && row < static_cast<int32_t>(panel.store.settings.destinations.size());
-	     row++) {
-		const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
-		const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
-		QString line = QString::fromUtf8(d.name) + QStringLiteral(": ") +
-			       QString::fromUtf8(DestinationStatusLine(d, stats).text);
-		const std::string figure = LiveFigure(d, stats);
-		if (!figure.empty())
-			line += QStringLiteral(" (") + QString::fromUtf8(figure) + QStringLiteral(")");
-		const RowAction action = RowActionFor(panel, row);
-		if (action != RowAction::None)
-			line += QStringLiteral(" [") + ToQString(RowActionLabel(action)) + QStringLiteral("]");
-		lines << line;
-	}
-	setAccessibleDescription(lines.join(QLatin1Char('\n')));
+	const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
+	QString line = QString::fromUtf8(d.name) + QStringLiteral(": ") +
+		       QString::fromUtf8(DestinationStatusLine(d, stats).text);
+	const std::string figure = LiveFigure(d, stats);
+	if (!figure.empty())
+		line += QStringLiteral(" (") + QString::fromUtf8(figure) + QStringLiteral(")");
+	const RowAction action = RowActionFor(panel, row);
+	if (action != RowAction::None)
+		line += QStringLiteral(" [") + ToQString(RowActionLabel(action)) + QStringLiteral("]");
+	return line;
+}
+
+void DestinationList::UpdateDescription()
+{
+	const auto rows = std::min(count, static_cast<int32_t>(window.Behaviour().store.settings.destinations.size()));
+	lines.clear();
+	for (int32_t row = 0; row < rows; row++)
+		lines << RowDescription(row);
+	PublishDescription();
+}
+
+void DestinationList::UpdateDescription(int32_t row)
+{
+	if (row < 0 || row >= lines.size() ||
+	    row >= static_cast<int32_t>(window.Behaviour().store.settings.destinations.size()))
+		return;
+	lines[row] = RowDescription(row);
+	PublishDescription();
+}
+
+void DestinationList::PublishDescription()
+{
+	// Once the changes of this turn of the event loop are in.
+	if (publish_pending)
+		return;
+	publish_pending = true;
+	QTimer::singleShot(0, this, [this]() {
+		publish_pending = false;
+		setAccessibleDescription(lines.join(QLatin1Char('\n')));
+	});
 }
 
 void DestinationList::SelectRow(int32_t row)
@@ -144,8 +169,14 @@ void DestinationList::SelectRow(int32_t row)
 
 void DestinationList::UpdateRow(int32_t row)
 {
-	UpdateDescription();
+	UpdateDescription(row);
 	viewport()->update(RowRect(row));
+}
+
+void DestinationList::UpdateAllRows()
+{
+	UpdateDescription();
+	viewport()->update();
 }
 
 void DestinationList::UpdateScrollRange()
@@ -389,7 +420,7 @@ void QtPanelUi::InvalidateRow(int32_t row)
 
 void QtPanelUi::InvalidateList()
 {
-	window.List()->viewport()->update();
+	window.List()->UpdateAllRows();
 }
 
 bool QtPanelUi::AskYesNo(const std::u16string &text)

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QValidator>
 #include <QWidget>
@@ -49,6 +50,8 @@ public:
 	void SelectRow(int32_t row);
 	int32_t CurrentRow() const { return current; }
 	void UpdateRow(int32_t row);
+	// Repaints every row, and reads their names again.
+	void UpdateAllRows();
 	// The row rectangle in the viewport's coordinates.
 	QRect RowRect(int32_t row) const;
 	int32_t RowAt(int y) const;
@@ -67,12 +70,18 @@ private:
 	void EnsureVisible(int32_t row);
 	// The rows as text, one "name: status" line each (with the figure and the
 	// action in brackets when there are any), for screen readers: the rows
-	// themselves are only painted.
+	// themselves are only painted. A changed row rebuilds its own line; the
+	// description is set once for all the rows that changed meanwhile.
+	QString RowDescription(int32_t row) const;
 	void UpdateDescription();
+	void UpdateDescription(int32_t row);
+	void PublishDescription();
 
 	PanelWindow &window;
 	int32_t count = 0;
 	int32_t current = -1;
+	QStringList lines;
+	bool publish_pending = false;
 };
 
 // A field's length limit as the Windows edit control keeps it: typing and

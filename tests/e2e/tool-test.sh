@@ -61,21 +61,25 @@ start_rtmp_server "$work/server" $port || fail "nginx did not start"
 secrets=(tool-key-good tool-password-good tool-key-closed tool-key-off tool-key-ctrl-c)
 doc "$work/mixed.json" "$(dest Good rtmp://127.0.0.1:$port/app tool-key-good true Custom tool-password-good),$(
 	dest Closed rtmp://127.0.0.1:$((port + 1))/app tool-key-closed true),$(
-	dest Off rtmp://127.0.0.1:$port/app tool-key-off false)"
+	dest 'Off\u001b[2J' rtmp://127.0.0.1:$port/app tool-key-off false)"
 "$torvane" stream "$work/mixed.json" --seconds 4 --obs-log "$work/mixed-obs.log" >"$work/mixed.out" 2>&1
 status=$?
 cat "$work/mixed.out"
 [ $status = 1 ] || fail "stream with a failed destination exited $status, expected 1"
-for line in '  Actual output: 1280 × 720 / 30 fps  ·  H.264 + AAC' '  2 Closed: Failed: connection' '  3 Off: Not included'; do
+for line in '  Actual output: 1280 × 720 / 30 fps  ·  H.264 + AAC' '  2 Closed: Failed: connection' '  3 Off�[2J: Not included'; do
 	grep -qxF "$line" "$work/mixed.out" || fail "no line '$line'"
 done
 # Into a file: a line when something changed, a bitrate that moves is no news.
 grep -qx '\[   [1-4] s\] 1 / 2 sending' "$work/mixed.out" || fail "no line with the count sending"
 [ "$(grep -cxF '  1 Good: Sending' "$work/mixed.out")" = 1 ] || fail "Sending not said once"
 tail -n 5 "$work/mixed.out" | grep -qxF '[stopped] 2 enabled  ·  Ready' || fail "did not end with nothing busy"
-# On a terminal: the block of five lines is drawn over itself.
-script -qec "$torvane stream $work/mixed.json --seconds 3 --obs-log $work/tty-obs.log" /dev/null >"$work/tty.out"
+# On a terminal: the block of five lines is drawn over itself, each line cut to
+# the width (by characters, not bytes) and no name's control characters sent.
+script -qec "stty cols 40; $torvane stream $work/mixed.json --seconds 3 --obs-log $work/tty-obs.log" /dev/null \
+	>"$work/tty.out"
 [ "$(grep -o $'\e\\[5A' "$work/tty.out" | wc -l)" -ge 2 ] || fail "the block was not redrawn in place"
+grep -qF $'  Actual output: 1280 × 720 / 30 fps  ·\e[K' "$work/tty.out" || fail "a line wider than the terminal"
+! grep -qF $'\e[2J' "$work/mixed.out" "$work/tty.out" || fail "a name's escape sequence reached the output"
 grep -q '^  1 Good: Sending ([1-9][0-9,]* kbps)' "$work/tty.out" || fail "no bitrate on the terminal"
 
 # Ctrl-C ends a stream without --seconds cleanly.

@@ -119,6 +119,17 @@ TEST_F(PanelTest, CustomAddsUpToTheFilesLimitAndRemoveAsksFirst)
 	EXPECT_EQ(engine.GetStats(1).state, DestinationState::Failed) << "with its own run record";
 	EXPECT_EQ(engine.runs.size(), 1u);
 	EXPECT_EQ(Reload().destinations.size(), 4u) << "saved at once";
+	// A hotkey starts the streams while the question is open: the answer comes too late.
+	ui.while_asking = [&]() {
+		test::AddRun(engine, 0, DestinationState::Sending);
+	};
+	ui.answers = {true};
+	OnButtonClicked(panel, id_remove);
+	EXPECT_EQ(store.settings.destinations.size(), 4u);
+	EXPECT_EQ(Notice(), u"A stream is still running or stopping.");
+	EXPECT_FALSE(ui.IsEnabled(id_remove));
+	ui.while_asking = nullptr;
+	engine.runs.clear();
 
 	while (!store.settings.destinations.empty()) {
 		ui.answers = {true};
