@@ -85,8 +85,7 @@ void RunPending(void *param)
 void Refuse(obs_data_t *response, Txt sentence, const char *name)
 {
 	obs_data_set_bool(response, "ok", false);
-	obs_data_set_string(response, "error",
-			    Tr(sentence, {name, std::to_string(request_wait_seconds)}).c_str());
+	obs_data_set_string(response, "error", Tr(sentence, {name, std::to_string(request_wait_seconds)}).c_str());
 }
 
 // obs-websocket calls this on a thread of its pool, or on OBS's graphics
