@@ -313,7 +313,8 @@ void Start()
 		     [meet]() {
 			     if (!std::filesystem::exists(meet("block")))
 				     return false;
-			     std::ofstream(meet("blocking")).good();
+			     std::ofstream blocking(meet("blocking"));
+			     blocking.close();
 			     std::this_thread::sleep_for(std::chrono::seconds(6));
 			     return std::ofstream(meet("unblocked")).good();
 		     },
