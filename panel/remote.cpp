@@ -128,7 +128,7 @@ bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std:
 {
 	return WithPanel(panel, shown, [&](Panel &quiet) {
 		if (!panel.engine.StopDestination(index)) {
-			error = Tr(Txt::NotStreaming, {std::to_string(index + 1)});
+			error = Tr(Txt::NotStreaming, {std::to_string(index)});
 			return false;
 		}
 		UpdateControlStates(quiet);

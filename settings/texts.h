@@ -96,10 +96,14 @@
 	X(StillRunning, "A stream is still running or stopping.") \
 	X(NotInList, "Destination %1 is not in the list.") \
 	X(KickEncoder, "Kick needs its own encoder settings. Stop every destination, then start again.") \
-	X(NotStreaming, "Destination %1 is not streaming.") \
+	X(NotStreaming, "The destination at index %1 is not streaming.") \
 	X(NeedsIndex, "%1 needs \"index\", a whole number: the destination's place in the list, from 0.") \
 	X(NoDestinationAt, "There is no destination at index %1; the list holds %2.") \
 	X(NoSuchRequest, "Torvane has no request named \"%1\".") \
+	X(RequestInFrame, "%1 cannot run inside a SerialFrame request batch, which holds up OBS's rendering. Send it on its own or in a SerialRealtime batch.") \
+	X(RequestNotTaken, "%1 was not carried out: OBS's main thread did not take it within %2 seconds.") \
+	X(RequestUnfinished, "%1 did not finish within %2 seconds; GetStatus tells how it ended.") \
+	X(RequestAtExit, "%1 was not carried out: OBS is closing.") \
 	X(EnterName, "enter a name.") \
 	X(EnterServer, "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.") \
 	X(EnterKey, "enter a stream key.") \

@@ -1,7 +1,7 @@
 // Torvane's requests, events and hotkeys, and OBS's own stream with "Go live" clear and set; meets
 // the probe through files in WORK_DIR.   node automation-client.js WS_URL WORK_DIR OBS_OWN_SERVER
 const fs = require('fs');
-const { default: OBSWebSocket } = require('obs-websocket-js');
+const { default: OBSWebSocket, RequestBatchExecutionType } = require('obs-websocket-js');
 
 const [url, work, ownServer] = process.argv.slice(2);
 const obs = new OBSWebSocket();
@@ -26,6 +26,13 @@ async function vendor(requestType, requestData = {}) {
 // What the events last said of each destination.
 const stateOf = index => (events.filter(e => e.index === index).pop() || { state: 'ready' }).state;
 const all = (indexes, state) => indexes.every(i => stateOf(i) === state);
+const settingsFile = `${work}/home/.config/obs-studio/plugin_config/torvane/settings.dpapi`;
+const saved = () => (fs.existsSync(settingsFile) ? fs.readFileSync(settingsFile).toString('hex') : '');
+const timed = async (seconds, call) => {
+	const since = Date.now(), answer = await call();
+	return Date.now() - since < seconds * 1000 ? answer : {};
+};
+const inBatch = requestType => ({ requestType: 'CallVendorRequest', requestData: { vendorName: 'torvane', requestType } });
 const obsStream = async start => {
 	await obs.call(start ? 'StartStream' : 'StopStream');
 	await until(async () => (await obs.call('GetStreamStatus')).outputActive === start, `OBS's stream ${start}`);
@@ -39,9 +46,29 @@ async function main() {
 	});
 	await until(() => fs.existsSync(`${work}/ready`), 'the probe set up two destinations', 90);
 
-	let status = await vendor('GetStatus');
+	let status; // refreshed every second
+	await until(async () => (status = await vendor('GetStatus')).enabled === 2, 'GetStatus sees both');
 	const [one, two] = status.destinations.filter(d => d.enabled).map(d => d.index);
-	check(!status.busy && status.enabled === 2 && status.destinations.every(d => d.state === 'ready'), 'GetStatus');
+	check(!status.busy && status.destinations.every(d => d.state === 'ready'), 'GetStatus');
+
+	// While the probe holds the UI thread: the status at once, a refusal in bounded time, and nothing done later.
+	fs.writeFileSync(`${work}/block`, '');
+	await until(() => fs.existsSync(`${work}/blocking`), 'the probe holds the UI thread');
+	check((await timed(1, () => vendor('GetStatus'))).enabled === 2, 'GetStatus while the UI thread is held');
+	const refused = await timed(5, () => vendor('StartAll'));
+	check(refused.ok === false && /not carried out/.test(refused.error), `StartAll while held: ${refused.error}`);
+	await until(() => fs.existsSync(`${work}/unblocked`), 'the UI thread free again');
+	await sleep(2000);
+	check(!(await vendor('GetStatus')).busy, 'the refused StartAll was never carried out');
+	// Inside a SerialFrame batch (OBS's graphics thread) acting requests are refused and rendering goes on.
+	const frames = async () => (await obs.call('GetStats')).renderTotalFrames;
+	const rendered = await frames();
+	const batch = await timed(5, () => obs.callBatch([inBatch('StartAll'), inBatch('GetStatus')],
+		{ executionType: RequestBatchExecutionType.SerialFrame }));
+	check(batch.length === 2 && /SerialFrame/.test(batch[0].responseData.responseData.error) &&
+		batch[1].responseData.responseData.enabled === 2, 'a SerialFrame batch');
+	await sleep(500);
+	check((await frames()) > rendered && !(await vendor('GetStatus')).busy, 'rendering goes on, nothing started');
 	check((await vendor('StartAll')).ok, 'StartAll');
 	await until(() => all([one, two], 'sending'), 'events: both sending');
 	await until(async () => (status = await vendor('GetStatus')).destinations[one].kbps > 0, 'kbps while sending');
@@ -51,7 +78,10 @@ async function main() {
 		check(/index/.test((await vendor('StopDestination', bad)).error), `refused: ${JSON.stringify(bad)}`);
 	check((await vendor('StopDestination', { index: one })).ok, 'StopDestination');
 	await until(() => stateOf(one) === 'ready' && stateOf(two) === 'sending', 'events: one stopped, the other sending');
-	check((await vendor('StartDestination', { index: one })).ok, 'StartDestination');
+	const notStreaming = (await vendor('StopDestination', { index: one })).error;
+	check(notStreaming.includes(`index ${one} `), `counted from 0: ${notStreaming}`);
+	const before = saved();
+	check((await vendor('StartDestination', { index: one })).ok && saved() !== before, 'StartDestination saves first');
 	await until(() => all([one, two], 'sending'), 'events: both sending again');
 	check((await vendor('StopAll')).ok, 'StopAll');
 	await until(() => all([one, two], 'ready'), 'events: both ready');

@@ -14,6 +14,7 @@
 
 #include <obs-frontend-api.h>
 #include <obs-module.h>
+#include <obs-websocket-api.h>
 #include <obs.hpp>
 
 #include <signal.h>
@@ -25,6 +26,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 OBS_DECLARE_MODULE()
 
@@ -86,6 +88,27 @@ void StartAllKey(const char *key)
 		const_cast<char *>(key));
 }
 
+// Torvane's GetStatus through obs-websocket: the bitrate of each sending
+// destination, or nothing when none sends.
+std::string RemoteKbps()
+{
+	OBSDataAutoRelease call = obs_data_create();
+	obs_data_set_string(call, "vendorName", "torvane");
+	obs_data_set_string(call, "requestType", "GetStatus");
+	obs_websocket_request_response *response = obs_websocket_call_request("CallVendorRequest", call);
+	OBSDataAutoRelease answer = obs_data_create_from_json(response ? response->response_data : "{}");
+	obs_websocket_request_response_free(response);
+	OBSDataAutoRelease status = obs_data_get_obj(answer, "responseData");
+	OBSDataArrayAutoRelease list = obs_data_get_array(status, "destinations");
+	std::string kbps;
+	for (size_t i = 0; i < obs_data_array_count(list); i++) {
+		OBSDataAutoRelease item = obs_data_array_item(list, i);
+		if (strcmp(obs_data_get_string(item, "state"), "sending") == 0)
+			kbps += " " + std::to_string(obs_data_get_int(item, "kbps"));
+	}
+	return kbps;
+}
+
 void OpenPanel()
 {
 	auto *main = static_cast<QMainWindow *>(obs_frontend_get_main_window());
@@ -138,8 +161,10 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // starts it from its action strip, stops it with Enter; ends TORVANE_HOST_PROBE_KILL's server so Custom 7
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
-// when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
-// restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
+// when the client asks, through files in TORVANE_HOST_PROBE_DIR, and holds the UI thread for 6 s when
+// asked before that; binds F9 to "Start all" at the end.
+// restart: says the key bound to "Start all", then starts OBS's own stream, says the bitrates GetStatus
+// reports and stops it, the panel never opened.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -286,6 +311,14 @@ void Start()
 			     return Control(0)->close(), std::ofstream(meet("ready")).good();
 		     },
 		     [meet]() {
+			     if (!std::filesystem::exists(meet("block")))
+				     return false;
+			     std::ofstream blocking(meet("blocking"));
+			     blocking.close();
+			     std::this_thread::sleep_for(std::chrono::seconds(6));
+			     return std::ofstream(meet("unblocked")).good();
+		     },
+		     [meet]() {
 			     if (!std::filesystem::exists(meet("tick")))
 				     return false;
 			     OpenPanel(), Click(120), Control(0)->close();
@@ -302,8 +335,11 @@ void Start()
 	if (script == "restart") {
 		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
 		     []() { return obs_frontend_streaming_active(); },
-		     [ticks = std::make_shared<int>(0)]() {
-			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
+		     [ticks = std::make_shared<int>(0)]() { // bytes went out for a few seconds
+			     const std::string kbps = ++*ticks > 10 ? RemoteKbps() : "";
+			     if (*ticks < 40 && (kbps.empty() || kbps.find(" 0") != kbps.npos))
+				     return false;
+			     return Say("remote kbps:" + kbps), obs_frontend_streaming_stop(), true;
 		     },
 		     []() {
 			     return !obs_frontend_streaming_active() && (Say("done"), true);

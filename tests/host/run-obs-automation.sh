@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Torvane driven by obs-websocket-js (automation-client.js) in real OBS, with no
-# secret or server URL in any answer or event, and no secret in OBS's log.
+# secret or server URL in any answer or event, and no secret in OBS's log; then
+# OBS's own stream starts Torvane's, whose bitrates GetStatus reports.
 #   run-obs-automation.sh TORVANE_SO PROBE_SO WORK_DIR
 source "$(dirname "$0")/obs-lib.sh"
 
@@ -23,6 +24,7 @@ TORVANE_HOST_PROBE=automation TORVANE_HOST_PROBE_DIR=$work TORVANE_HOST_PROBE_SE
 	run_obs automation
 wait $client || { cat "$work/client.log"; fail "the client's checks failed"; }
 TORVANE_HOST_PROBE=restart run_obs restart # "Go live" was kept, and the hotkey's binding
+grep -qaE '\[host-probe\] remote kbps:( [1-9][0-9]*){2}$' "$log" || fail "GetStatus reported no bitrate, the panel never opened"
 grep -q 'start all key: OBS_KEY_F9' "$log" || fail "the binding of \"Torvane: Start all\" was not kept"
 [ "$(grep -c "Torvane destination .*) successful" "$log")" = 2 ] || fail "OBS's stream started Torvane's"
 ls "$work"/rtmp{1,2}/rec/*.flv >/dev/null || fail "a server recorded nothing"
