@@ -19,6 +19,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,6 +32,53 @@
 OBS_DECLARE_MODULE()
 
 namespace {
+
+log_handler_t host_log = nullptr;
+void *host_log_param = nullptr;
+std::atomic<int> torvane_outputs{0}, under_hotkey_lock{0};
+int obs_stops = 0; // OBS's own stream
+
+// Torvane creates its outputs in the command that starts them: counts them,
+// and those created while another thread could not take libobs's hotkey lock.
+void WatchLog(int level, const char *format, va_list args, void *)
+{
+	if (level == LOG_DEBUG && strcmp(format, "output '%s' (%s) created") == 0) {
+		char text[256];
+		va_list copy;
+		va_copy(copy, args);
+		vsnprintf(text, sizeof(text), format, copy);
+		va_end(copy);
+		if (strstr(text, "'Torvane destination ")) {
+			auto taken = std::make_shared<std::promise<void>>();
+			std::future<void> done = taken->get_future();
+			std::thread([taken]() {
+				obs_enum_hotkeys([](void *, obs_hotkey_id, obs_hotkey_t *) { return false; }, nullptr);
+				taken->set_value();
+			}).detach();
+			under_hotkey_lock += done.wait_for(std::chrono::seconds(1)) != std::future_status::ready;
+			torvane_outputs++;
+		}
+	}
+	host_log(level, format, args, host_log_param);
+}
+
+int TorvaneSending()
+{
+	int sending = 0;
+	obs_enum_outputs(
+		[](void *count, obs_output_t *output) {
+			*static_cast<int *>(count) += strncmp(obs_output_get_name(output), "Torvane destination ", 20) == 0 &&
+						      obs_output_active(output);
+			return true;
+		},
+		&sending);
+	return sending;
+}
+
+bool PressF9(const char *how) // xdotool's keydown, keyup or key
+{
+	return system((std::string("xdotool ") + how + " F9").c_str()) == 0;
+}
 
 void Say(const std::string &text)
 {
@@ -139,7 +189,9 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
-// restart: says the key bound to "Start all", then starts and stops OBS's own stream, the panel never opened.
+// restart, the panel never opened: says the key bound to "Start all" (F9) and holds it down; with
+// Torvane sending, starts OBS's own stream and stops it, then releases F9. Presses it again, then
+// OBS's stream fails to connect; says how many outputs Torvane made and how many still send.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -300,13 +352,31 @@ void Start()
 		return;
 	}
 	if (script == "restart") {
-		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
-		     []() { return obs_frontend_streaming_active(); },
-		     [ticks = std::make_shared<int>(0)]() {
-			     return ++*ticks > 10 && (obs_frontend_streaming_stop(), true);
-		     },
+		auto ticks = std::make_shared<int>(0);
+		Run({[]() { return StartAllKey(nullptr), PressF9("keydown"); },
+		     []() { return TorvaneSending() == 2 && (obs_frontend_streaming_start(), true); },
+		     [ticks]() { return obs_frontend_streaming_active() && ++*ticks > 6; },
+		     []() { return obs_frontend_streaming_stop(), true; },
+		     []() { return !obs_frontend_streaming_active() && TorvaneSending() == 0 && PressF9("keyup"); },
+		     [ticks]() { return ++*ticks > 12 && PressF9("key"); },
 		     []() {
-			     return !obs_frontend_streaming_active() && (Say("done"), true);
+			     if (TorvaneSending() != 2)
+				     return false;
+			     OBSDataAutoRelease dead = obs_data_create();
+			     obs_data_set_string(dead, "server", "rtmp://127.0.0.1:9/app");
+			     obs_service_update(obs_frontend_get_streaming_service(), dead);
+			     return obs_frontend_streaming_start(), true;
+		     },
+		     [ticks]() { // with the connection failure's message box closed
+			     for (QWidget *widget : QApplication::topLevelWidgets())
+				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+					     box->accept();
+			     if (obs_stops < 2 || ++*ticks < 17)
+				     return false;
+			     Say("Torvane's outputs: " + std::to_string(torvane_outputs) + " made, " +
+				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " +
+				 std::to_string(TorvaneSending()) + " sending after OBS's stream failed");
+			     return Say("done"), true;
 		     }});
 		return;
 	}
@@ -344,12 +414,15 @@ void OnEvent(obs_frontend_event event, void *)
 {
 	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING)
 		QTimer::singleShot(500, Start);
+	obs_stops += event == OBS_FRONTEND_EVENT_STREAMING_STOPPED;
 }
 
 } // namespace
 
 bool obs_module_load(void)
 {
+	base_get_log_handler(&host_log, &host_log_param);
+	base_set_log_handler(WatchLog, nullptr);
 	obs_frontend_add_event_callback(OnEvent, nullptr);
 	return true;
 }
@@ -357,5 +430,6 @@ bool obs_module_load(void)
 void obs_module_unload(void)
 {
 	obs_frontend_remove_event_callback(OnEvent, nullptr);
+	base_set_log_handler(host_log, host_log_param);
 	Say("unloaded");
 }
