@@ -352,13 +352,14 @@ void Start()
 		return;
 	}
 	if (script == "restart") {
-		auto ticks = std::make_shared<int>(0);
+		auto ticks = std::make_shared<int>(0), released = std::make_shared<int>(0);
 		Run({[]() { return StartAllKey(nullptr), PressF9("keydown"); },
 		     []() { return TorvaneSending() == 2 && (obs_frontend_streaming_start(), true); },
 		     [ticks]() { return obs_frontend_streaming_active() && ++*ticks > 6; },
 		     []() { return obs_frontend_streaming_stop(), true; },
-		     []() { return !obs_frontend_streaming_active() && TorvaneSending() == 0 && PressF9("keyup"); },
-		     [ticks]() { return ++*ticks > 12 && PressF9("key"); },
+		     []() { return !obs_frontend_streaming_active() && TorvaneSending() == 0; },
+		     [ticks]() { return ++*ticks > 12 && PressF9("keyup"); }, // once Torvane is idle
+		     [ticks, released]() { return ++*ticks > 18 && (*released = TorvaneSending(), PressF9("key")); },
 		     []() {
 			     if (TorvaneSending() != 2)
 				     return false;
@@ -367,15 +368,16 @@ void Start()
 			     obs_service_update(obs_frontend_get_streaming_service(), dead);
 			     return obs_frontend_streaming_start(), true;
 		     },
-		     [ticks]() { // with the connection failure's message box closed
+		     [ticks, released]() { // with the connection failure's message box closed
 			     for (QWidget *widget : QApplication::topLevelWidgets())
 				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
 					     box->accept();
-			     if (obs_stops < 2 || ++*ticks < 17)
+			     if (obs_stops < 2 || ++*ticks < 23)
 				     return false;
 			     Say("Torvane's outputs: " + std::to_string(torvane_outputs) + " made, " +
-				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " +
-				 std::to_string(TorvaneSending()) + " sending after OBS's stream failed");
+				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " + std::to_string(*released) +
+				 " sending after F9's release, " + std::to_string(TorvaneSending()) +
+				 " after OBS's stream failed");
 			     return Say("done"), true;
 		     }});
 		return;
