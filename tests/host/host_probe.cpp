@@ -67,8 +67,9 @@ int TorvaneSending()
 	int sending = 0;
 	obs_enum_outputs(
 		[](void *count, obs_output_t *output) {
-			*static_cast<int *>(count) += strncmp(obs_output_get_name(output), "Torvane destination ", 20) == 0 &&
-						      obs_output_active(output);
+			*static_cast<int *>(count) +=
+				strncmp(obs_output_get_name(output), "Torvane destination ", 20) == 0 &&
+				obs_output_active(output);
 			return true;
 		},
 		&sending);
@@ -375,9 +376,9 @@ void Start()
 			     if (obs_stops < 2 || ++*ticks < 23)
 				     return false;
 			     Say("Torvane's outputs: " + std::to_string(torvane_outputs) + " made, " +
-				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " + std::to_string(*released) +
-				 " sending after F9's release, " + std::to_string(TorvaneSending()) +
-				 " after OBS's stream failed");
+				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " +
+				 std::to_string(*released) + " sending after F9's release, " +
+				 std::to_string(TorvaneSending()) + " after OBS's stream failed");
 			     return Say("done"), true;
 		     }});
 		return;
