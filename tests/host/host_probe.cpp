@@ -76,9 +76,18 @@ int TorvaneSending()
 	return sending;
 }
 
-bool PressF9(const char *how) // xdotool's keydown, keyup or key
+// F9 on "Torvane: Start all" pressed or released as OBS delivers a key: on
+// the UI thread, holding libobs's hotkey lock.
+bool PressF9(bool pressed)
 {
-	return system((std::string("xdotool ") + how + " F9").c_str()) == 0;
+	obs_enum_hotkeys(
+		[](void *pressed, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
+				return true;
+			return obs_hotkey_trigger_routed_callback(id, pressed != nullptr), false;
+		},
+		pressed ? &pressed : nullptr);
+	return true;
 }
 
 void Say(const std::string &text)
@@ -190,7 +199,7 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // reconnects, pictures that to TORVANE_HOST_PROBE_SHOT and stops all.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR; binds F9 to "Start all" at the end.
-// restart, the panel never opened: says the key bound to "Start all" (F9) and holds it down; with
+// restart, the panel never opened: says the key bound to "Start all" (F9) and presses it; with
 // Torvane sending, starts OBS's own stream and stops it, then releases F9. Presses it again, then
 // OBS's stream fails to connect; says how many outputs Torvane made and how many still send.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
@@ -354,13 +363,15 @@ void Start()
 	}
 	if (script == "restart") {
 		auto ticks = std::make_shared<int>(0), released = std::make_shared<int>(0);
-		Run({[]() { return StartAllKey(nullptr), PressF9("keydown"); },
+		Run({[]() { return StartAllKey(nullptr), PressF9(true); },
 		     []() { return TorvaneSending() == 2 && (obs_frontend_streaming_start(), true); },
 		     [ticks]() { return obs_frontend_streaming_active() && ++*ticks > 6; },
 		     []() { return obs_frontend_streaming_stop(), true; },
 		     []() { return !obs_frontend_streaming_active() && TorvaneSending() == 0; },
-		     [ticks]() { return ++*ticks > 12 && PressF9("keyup"); }, // once Torvane is idle
-		     [ticks, released]() { return ++*ticks > 18 && (*released = TorvaneSending(), PressF9("key")); },
+		     [ticks]() { return ++*ticks > 12 && PressF9(false); }, // once Torvane is idle
+		     [ticks, released]() {
+			     return ++*ticks > 18 && (*released = TorvaneSending(), PressF9(true), PressF9(false));
+		     },
 		     []() {
 			     if (TorvaneSending() != 2)
 				     return false;
