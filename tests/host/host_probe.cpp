@@ -81,10 +81,10 @@ int TorvaneSending()
 bool PressF9(bool pressed)
 {
 	obs_enum_hotkeys(
-		[](void *pressed, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+		[](void *down, obs_hotkey_id id, obs_hotkey_t *hotkey) {
 			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
 				return true;
-			return obs_hotkey_trigger_routed_callback(id, pressed != nullptr), false;
+			return obs_hotkey_trigger_routed_callback(id, down != nullptr), false;
 		},
 		pressed ? &pressed : nullptr);
 	return true;
