@@ -1,5 +1,6 @@
 // The hotkeys "Torvane: Start all" and "Torvane: Stop all".
 #include "module/automation.h"
+#include "module/toolkit.h"
 
 #include "panel/remote.h"
 #include "settings/texts.h"
@@ -34,13 +35,14 @@ void RunOnUiThread(void *data)
 		RemoteStopAll(*hotkey_panel, ShownPanel(*hotkey_panel));
 }
 
-// A hotkey may fire on libobs's hotkey thread or on the thread of a remote
-// request, holding libobs's hotkey lock: the command runs later on the UI
-// thread, without waiting for it here.
+// A hotkey fires holding libobs's hotkey lock: on the UI thread for a key
+// press OBS routes there, on another thread for obs-websocket's
+// TriggerHotkeyByName. The command runs on a later turn of the UI loop, once
+// the lock is released; releasing the key does nothing.
 void OnHotkey(void *data, obs_hotkey_id, obs_hotkey_t *, bool pressed)
 {
 	if (pressed)
-		obs_queue_task(OBS_TASK_UI, RunOnUiThread, data, false);
+		RunLater(RunOnUiThread, data);
 }
 
 void OnSave(obs_data_t *save_data, bool saving, void *)

@@ -50,13 +50,28 @@ SettingsStore module_store;
 PanelState module_panel_state;
 ControlPanel control_panel{module_store, module_engine, HostSettingsPath, module_panel_state, panel_window_slot};
 
+// OBS raises STREAMING_STOPPING only when someone stops its stream (its
+// output's "stopping" signal, from obs_output_stop or obs_output_force_stop);
+// a STREAMING_STOPPED without it is a stream that failed to connect or gave up
+// reconnecting.
+bool obs_stop_asked = false;
+
 void OnFrontendEvent(enum obs_frontend_event event, void *)
 {
 	switch (event) {
+	case OBS_FRONTEND_EVENT_STREAMING_STARTING:
+		obs_stop_asked = false;
+		return;
+	case OBS_FRONTEND_EVENT_STREAMING_STOPPING:
+		obs_stop_asked = true;
+		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STARTED:
+		FollowObsStreaming(control_panel, ShownPanel(control_panel), ObsStream::Started);
+		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STOPPED:
 		FollowObsStreaming(control_panel, ShownPanel(control_panel),
-				   event == OBS_FRONTEND_EVENT_STREAMING_STARTED);
+				   obs_stop_asked ? ObsStream::Stopped : ObsStream::Ended);
+		obs_stop_asked = false;
 		return;
 	case OBS_FRONTEND_EVENT_EXIT:
 		ReleaseVendor();

@@ -22,4 +22,8 @@ void StopToolkit();
 void StartTicker(void (*tick)());
 void StopTicker();
 
+// Calls `task(data)` on the UI thread in a later turn of its loop, never
+// before returning; callable from any thread while the toolkit runs.
+void RunLater(void (*task)(void *), void *data);
+
 } // namespace torvane

@@ -101,6 +101,10 @@ bool RemoteStartAll(ControlPanel &panel, Panel *shown, std::string &error)
 
 void RemoteStopAll(ControlPanel &panel, Panel *shown)
 {
+	// Nothing to stop: the status line keeps a sentence the user may not
+	// have read yet.
+	if (!panel.engine.IsBusy())
+		return;
 	WithPanel(panel, shown, [](Panel &quiet) { StopAllCommand(quiet); });
 }
 
@@ -137,16 +141,19 @@ bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std:
 	});
 }
 
-void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started)
+void FollowObsStreaming(ControlPanel &panel, Panel *shown, ObsStream what)
 {
 	EnsureSettingsLoaded(panel.store, panel.settings_path);
 	if (!panel.store.settings.follow_obs_stream)
 		return;
+	const bool busy = panel.engine.IsBusy();
 	std::string error;
-	if (started)
+	if (what == ObsStream::Started && !busy)
 		RemoteStartAll(panel, shown, error);
-	else if (panel.engine.IsBusy())
+	else if (what == ObsStream::Stopped)
 		RemoteStopAll(panel, shown);
+	else if (what == ObsStream::Ended && busy)
+		WithPanel(panel, shown, [](Panel &quiet) { SetStatus(quiet, Tr16(Txt::ObsStreamEnded)); });
 }
 
 } // namespace torvane

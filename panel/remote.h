@@ -22,8 +22,15 @@ void RemoteStopAll(ControlPanel &panel, Panel *shown);
 bool RemoteStartDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error);
 bool RemoteStopDestination(ControlPanel &panel, Panel *shown, size_t index, std::string &error);
 
-// OBS's own streaming started or stopped: when the settings say so, every
-// enabled destination starts or stops with it.
-void FollowObsStreaming(ControlPanel &panel, Panel *shown, bool started);
+// What OBS's own stream did: started, was stopped by the user (OBS's Stop
+// Streaming, a hotkey, obs-websocket's StopStream), or ended without a stop
+// (it failed to connect or gave up reconnecting).
+enum class ObsStream { Started, Stopped, Ended };
+
+// When the settings say so, every enabled destination starts with OBS's stream
+// and stops with a stop the user asked for. A start while Torvane already
+// streams changes nothing; an end leaves Torvane's destinations sending and
+// says so in the status line.
+void FollowObsStreaming(ControlPanel &panel, Panel *shown, ObsStream what);
 
 } // namespace torvane

@@ -54,6 +54,7 @@
 	X(HintCustom, "Paste the server URL and key from your streaming provider.") \
 	X(Welcome, "Add your keys, choose destinations, and you're ready.") \
 	X(HostStopped, "Streams stopped: OBS is closing or changing profile / scenes.") \
+	X(ObsStreamEnded, "OBS's own stream ended without a stop. Torvane's destinations keep sending.") \
 	X(RemoveQuestion, "Remove this destination and its saved credentials?") \
 	X(Started, "Sending your OBS program. Confirm each platform's preview.") \
 	X(Stopping, "Stopping all Torvane destinations...") \

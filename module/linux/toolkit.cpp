@@ -12,15 +12,28 @@ PanelWindowSlot panel_window_slot;
 
 const char *const platform_name = "Linux";
 
+namespace {
+QPointer<QTimer> ticker;
+// On the UI thread from load to unload; calls still queued for it are
+// dropped with it.
+QObject *later = nullptr;
+} // namespace
+
 bool StartToolkit()
 {
+	later = new QObject();
 	return true;
 }
 
-void StopToolkit() {}
+void StopToolkit()
+{
+	delete later;
+	later = nullptr;
+}
 
-namespace {
-QPointer<QTimer> ticker;
+void RunLater(void (*task)(void *), void *data)
+{
+	QMetaObject::invokeMethod(later, [task, data]() { task(data); }, Qt::QueuedConnection);
 }
 
 void StartTicker(void (*tick)())

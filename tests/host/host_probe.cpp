@@ -20,6 +20,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,6 +34,63 @@
 OBS_DECLARE_MODULE()
 
 namespace {
+
+log_handler_t host_log = nullptr;
+void *host_log_param = nullptr;
+std::atomic<int> torvane_outputs{0}, under_hotkey_lock{0};
+int obs_stops = 0; // OBS's own stream
+
+// Torvane creates its outputs in the command that starts them: counts them,
+// and those created while another thread could not take libobs's hotkey lock.
+void WatchLog(int level, const char *format, va_list args, void *)
+{
+	if (level == LOG_DEBUG && strcmp(format, "output '%s' (%s) created") == 0) {
+		char text[256];
+		va_list copy;
+		va_copy(copy, args);
+		vsnprintf(text, sizeof(text), format, copy);
+		va_end(copy);
+		if (strstr(text, "'Torvane destination ")) {
+			auto taken = std::make_shared<std::promise<void>>();
+			std::future<void> done = taken->get_future();
+			std::thread([taken]() {
+				obs_enum_hotkeys([](void *, obs_hotkey_id, obs_hotkey_t *) { return false; }, nullptr);
+				taken->set_value();
+			}).detach();
+			under_hotkey_lock += done.wait_for(std::chrono::seconds(1)) != std::future_status::ready;
+			torvane_outputs++;
+		}
+	}
+	host_log(level, format, args, host_log_param);
+}
+
+int TorvaneSending()
+{
+	int sending = 0;
+	obs_enum_outputs(
+		[](void *count, obs_output_t *output) {
+			*static_cast<int *>(count) +=
+				strncmp(obs_output_get_name(output), "Torvane destination ", 20) == 0 &&
+				obs_output_active(output);
+			return true;
+		},
+		&sending);
+	return sending;
+}
+
+// F9 on "Torvane: Start all" pressed or released as OBS delivers a key: on
+// the UI thread, holding libobs's hotkey lock.
+bool PressF9(bool pressed)
+{
+	obs_enum_hotkeys(
+		[](void *down, obs_hotkey_id id, obs_hotkey_t *hotkey) {
+			if (strcmp(obs_hotkey_get_name(hotkey), "torvane.start_all") != 0)
+				return true;
+			return obs_hotkey_trigger_routed_callback(id, down != nullptr), false;
+		},
+		pressed ? &pressed : nullptr);
+	return true;
+}
 
 void Say(const std::string &text)
 {
@@ -163,8 +223,10 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS; ticks "Go live"
 // when the client asks, through files in TORVANE_HOST_PROBE_DIR, and holds the UI thread for 6 s when
 // asked before that; binds F9 to "Start all" at the end.
-// restart: says the key bound to "Start all", then starts OBS's own stream, says the bitrates GetStatus
-// reports and stops it, the panel never opened.
+// restart, the panel never opened: says the key bound to "Start all" (F9) and presses it; with
+// Torvane sending, starts OBS's own stream, says the bitrates GetStatus reports and stops it, then
+// releases F9. Presses it again, then OBS's stream fails to connect; says how many outputs Torvane
+// made and how many still send.
 // reconnect: adds and ticks a destination for each of TORVANE_HOST_PROBE_SERVERS,
 // starts all, kills the servers of TORVANE_HOST_PROBE_KILL once every row
 // sends, waits for two rows reconnecting, then closes the panel or, with
@@ -333,16 +395,43 @@ void Start()
 		return;
 	}
 	if (script == "restart") {
-		Run({[]() { return StartAllKey(nullptr), obs_frontend_streaming_start(), true; },
-		     []() { return obs_frontend_streaming_active(); },
-		     [ticks = std::make_shared<int>(0)]() { // bytes went out for a few seconds
-			     const std::string kbps = ++*ticks > 10 ? RemoteKbps() : "";
-			     if (*ticks < 40 && (kbps.empty() || kbps.find(" 0") != kbps.npos))
+		auto ticks = std::make_shared<int>(0), released = std::make_shared<int>(0);
+		auto sampled = std::make_shared<int>(0);
+		Run({[]() { return StartAllKey(nullptr), PressF9(true); },
+		     []() { return TorvaneSending() == 2 && (obs_frontend_streaming_start(), true); },
+		     [sampled]() { // bytes went out for a few seconds
+			     if (!obs_frontend_streaming_active())
 				     return false;
-			     return Say("remote kbps:" + kbps), obs_frontend_streaming_stop(), true;
+			     const std::string kbps = ++*sampled > 10 ? RemoteKbps() : "";
+			     if (*sampled < 40 && (kbps.empty() || kbps.find(" 0") != kbps.npos))
+				     return false;
+			     return Say("remote kbps:" + kbps), true;
+		     },
+		     []() { return obs_frontend_streaming_stop(), true; },
+		     []() { return !obs_frontend_streaming_active() && TorvaneSending() == 0; },
+		     [ticks]() { return ++*ticks > 12 && PressF9(false); }, // once Torvane is idle
+		     [ticks, released]() {
+			     return ++*ticks > 18 && (*released = TorvaneSending(), PressF9(true), PressF9(false));
 		     },
 		     []() {
-			     return !obs_frontend_streaming_active() && (Say("done"), true);
+			     if (TorvaneSending() != 2)
+				     return false;
+			     OBSDataAutoRelease dead = obs_data_create();
+			     obs_data_set_string(dead, "server", "rtmp://127.0.0.1:9/app");
+			     obs_service_update(obs_frontend_get_streaming_service(), dead);
+			     return obs_frontend_streaming_start(), true;
+		     },
+		     [ticks, released]() { // with the connection failure's message box closed
+			     for (QWidget *widget : QApplication::topLevelWidgets())
+				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+					     box->accept();
+			     if (obs_stops < 2 || ++*ticks < 23)
+				     return false;
+			     Say("Torvane's outputs: " + std::to_string(torvane_outputs) + " made, " +
+				 std::to_string(under_hotkey_lock) + " under the hotkey lock, " +
+				 std::to_string(*released) + " sending after F9's release, " +
+				 std::to_string(TorvaneSending()) + " after OBS's stream failed");
+			     return Say("done"), true;
 		     }});
 		return;
 	}
@@ -380,12 +469,15 @@ void OnEvent(obs_frontend_event event, void *)
 {
 	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING)
 		QTimer::singleShot(500, Start);
+	obs_stops += event == OBS_FRONTEND_EVENT_STREAMING_STOPPED;
 }
 
 } // namespace
 
 bool obs_module_load(void)
 {
+	base_get_log_handler(&host_log, &host_log_param);
+	base_set_log_handler(WatchLog, nullptr);
 	obs_frontend_add_event_callback(OnEvent, nullptr);
 	return true;
 }
@@ -393,5 +485,6 @@ bool obs_module_load(void)
 void obs_module_unload(void)
 {
 	obs_frontend_remove_event_callback(OnEvent, nullptr);
+	base_set_log_handler(host_log, host_log_param);
 	Say("unloaded");
 }

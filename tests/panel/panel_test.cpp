@@ -2,6 +2,7 @@
 #include "panel/commands.h"
 #include "panel/guides.h"
 #include "panel/painting.h"
+#include "panel/remote.h"
 #include "panel/theme.h"
 #include "settings/document.h"
 #include "settings/text.h"
@@ -266,6 +267,27 @@ TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 	store.usable = false;
 	EXPECT_TRUE(OnCloseRequested(panel));
 	EXPECT_FALSE(Saved());
+}
+
+// Hotkeys, obs-websocket and OBS's own stream: a sentence stays unless something stops, and only a stop
+// the user asked for in OBS stops Torvane.
+TEST_F(PanelTest, RemoteStopAndObsStreamKeepWhatTheyDoNotStop)
+{
+	alignas(void *) char no_window[64] = {}; // never reached while a panel is given
+	ControlPanel remote{store, engine, nullptr, state, *reinterpret_cast<PanelWindowSlot *>(no_window)};
+	ReportError(panel, "Something failed.");
+	RemoteStopAll(remote, &panel);
+	EXPECT_EQ(state.status_message, u"Something failed.") << "nothing to stop";
+
+	store.settings.follow_obs_stream = true;
+	test::AddRun(engine, 0, DestinationState::Sending);
+	FollowObsStreaming(remote, &panel, ObsStream::Started);
+	EXPECT_EQ(state.status_message, u"Something failed.") << "already streaming: no refusal";
+	FollowObsStreaming(remote, &panel, ObsStream::Ended);
+	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
+	EXPECT_EQ(state.status_message, Tr16(Txt::ObsStreamEnded));
+	FollowObsStreaming(remote, &panel, ObsStream::Stopped);
+	EXPECT_EQ(state.status_message, Tr16(Txt::Stopping));
 }
 
 TEST_F(PanelTest, HostStopAndQualityChipsSetTheStatusLine)
