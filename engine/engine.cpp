@@ -1,6 +1,6 @@
 // Run records and the output signals that move them. The handlers run on the
 // output's own threads while the UI thread reads the same records, so they touch
-// nothing but the atomics of their run.
+// nothing but the atomics of their run and, under its lock, the journal.
 #include "engine/engine.h"
 
 #include "settings/texts.h"
@@ -10,9 +10,25 @@
 
 namespace torvane {
 
-static void StoreState(DestinationRun *run, DestinationState state)
+DestinationState StoreState(DestinationRun &run, DestinationState state, bool only_if_live)
 {
-	run->state.exchange(state);
+	// Under the journal's lock the journal keeps the order of the stores, and
+	// the run's position cannot move.
+	std::unique_lock<std::mutex> lock;
+	if (run.journal)
+		lock = std::unique_lock<std::mutex>(run.journal->mutex);
+	DestinationState before = run.state.load();
+	do {
+		if (only_if_live && (before == DestinationState::Ready || before == DestinationState::Failed))
+			return before;
+	} while (!run.state.compare_exchange_weak(before, state));
+	if (run.journal && before != state) {
+		std::vector<StateChange> &changes = run.journal->changes;
+		if (changes.size() >= state_journal_limit)
+			changes.erase(changes.begin());
+		changes.push_back(StateChange{run.destination_index, state, run.last_code.load()});
+	}
+	return before;
 }
 
 void OnOutputActive(void *data, calldata_t *)
@@ -23,7 +39,7 @@ void OnOutputActive(void *data, calldata_t *)
 	// Connected again: the outage is over.
 	run->reconnect_attempts.exchange(0);
 	run->next_attempt_ns.exchange(0);
-	StoreState(run, DestinationState::Sending);
+	StoreState(*run, DestinationState::Sending);
 }
 
 void OnOutputReconnecting(void *data, calldata_t *params)
@@ -38,7 +54,7 @@ void OnOutputReconnecting(void *data, calldata_t *params)
 	const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(timeout_sec, 0ll));
 	run->next_attempt_ns.exchange(SteadyNanoseconds(due));
 	run->reconnect_attempts.fetch_add(1);
-	StoreState(run, DestinationState::Reconnecting);
+	StoreState(*run, DestinationState::Reconnecting);
 }
 
 void OnOutputStopped(void *data, calldata_t *params)
@@ -52,7 +68,7 @@ void OnOutputStopped(void *data, calldata_t *params)
 	// After a stop request every ending is a clean one: the user never sees a
 	// failure for a stream they stopped themselves.
 	const bool failed = !run->stop_requested.load() && last_code != 0;
-	StoreState(run, failed ? DestinationState::Failed : DestinationState::Ready);
+	StoreState(*run, failed ? DestinationState::Failed : DestinationState::Ready);
 }
 
 const char *DestinationStateText(DestinationState state, int32_t last_code)
@@ -96,18 +112,25 @@ void ConnectRunHandlers(DestinationRun &run)
 	run.handlers[3].Connect(signals, "reconnect_success", OnOutputActive, &run);
 }
 
-DestinationRun::~DestinationRun()
+void ReleaseOutput(DestinationRun &run)
 {
 	// Disconnect first: the force stop below raises "stop" once more, and that
 	// signal must not reach a record that is about to be freed. libobs takes
 	// the signal's lock both to call and to disconnect, so once this returns no
 	// handler of this run is still running.
-	for (OBSSignal &handler : handlers)
+	for (OBSSignal &handler : run.handlers)
 		handler.Disconnect();
-	if (output)
-		obs_output_force_stop(output);
-	output = nullptr;
-	service = nullptr;
+	if (run.output) {
+		run.released_frames_dropped = obs_output_get_frames_dropped(run.output);
+		obs_output_force_stop(run.output);
+	}
+	run.output = nullptr;
+	run.service = nullptr;
+}
+
+DestinationRun::~DestinationRun()
+{
+	ReleaseOutput(*this);
 }
 
 } // namespace torvane

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,15 +31,34 @@ enum class DestinationState : uint32_t {
 constexpr int32_t reconnect_retries = 20;
 constexpr int32_t reconnect_delay_sec = 2;
 
+// One change of a destination's state, with the stop code it had then.
+struct StateChange {
+	uint64_t destination_index = 0;
+	DestinationState state = DestinationState::Ready;
+	int32_t last_code = 0;
+};
+
+// The state changes of every run, in the order they were stored, until the UI
+// thread takes them. Owned by the engine, so a change survives the release of
+// its record. Every store of a run's state takes the lock, and so does every
+// change of a run's position (destination_index). Holds the most recent
+// state_journal_limit changes when nobody takes them.
+struct StateJournal {
+	std::mutex mutex;
+	std::vector<StateChange> changes;
+};
+constexpr size_t state_journal_limit = 1024;
+
 // One destination of the current or last start. Allocated on its own: its
 // address is the private data of its output's signal handlers. The output's
-// threads touch only the atomics.
+// threads touch only the atomics, and the journal under its lock.
 //
 // The record owns its output, its service and the connections of its handlers.
 // Destroying it disconnects the handlers, then force-stops and releases the
 // output, then releases the service, so no signal ever reaches a freed record.
 struct DestinationRun {
-	uint64_t destination_index = 0; // position in the whole destination list
+	uint64_t destination_index = 0;  // position in the whole destination list
+	StateJournal *journal = nullptr; // the engine's; none for a record made by hand
 	OBSOutputAutoRelease output;
 	OBSServiceAutoRelease service;
 	std::atomic<DestinationState> state{DestinationState::Ready};
@@ -49,6 +69,7 @@ struct DestinationRun {
 	std::atomic<int32_t> reconnect_attempts{0};
 	std::atomic<uint64_t> next_attempt_ns{0};
 	std::array<OBSSignal, 4> handlers;
+	int32_t released_frames_dropped = 0; // what the output dropped, once released
 
 	// Throughput, sampled on the UI thread only.
 	uint64_t sampled_bytes = 0;
@@ -80,6 +101,7 @@ struct EncodedSize {
 // One shared H.264 and AAC encode on the host's mix, fanned out to one RTMP
 // output per enabled destination. Every operation runs on the host's UI thread.
 struct MultistreamEngine {
+	StateJournal journal; // outlives the runs
 	OBSEncoderAutoRelease video_encoder;
 	OBSEncoderAutoRelease audio_encoder;
 	std::vector<std::unique_ptr<DestinationRun>> runs;
@@ -95,9 +117,10 @@ struct MultistreamEngine {
 
 	// Starts one destination: attaches one more output to the running shared
 	// encoders, or creates them with the saved quality exactly as StartAll
-	// does. Validates that destination and the quality with the same rules and
-	// sentences as StartAll; refuses a destination that is busy. False with
-	// one sentence in `error`.
+	// does, the other destinations' records then keeping their states without
+	// their old outputs. Validates that destination and the quality with the
+	// same rules and sentences as StartAll; refuses a destination that is
+	// busy. False with one sentence in `error`.
 	bool StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error);
 
 	// Force-stops one output, leaving the others untouched. False when it was
@@ -110,6 +133,10 @@ struct MultistreamEngine {
 
 	// Force-stops and releases every output, service and both encoders.
 	void StopAndRelease();
+
+	// Releases every output, service and both encoders of an idle engine and
+	// keeps the records, which go on showing their states.
+	void ReleaseOutputs();
 
 	// The destination at `destination_index` left the list: its record goes
 	// with it and the records after it follow their destinations up by one.
@@ -124,7 +151,15 @@ struct MultistreamEngine {
 	// the last sample become its kbps. Another caller in the same second
 	// (obs-websocket's ticker) leaves the figures as they are.
 	void SampleThroughput();
+
+	// The state changes since the last call, oldest first.
+	std::vector<StateChange> TakeStateChanges();
 };
+
+// The rate between two readings of an output's byte counter, taken at two
+// steady-clock times. The counter starts again from zero on each connection,
+// so a reading below the earlier one counts from zero.
+uint32_t ThroughputKbps(uint64_t earlier_bytes, uint64_t earlier_ns, uint64_t bytes, uint64_t ns);
 
 // The size the video encoder is given for a host output and a chosen height;
 // 0 x 0 keeps the host's output size.
@@ -141,6 +176,14 @@ inline uint64_t SteadyNanoseconds(std::chrono::steady_clock::time_point time)
 
 // The display text of a run's state and last stop code (UTF-8).
 const char *DestinationStateText(DestinationState state, int32_t last_code);
+
+// Stores a run's state and journals it when it changed; with `only_if_live` a
+// run that rests (Ready or Failed) keeps its state. Returns the state before.
+DestinationState StoreState(DestinationRun &run, DestinationState state, bool only_if_live = false);
+
+// Disconnects a run's handlers, then force-stops and releases its output and
+// service.
+void ReleaseOutput(DestinationRun &run);
 
 // Signal handlers of a run's output; private data is the DestinationRun.
 void OnOutputActive(void *data, calldata_t *params);

@@ -92,11 +92,12 @@ bool EncodesForKick(obs_encoder_t *video_encoder)
 	return obs_data_has_user_value(data, "tune");
 }
 
-// Releases whatever an earlier start left and creates the shared encoders on
-// the host's mix. False with one sentence when the host or the quality cannot
-// stream; the engine is then idle and empty, apart from a refusal for a host
-// that is not up, which leaves it untouched.
-bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std::string &error)
+// Releases whatever an earlier start left, apart from the records themselves
+// with `keep_records`, and creates the shared encoders on the host's mix. False
+// with one sentence when the host or the quality cannot stream; the engine is
+// then idle without outputs, apart from a refusal for a host that is not up,
+// which leaves it untouched.
+bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, bool keep_records, std::string &error)
 {
 	// obs_get_video and obs_get_audio dereference the core, so a caller that
 	// runs before libobs has started must be turned away first.
@@ -107,7 +108,10 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 		return false;
 	}
 
-	engine.StopAndRelease();
+	if (keep_records)
+		engine.ReleaseOutputs();
+	else
+		engine.StopAndRelease();
 
 	obs_video_info video_info = {};
 	obs_get_video_info(&video_info);
@@ -134,7 +138,7 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 	}
 	if (!engine.video_encoder || !engine.audio_encoder) {
 		error = Tr(Txt::NoEncoders);
-		engine.StopAndRelease();
+		engine.ReleaseOutputs();
 		return false;
 	}
 
@@ -151,12 +155,12 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, std
 
 // The record of the destination at `position`, its service and output made
 // and bound to the shared encoders; null when OBS's RTMP modules are missing.
-std::unique_ptr<DestinationRun> CreateRun(const MultistreamEngine &engine, const PanelSettings &settings,
-					  size_t position)
+std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const PanelSettings &settings, size_t position)
 {
 	const Destination &destination = settings.destinations[position];
 	auto run = std::make_unique<DestinationRun>();
 	run->destination_index = position;
+	run->journal = &engine.journal;
 	const std::string name = "Torvane destination " + std::to_string(position + 1);
 	{
 		OBSDataAutoRelease service_settings = ServiceSettings(destination);
@@ -182,11 +186,11 @@ bool StartRun(DestinationRun &run)
 {
 	// Connecting goes in first: the output may report "start" before
 	// obs_output_start has even returned.
-	run.state.exchange(DestinationState::Connecting);
+	StoreState(run, DestinationState::Connecting);
 	if (obs_output_start(run.output))
 		return true;
 	run.last_code.exchange(OBS_OUTPUT_ERROR);
-	run.state.exchange(DestinationState::Failed);
+	StoreState(run, DestinationState::Failed);
 	return false;
 }
 
@@ -229,7 +233,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	if (!error.empty())
 		return false;
 
-	if (!StartEncoders(*this, settings, error))
+	if (!StartEncoders(*this, settings, false, error))
 		return false;
 
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
@@ -285,7 +289,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 			error = Tr(Txt::KickEncoder);
 			return false;
 		}
-	} else if (!StartEncoders(*this, settings, error)) {
+	} else if (!StartEncoders(*this, settings, true, error)) {
 		return false;
 	}
 
@@ -293,7 +297,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	if (!run) {
 		error = Tr(Txt::NoRtmp);
 		if (!join)
-			StopAndRelease();
+			ReleaseOutputs();
 		return false;
 	}
 

@@ -2,6 +2,9 @@
 // thread; only the run's atomics are shared with the output threads.
 #include "engine/engine.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace torvane {
 
 static bool IsBusyState(DestinationState state)
@@ -25,9 +28,7 @@ static void RequestStop(DestinationRun &run)
 	// A handler may store Ready between our read and our store when the output
 	// ends on its own at this moment; a plain store of Stopping would then hide
 	// that Ready for good. Only a state that is still live becomes Stopping.
-	DestinationState current = run.state.load();
-	while (!IsRestingState(current) && !run.state.compare_exchange_weak(current, DestinationState::Stopping)) {
-	}
+	const DestinationState current = StoreState(run, DestinationState::Stopping, true);
 
 	// libobs answers a force stop of an output that already ended with one more
 	// "stop" of code 0, which would turn a failed run into Ready and hide why it
@@ -58,17 +59,48 @@ void MultistreamEngine::StopAndRelease()
 	audio_encoder = nullptr;
 }
 
+void MultistreamEngine::ReleaseOutputs()
+{
+	for (const auto &run : runs) {
+		ReleaseOutput(*run);
+		// Nothing is left to report the end of a stop.
+		StoreState(*run, DestinationState::Ready, true);
+	}
+	video_encoder = nullptr;
+	audio_encoder = nullptr;
+}
+
 void MultistreamEngine::RemoveDestination(uint64_t destination_index)
 {
-	for (auto it = runs.begin(); it != runs.end();) {
-		if ((*it)->destination_index == destination_index) {
-			it = runs.erase(it);
-			continue;
-		}
-		if ((*it)->destination_index > destination_index)
-			(*it)->destination_index--;
-		++it;
+	// The removed record goes first, without the journal's lock: its handlers
+	// may be waiting for that lock while its release waits for them.
+	runs.erase(std::remove_if(runs.begin(), runs.end(),
+				  [&](const std::unique_ptr<DestinationRun> &run) {
+					  return run->destination_index == destination_index;
+				  }),
+		   runs.end());
+
+	// The journal's changes and the records follow their destinations up.
+	std::lock_guard<std::mutex> lock(journal.mutex);
+	std::vector<StateChange> &changes = journal.changes;
+	changes.erase(std::remove_if(
+			      changes.begin(), changes.end(),
+			      [&](const StateChange &change) { return change.destination_index == destination_index; }),
+		      changes.end());
+	for (StateChange &change : changes) {
+		if (change.destination_index > destination_index)
+			change.destination_index--;
 	}
+	for (const auto &run : runs) {
+		if (run->destination_index > destination_index)
+			run->destination_index--;
+	}
+}
+
+std::vector<StateChange> MultistreamEngine::TakeStateChanges()
+{
+	std::lock_guard<std::mutex> lock(journal.mutex);
+	return std::exchange(journal.changes, {});
 }
 
 static bool IsRunBusy(const DestinationRun &run)
@@ -113,7 +145,8 @@ DestinationStats MultistreamEngine::GetStats(uint64_t destination_index) const
 			continue;
 		stats.state = run->state.load();
 		stats.last_code = run->last_code.load();
-		stats.frames_dropped = run->output ? obs_output_get_frames_dropped(run->output) : 0;
+		stats.frames_dropped =
+			run->output ? obs_output_get_frames_dropped(run->output) : run->released_frames_dropped;
 		stats.reconnect_limit = reconnect_retries;
 		if (stats.state == DestinationState::Sending)
 			stats.kbps = run->kbps;
@@ -130,6 +163,14 @@ DestinationStats MultistreamEngine::GetStats(uint64_t destination_index) const
 	return stats;
 }
 
+uint32_t ThroughputKbps(uint64_t earlier_bytes, uint64_t earlier_ns, uint64_t bytes, uint64_t ns)
+{
+	if (ns <= earlier_ns)
+		return 0;
+	const uint64_t sent = bytes >= earlier_bytes ? bytes - earlier_bytes : bytes;
+	return static_cast<uint32_t>(sent * 8 * 1000000 / (ns - earlier_ns));
+}
+
 void MultistreamEngine::SampleThroughput()
 {
 	const uint64_t now = SteadyNanoseconds(std::chrono::steady_clock::now());
@@ -139,11 +180,10 @@ void MultistreamEngine::SampleThroughput()
 		if (!run->output || (run->sampled_ns && now - run->sampled_ns < 900000000))
 			continue;
 		const uint64_t bytes = obs_output_get_total_bytes(run->output);
-		// A new connection counts from zero again.
-		const uint64_t sent = bytes >= run->sampled_bytes ? bytes - run->sampled_bytes : bytes;
-		run->kbps = run->sampled_ns && now > run->sampled_ns
-				    ? static_cast<uint32_t>(sent * 8 * 1000000 / (now - run->sampled_ns))
-				    : 0;
+		// Only a run that sends has a rate: none is carried past an outage.
+		const bool sending = run->state.load() == DestinationState::Sending;
+		run->kbps = sending && run->sampled_ns ? ThroughputKbps(run->sampled_bytes, run->sampled_ns, bytes, now)
+						       : 0;
 		run->sampled_bytes = bytes;
 		run->sampled_ns = now;
 	}

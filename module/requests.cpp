@@ -136,20 +136,23 @@ void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *respon
 	}
 }
 
-std::vector<OBSDataAutoRelease> StateChangeEvents(std::vector<DestinationState> &seen, const PanelSettings &settings,
-						  const MultistreamEngine &engine)
+std::vector<OBSDataAutoRelease> StateChangeEvents(const std::vector<StateChange> &changes,
+						  const PanelSettings &settings, const MultistreamEngine &engine)
 {
 	std::vector<OBSDataAutoRelease> events;
-	seen.resize(settings.destinations.size(), DestinationState::Ready);
-	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		const DestinationStats stats = engine.GetStats(i);
-		if (stats.state == seen[i])
+	for (const StateChange &change : changes) {
+		if (change.destination_index >= settings.destinations.size())
 			continue;
-		seen[i] = stats.state;
+		const size_t i = static_cast<size_t>(change.destination_index);
+		// The live figures while this is still the destination's state; an
+		// older change shows its own state and code.
+		DestinationStats stats = engine.GetStats(i);
+		if (stats.state != change.state || stats.last_code != change.last_code)
+			stats = DestinationStats{change.state, change.last_code};
 		OBSDataAutoRelease event = obs_data_create();
 		obs_data_set_int(event, "index", static_cast<long long>(i));
 		obs_data_set_string(event, "name", settings.destinations[i].name.c_str());
-		obs_data_set_string(event, "state", StateName(stats.state));
+		obs_data_set_string(event, "state", StateName(change.state));
 		obs_data_set_string(event, "status",
 				    DestinationStatusLine(settings.destinations[i], stats).text.c_str());
 		events.push_back(std::move(event));

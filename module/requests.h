@@ -27,9 +27,8 @@ extern const char *const request_names[request_count];
 void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *response, ControlPanel &panel, Panel *shown,
 		   VideoInfoSource video_info);
 
-// One event's data for every destination whose state differs from what
-// `seen` holds, which then follows.
-std::vector<OBSDataAutoRelease> StateChangeEvents(std::vector<DestinationState> &seen, const PanelSettings &settings,
-						  const MultistreamEngine &engine);
+// One event's data for each of the engine's state changes, in their order.
+std::vector<OBSDataAutoRelease> StateChangeEvents(const std::vector<StateChange> &changes,
+						  const PanelSettings &settings, const MultistreamEngine &engine);
 
 } // namespace torvane

@@ -139,14 +139,15 @@ void OnRequest(obs_data_t *data, obs_data_t *response, void *param)
 }
 
 // Once a second on the UI thread: the throughput GetStatus reports, and one
-// event for each destination whose state changed.
+// event for each state change since the last second.
 void EmitStateChanges()
 {
 	if (!vendor || !vendor_panel)
 		return;
-	vendor_panel->engine.SampleThroughput();
+	MultistreamEngine &engine = vendor_panel->engine;
+	engine.SampleThroughput();
 	for (const OBSDataAutoRelease &event :
-	     StateChangeEvents(seen_states, vendor_panel->store.settings, vendor_panel->engine))
+	     StateChangeEvents(engine.TakeStateChanges(), vendor_panel->store.settings, engine))
 		obs_websocket_vendor_emit_event(vendor, state_changed_event, event);
 }
 

@@ -65,10 +65,10 @@ TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersReco
 	ASSERT_TRUE(engine.StopDestination(1));
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsDestinationBusy(1); }));
 	EXPECT_EQ(Text(0) + " / " + Text(1) + " / " + Text(2), "Sending / Ready / Sending");
-	// Sampled a second apart, as the refresh does: the sending ones show their
-	// rate, which a second caller at once (obs-websocket's ticker) leaves as it is.
+	// Sampled two seconds apart: the sending ones show their rate over that
+	// time, which a second caller at once (obs-websocket's ticker) leaves as it is.
 	engine.SampleThroughput();
-	std::this_thread::sleep_for(std::chrono::seconds(1));
+	std::this_thread::sleep_for(std::chrono::seconds(2));
 	engine.SampleThroughput();
 	engine.SampleThroughput();
 	for (uint64_t i : {0, 1, 2})

@@ -81,30 +81,65 @@ TEST_F(DestinationControl, JoinsTheRunningEncodeAndReplacesOnlyItsOwnRecord)
 	MultistreamEngine multistream;
 	std::string error;
 
-	// Nothing runs: a single start makes the encoders and releases the
-	// records of the last run, as Start all does.
 	ASSERT_TRUE(multistream.StartAll(settings, error)) << error;
 	ASSERT_TRUE(Settled(multistream, 0) && Settled(multistream, 1) && Settled(multistream, 2));
+	// Nothing runs: a single start makes new encoders and releases the outputs
+	// of the last run, whose failures stay on show.
 	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(multistream.video_encoder);
+	OBSWeakOutputAutoRelease old_output = obs_output_get_weak_output(multistream.runs[0]->output);
 	ASSERT_TRUE(multistream.StartDestination(settings, 2, error)) << error;
-	ASSERT_EQ(multistream.runs.size(), 1u);
+	ASSERT_EQ(multistream.runs.size(), 3u);
 	OBSEncoderAutoRelease old_left = obs_weak_encoder_get_encoder(old_encoder);
+	OBSOutputAutoRelease old_output_left = obs_weak_output_get_output(old_output);
 	EXPECT_EQ(old_left.Get(), nullptr);
+	EXPECT_EQ(old_output_left.Get(), nullptr);
+	EXPECT_EQ(TextOf(multistream, 0) + " / " + TextOf(multistream, 1), "Failed: connection / Failed: connection");
 	ASSERT_TRUE(Settled(multistream, 2));
 
-	// Destination 3 streams: 1 joins its encoders and goes before it in the
-	// list. Stopping and starting one beside the others is the end-to-end
+	// Destination 3 streams: 1 joins its encoders and takes its own record's
+	// place. Stopping and starting one beside the others is the end-to-end
 	// tests' part.
-	Emit(multistream.runs[0]->output, "start");
+	Emit(multistream.runs[2]->output, "start");
 	obs_encoder_t *encoder = multistream.video_encoder;
 	ASSERT_TRUE(multistream.StartDestination(settings, 0, error)) << error;
-	ASSERT_EQ(multistream.runs.size(), 2u);
+	ASSERT_EQ(multistream.runs.size(), 3u);
 	EXPECT_EQ(multistream.runs[0]->destination_index, 0u);
 	EXPECT_EQ(multistream.video_encoder.Get(), encoder);
 	EXPECT_EQ(obs_output_get_video_encoder(multistream.runs[0]->output), encoder);
 	EXPECT_EQ(obs_output_get_audio_encoder(multistream.runs[0]->output, 0), multistream.audio_encoder.Get());
 	EXPECT_EQ(multistream.GetStats(2).state, DestinationState::Sending);
+	EXPECT_EQ(TextOf(multistream, 1), "Failed: connection");
 	ASSERT_TRUE(Settled(multistream, 0));
+}
+
+TEST_F(DestinationControl, EveryStateChangeIsJournaledInOrderAndFollowsItsDestination)
+{
+	const int port = FreePort();
+	PanelSettings settings = Pair(port);
+	settings.destinations.push_back(Loopback("three", port));
+	MultistreamEngine multistream;
+	std::string error;
+	// A retry that fails again, a short outage, then a stop.
+	for (int attempt = 0; attempt < 2; attempt++) {
+		ASSERT_TRUE(multistream.StartDestination(settings, 2, error)) << error;
+		ASSERT_TRUE(Settled(multistream, 2));
+	}
+	for (const char *signal : {"start", "reconnect", "reconnect_success"})
+		Emit(multistream.runs[0]->output, signal);
+	ASSERT_TRUE(multistream.StopDestination(2));
+	ASSERT_TRUE(WaitFor([&] { return TextOf(multistream, 2) == "Ready"; }));
+
+	// Still reported once the records are gone, under the destination's new
+	// position.
+	multistream.StopAndRelease();
+	multistream.RemoveDestination(0);
+	std::string changes;
+	for (const StateChange &change : multistream.TakeStateChanges())
+		changes += std::to_string(change.destination_index) + " " +
+			   DestinationStateText(change.state, change.last_code) + ", ";
+	EXPECT_EQ(changes, "1 Connecting..., 1 Failed: connection, 1 Connecting..., 1 Failed: connection, 1 Sending, "
+			   "1 Reconnecting..., 1 Sending, 1 Stopping..., 1 Ready, ");
+	EXPECT_TRUE(multistream.TakeStateChanges().empty());
 }
 
 TEST_F(DestinationControl, KickCannotJoinAnEncodeMadeWithoutItsSettings)

@@ -91,6 +91,27 @@ TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
 	EXPECT_EQ(TextOf(multistream, 3), "Failed: stream key");
 }
 
+TEST(EngineRecords, ARateSpansTheTimeBetweenSamplesAndShowsOnlyWhileSending)
+{
+	constexpr uint64_t second = 1000000000;
+	// 500,000 bytes: 4,000 kbps in one second, 2,000 in two. A counter below
+	// the last reading started again on a new connection.
+	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 501000, 6 * second), 4000u);
+	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 501000, 7 * second), 2000u);
+	EXPECT_EQ(ThroughputKbps(900000, 5 * second, 250000, 6 * second), 2000u);
+	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 2000, 5 * second), 0u);
+
+	MultistreamEngine multistream;
+	AddRun(multistream, 0, DestinationState::Sending);
+	for (DestinationState state : {DestinationState::Sending, DestinationState::Reconnecting,
+				       DestinationState::Stopping, DestinationState::Ready, DestinationState::Failed}) {
+		multistream.runs[0]->state = state;
+		multistream.runs[0]->kbps = 3000;
+		EXPECT_EQ(multistream.GetStats(0).kbps, state == DestinationState::Sending ? 3000u : 0u)
+			<< DestinationStateText(state, 0);
+	}
+}
+
 TEST(LiveStatus, RowsAndHeaderFollowTheRecordsAndFailuresKeepTheErrorColour)
 {
 	auto line = [](bool ticked, DestinationState state, int32_t code = 0, int32_t dropped = 0) {
