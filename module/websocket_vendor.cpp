@@ -20,7 +20,6 @@ namespace {
 
 obs_websocket_vendor vendor = nullptr;
 ControlPanel *vendor_panel = nullptr;
-std::vector<DestinationState> seen_states;
 
 bool HostVideoInfo(obs_video_info *info)
 {
