@@ -227,6 +227,8 @@ ANSWER(obs_data_array_t *, obs_hotkey_save(obs_hotkey_id), obs_data_array_create
 void obs_hotkey_load(obs_hotkey_id, obs_data_array_t *) {}
 ANSWER(void, obs_hotkey_unregister(obs_hotkey_id id), hotkeys.at(id).clear())
 ANSWER(void, obs_queue_task(enum obs_task_type, obs_task_t task, void *param, bool), task(param))
+// Every caller runs on the one thread the tests drive, which stands for OBS's UI thread.
+ANSWER(bool, obs_in_task_thread(enum obs_task_type type), type == OBS_TASK_UI)
 
 // --- No obs-websocket: its vendor's requests are never answered here -------------
 
@@ -236,6 +238,11 @@ ANSWER(bool, proc_handler_call(proc_handler_t *, const char *name, calldata_t *)
 void calldata_set_data(calldata_t *, const char *, const void *, size_t) {}
 void obs_data_set_double(obs_data_t *, const char *, double) {}
 void obs_data_set_obj(obs_data_t *, const char *, obs_data_t *) {}
+void obs_data_apply(obs_data_t *target, obs_data_t *source)
+{
+	for (const auto &[name, value] : source->members)
+		Member(target, name.c_str()) = value;
+}
 ANSWER(obs_data_item_t *, obs_data_item_byname(obs_data_t *, const char *), nullptr)
 ANSWER(enum obs_data_type, obs_data_item_gettype(obs_data_item_t *), OBS_DATA_NULL)
 ANSWER(enum obs_data_number_type, obs_data_item_numtype(obs_data_item_t *), OBS_DATA_NUM_INVALID)
