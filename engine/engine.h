@@ -36,6 +36,7 @@ struct StateChange {
 	uint64_t destination_index = 0;
 	DestinationState state = DestinationState::Ready;
 	int32_t last_code = 0;
+	uint64_t sequence = 0; // counts the engine's changes from 1, in their order
 };
 
 // The state changes of every run, in the order they were stored, until the UI
@@ -46,6 +47,7 @@ struct StateChange {
 struct StateJournal {
 	std::mutex mutex;
 	std::vector<StateChange> changes;
+	uint64_t stored = 0; // changes ever stored
 };
 constexpr size_t state_journal_limit = 1024;
 

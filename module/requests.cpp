@@ -151,6 +151,9 @@ std::vector<OBSDataAutoRelease> StateChangeEvents(const std::vector<StateChange>
 			stats = DestinationStats{change.state, change.last_code};
 		OBSDataAutoRelease event = obs_data_create();
 		obs_data_set_int(event, "index", static_cast<long long>(i));
+		// obs-websocket sends each event from its own pool thread, so clients
+		// may receive them out of order: the sequence restores it.
+		obs_data_set_int(event, "sequence", static_cast<long long>(change.sequence));
 		obs_data_set_string(event, "name", settings.destinations[i].name.c_str());
 		obs_data_set_string(event, "state", StateName(change.state));
 		obs_data_set_string(event, "status",

@@ -134,9 +134,13 @@ TEST_F(DestinationControl, EveryStateChangeIsJournaledInOrderAndFollowsItsDestin
 	multistream.StopAndRelease();
 	multistream.RemoveDestination(0);
 	std::string changes;
-	for (const StateChange &change : multistream.TakeStateChanges())
+	uint64_t sequence = 0;
+	for (const StateChange &change : multistream.TakeStateChanges()) {
 		changes += std::to_string(change.destination_index) + " " +
 			   DestinationStateText(change.state, change.last_code) + ", ";
+		EXPECT_GT(change.sequence, sequence); // in the order they were stored
+		sequence = change.sequence;
+	}
 	EXPECT_EQ(changes, "1 Connecting..., 1 Failed: connection, 1 Connecting..., 1 Failed: connection, 1 Sending, "
 			   "1 Reconnecting..., 1 Sending, 1 Stopping..., 1 Ready, ");
 	EXPECT_TRUE(multistream.TakeStateChanges().empty());

@@ -24,7 +24,9 @@ async function vendor(requestType, requestData = {}) {
 	return answer.responseData;
 }
 // What the events last said of each destination.
-const stateOf = index => (events.filter(e => e.index === index).pop() || { state: 'ready' }).state;
+// obs-websocket may deliver events out of order: the sequence tells their order.
+const stateOf = index => (events.filter(e => e.index === index).sort((a, b) => a.sequence - b.sequence).pop() ||
+	{ state: 'ready' }).state;
 const all = (indexes, state) => indexes.every(i => stateOf(i) === state);
 const settingsFile = `${work}/home/.config/obs-studio/plugin_config/torvane/settings.dpapi`;
 const saved = () => (fs.existsSync(settingsFile) ? fs.readFileSync(settingsFile).toString('hex') : '');
