@@ -4,9 +4,7 @@
 
 namespace torvane {
 
-// Decodes one UTF-8 sequence starting at `pos`, advancing it. Returns false for
-// every sequence that the Unicode standard calls ill-formed.
-static bool DecodeUtf8(const std::string &text, size_t &pos, char32_t &out)
+bool DecodeUtf8(const std::string &text, size_t &pos, char32_t &out)
 {
 	const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
 	const uint8_t lead = byte(pos);

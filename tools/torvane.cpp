@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "panel/live_status.h"
 #include "settings/document.h"
+#include "settings/text.h"
 #include "settings/validation.h"
 #include "tools/headless/host.h"
 #include "tools/stream_options.h"
@@ -110,34 +111,16 @@ std::string Printable(const std::string &text)
 	const char replacement[] = "\xEF\xBF\xBD";
 	std::string out;
 	for (size_t i = 0; i < text.size();) {
-		const auto lead = static_cast<unsigned char>(text[i]);
-		const size_t length = lead < 0x80                    ? 1
-				      : lead >= 0xC2 && lead <= 0xDF ? 2
-				      : lead >= 0xE0 && lead <= 0xEF ? 3
-				      : lead >= 0xF0 && lead <= 0xF4 ? 4
-								     : 0;
-		uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-		bool valid = length > 0 && i + length <= text.size();
-		for (size_t k = 1; valid && k < length; k++) {
-			const auto next = static_cast<unsigned char>(text[i + k]);
-			valid = (next & 0xC0) == 0x80;
-			code = code << 6 | (next & 0x3F);
-		}
-		// Overlong forms, surrogates and values above U+10FFFF.
-		if (valid && length == 3)
-			valid = code >= 0x800 && (code < 0xD800 || code > 0xDFFF);
-		if (valid && length == 4)
-			valid = code >= 0x10000 && code <= 0x10FFFF;
-		if (!valid) {
+		const size_t start = i;
+		char32_t code = 0;
+		if (!torvane::DecodeUtf8(text, i, code)) {
 			out += replacement;
 			i++;
-			continue;
-		}
-		if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+		} else if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
 			out += replacement;
-		else
-			out.append(text, i, length);
-		i += length;
+		} else {
+			out.append(text, start, i - start);
+		}
 	}
 	return out;
 }
