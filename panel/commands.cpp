@@ -6,7 +6,7 @@
 #include "settings/document.h"
 #include "settings/platform.h"
 #include "settings/quality.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/validation.h"
 #include "settings/texts.h"
 

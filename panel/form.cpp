@@ -3,7 +3,7 @@
 #include "panel/commands.h"
 
 #include "settings/kick.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/texts.h"
 
 #include <cerrno>

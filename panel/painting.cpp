@@ -3,7 +3,7 @@
 #include "panel/live_status.h"
 #include "settings/platform.h"
 #include "settings/quality.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "torvane_version.h"
 #include "settings/texts.h"
 

@@ -1,6 +1,6 @@
 #include "panel/remote.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/texts.h"
 
 namespace torvane {

@@ -1,7 +1,7 @@
 // Each destination's own start, stop and retry, beside "Start all" and "Stop all".
 #include "panel/commands.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/texts.h"
 
 namespace torvane {

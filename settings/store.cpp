@@ -2,7 +2,7 @@
 
 #include "settings/document.h"
 #include "settings/protection.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/validation.h"
 #include "settings/texts.h"
 

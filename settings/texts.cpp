@@ -1,6 +1,6 @@
 #include "settings/texts.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 
 #include <atomic>
 

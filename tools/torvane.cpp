@@ -7,7 +7,7 @@
 #include "engine/engine.h"
 #include "panel/live_status.h"
 #include "settings/document.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/validation.h"
 #include "tools/headless/host.h"
 #include "tools/stream_options.h"

@@ -4,7 +4,7 @@
 // inputs that toggle a tick.
 #include "panel/win32/panel_window.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/texts.h"
 
 #include <commctrl.h>

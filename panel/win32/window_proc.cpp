@@ -3,7 +3,7 @@
 // behaviour asks of the toolkit becomes window messages.
 #include "panel/win32/panel_window.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

@@ -1,6 +1,6 @@
 #include "settings/file_ops.h"
 
-#include "settings/text.h"
+#include "settings/utf8.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include "panel/remote.h"
 #include "panel/theme.h"
 #include "settings/document.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "tests/support/destinations.h"
 #include "tests/support/system.h"
 

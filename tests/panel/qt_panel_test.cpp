@@ -13,7 +13,7 @@
 #include "panel/qt/panel_window.h"
 #include "panel/qt/render.h"
 #include "panel/theme.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "tests/support/destinations.h"
 
 #include <filesystem>

@@ -1,6 +1,6 @@
 // Each row's own start, stop and retry, and the figure beside its status line.
 #include "panel/commands.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "tests/support/system.h"
 
 #include "fake_ui.h"

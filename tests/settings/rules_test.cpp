@@ -3,7 +3,7 @@
 #include "settings/config.h"
 #include "settings/document.h"
 #include "settings/kick.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/validation.h"
 #include "settings_testing.h"
 

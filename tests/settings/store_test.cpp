@@ -2,7 +2,7 @@
 // (Linux against a private keyring, Windows under Wine).
 #include "settings/document.h"
 #include "settings/store.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings_testing.h"
 
 #include <gtest/gtest.h>

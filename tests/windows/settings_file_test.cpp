@@ -1,7 +1,7 @@
 // DPAPI as the settings file uses it and Win32's file calls, under Wine; the
 // store's platform-neutral cases run in this program too (store_test.cpp).
 #include "settings/store.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "settings/windows/dpapi.h"
 
 #include <util/bmem.h>

@@ -2,7 +2,7 @@
 // (KeyringAbsent runs with no bus). The test that forks keeps its own process
 // off the keyring until it forks no more.
 #include "settings/store.h"
-#include "settings/text.h"
+#include "settings/utf8.h"
 #include "../settings_testing.h"
 
 #include <libsecret/secret.h>

@@ -1,4 +1,4 @@
-#include "settings/text.h"
+#include "settings/utf8.h"
 
 #include <cstdint>
 
