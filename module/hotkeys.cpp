@@ -1,8 +1,8 @@
 // The hotkeys "Torvane: Start all" and "Torvane: Stop all".
 #include "module/automation.h"
+#include "module/module.h"
 #include "module/toolkit.h"
 
-#include "panel/remote.h"
 #include "settings/texts.h"
 
 #include <obs-frontend-api.h>
@@ -12,27 +12,24 @@ namespace torvane {
 
 namespace {
 
-struct Hotkey {
+struct HotkeySpec {
 	const char *name; // also the key of its bindings in the scene collection
 	Txt description;
-	bool start;
-	obs_hotkey_id id;
+	obs_hotkey_id Hotkeys::*id;
+	Outcome (*command)(Controller &controller);
 };
 
-Hotkey hotkeys[] = {{"torvane.start_all", Txt::HotkeyStartAll, true, OBS_INVALID_HOTKEY_ID},
-		    {"torvane.stop_all", Txt::HotkeyStopAll, false, OBS_INVALID_HOTKEY_ID}};
-ControlPanel *hotkey_panel = nullptr;
+const HotkeySpec hotkey_specs[] = {{"torvane.start_all", Txt::HotkeyStartAll, &Hotkeys::start_all, StartAll},
+				   {"torvane.stop_all", Txt::HotkeyStopAll, &Hotkeys::stop_all, StopAll}};
 
+// On the UI thread; the module may have been unloaded since the key was pressed.
 void RunOnUiThread(void *data)
 {
-	const Hotkey &hotkey = *static_cast<Hotkey *>(data);
-	if (!hotkey_panel)
-		return;
-	std::string error;
-	if (hotkey.start)
-		RemoteStartAll(*hotkey_panel, ShownPanel(*hotkey_panel), error);
-	else
-		RemoteStopAll(*hotkey_panel, ShownPanel(*hotkey_panel));
+	const HotkeySpec &spec = *static_cast<const HotkeySpec *>(data);
+	if (Module *module = LoadedModule()) {
+		spec.command(module->controller);
+		AfterRemoteCommand(*module);
+	}
 }
 
 // A hotkey fires holding libobs's hotkey lock: on the UI thread for a key
@@ -45,37 +42,37 @@ void OnHotkey(void *data, obs_hotkey_id, obs_hotkey_t *, bool pressed)
 		RunLater(RunOnUiThread, data);
 }
 
-void OnSave(obs_data_t *save_data, bool saving, void *)
+void OnSave(obs_data_t *save_data, bool saving, void *data)
 {
-	for (Hotkey &hotkey : hotkeys) {
+	const Hotkeys &hotkeys = static_cast<Module *>(data)->hotkeys;
+	for (const HotkeySpec &spec : hotkey_specs) {
 		if (saving) {
-			OBSDataArrayAutoRelease bindings = obs_hotkey_save(hotkey.id);
-			obs_data_set_array(save_data, hotkey.name, bindings);
+			OBSDataArrayAutoRelease bindings = obs_hotkey_save(hotkeys.*spec.id);
+			obs_data_set_array(save_data, spec.name, bindings);
 		} else {
-			OBSDataArrayAutoRelease bindings = obs_data_get_array(save_data, hotkey.name);
-			obs_hotkey_load(hotkey.id, bindings);
+			OBSDataArrayAutoRelease bindings = obs_data_get_array(save_data, spec.name);
+			obs_hotkey_load(hotkeys.*spec.id, bindings);
 		}
 	}
 }
 
 } // namespace
 
-void RegisterHotkeys(ControlPanel &panel)
+void RegisterHotkeys(Module &module)
 {
-	hotkey_panel = &panel;
-	for (Hotkey &hotkey : hotkeys)
-		hotkey.id = obs_hotkey_register_frontend(hotkey.name, Tr(hotkey.description), OnHotkey, &hotkey);
-	obs_frontend_add_save_callback(OnSave, nullptr);
+	for (const HotkeySpec &spec : hotkey_specs)
+		module.hotkeys.*spec.id = obs_hotkey_register_frontend(spec.name, Tr(spec.description), OnHotkey,
+									const_cast<HotkeySpec *>(&spec));
+	obs_frontend_add_save_callback(OnSave, &module);
 }
 
-void UnregisterHotkeys()
+void UnregisterHotkeys(Module &module)
 {
-	obs_frontend_remove_save_callback(OnSave, nullptr);
-	for (Hotkey &hotkey : hotkeys) {
-		obs_hotkey_unregister(hotkey.id);
-		hotkey.id = OBS_INVALID_HOTKEY_ID;
+	obs_frontend_remove_save_callback(OnSave, &module);
+	for (const HotkeySpec &spec : hotkey_specs) {
+		obs_hotkey_unregister(module.hotkeys.*spec.id);
+		module.hotkeys.*spec.id = OBS_INVALID_HOTKEY_ID;
 	}
-	hotkey_panel = nullptr;
 }
 
 } // namespace torvane

@@ -1,18 +1,15 @@
 // The module's face towards OBS: its entry points, the Tools menu entry and the
-// host events that stop every stream. The module's few long-lived objects are
-// defined here, and only here; the libraries work on what they are handed.
+// host events that stop every stream. Everything long-lived is the one Module
+// object, made at load and destroyed at unload.
 #include <obs-module.h>
 #include <obs-frontend-api.h>
 
-#include "engine/engine.h"
-#include "module/automation.h"
+#include "module/module.h"
 #include "module/toolkit.h"
-#include "panel/panel.h"
-#include "panel/remote.h"
-#include "settings/store.h"
 #include "settings/texts.h"
 #include "torvane_version.h"
 
+#include <optional>
 #include <string>
 
 OBS_DECLARE_MODULE()
@@ -37,44 +34,39 @@ namespace torvane {
 
 namespace {
 
+std::optional<Module> loaded;
+
 // "settings.dpapi" in the module's configuration folder, as the host reports it.
 char *HostSettingsPath()
 {
 	return obs_module_get_config_path(obs_current_module(), settings_file_name);
 }
 
-// Destroyed when the module's image goes: the engine's destructor stops and
-// releases whatever is still running.
-MultistreamEngine module_engine;
-SettingsStore module_store;
-PanelState module_panel_state;
-ControlPanel control_panel{module_store, module_engine, HostSettingsPath, module_panel_state, panel_window_slot};
-
-// OBS raises STREAMING_STOPPING only when someone stops its stream (its
-// output's "stopping" signal, from obs_output_stop or obs_output_force_stop);
-// a STREAMING_STOPPED without it is a stream that failed to connect or gave up
-// reconnecting.
-bool obs_stop_asked = false;
-
-void OnFrontendEvent(enum obs_frontend_event event, void *)
+void FollowObs(Module &module, ObsStream what)
 {
+	FollowObsStreaming(module.controller, what);
+	AfterRemoteCommand(module);
+}
+
+void OnFrontendEvent(enum obs_frontend_event event, void *data)
+{
+	Module &module = *static_cast<Module *>(data);
 	switch (event) {
 	case OBS_FRONTEND_EVENT_STREAMING_STARTING:
-		obs_stop_asked = false;
+		module.obs_stop_asked = false;
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STOPPING:
-		obs_stop_asked = true;
+		module.obs_stop_asked = true;
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STARTED:
-		FollowObsStreaming(control_panel, ShownPanel(control_panel), ObsStream::Started);
+		FollowObs(module, ObsStream::Started);
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STOPPED:
-		FollowObsStreaming(control_panel, ShownPanel(control_panel),
-				   obs_stop_asked ? ObsStream::Stopped : ObsStream::Ended);
-		obs_stop_asked = false;
+		FollowObs(module, module.obs_stop_asked ? ObsStream::Stopped : ObsStream::Ended);
+		module.obs_stop_asked = false;
 		return;
 	case OBS_FRONTEND_EVENT_EXIT:
-		ReleaseVendor();
+		ReleaseVendor(module);
 		break;
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING:
 	case OBS_FRONTEND_EVENT_PROFILE_CHANGING:
@@ -84,13 +76,25 @@ void OnFrontendEvent(enum obs_frontend_event event, void *)
 		return;
 	}
 
-	module_engine.StopAndRelease();
-	ShowStreamsStoppedByHost(control_panel);
+	StopForHost(module.controller);
+	AfterRemoteCommand(module);
 	if (event == OBS_FRONTEND_EVENT_EXIT)
-		DestroyControlPanel(control_panel);
+		DestroyControlPanel(module.panel);
 }
 
 } // namespace
+
+Module::Module() : controller(store, engine, HostSettingsPath, HostVideoInfo), panel(controller) {}
+
+Module *LoadedModule()
+{
+	return loaded ? &*loaded : nullptr;
+}
+
+void AfterRemoteCommand(Module &module)
+{
+	RefreshShownPanel(module.panel);
+}
 
 } // namespace torvane
 
@@ -101,13 +105,15 @@ bool obs_module_load(void)
 	// Before anything shows a text; English wherever the module's data
 	// folder has none.
 	SetTextLookup([](const char *key, const char **text) { return obs_module_get_string(key, text); });
-	module_panel_state.status_message = Tr16(Txt::Welcome);
-	if (!StartToolkit())
+	if (!StartToolkit()) {
+		SetTextLookup(nullptr);
 		return false;
+	}
+	Module &module = loaded.emplace();
 
-	obs_frontend_add_tools_menu_item(Tr(Txt::ToolsMenuEntry), OpenControlPanel, &control_panel);
-	obs_frontend_add_event_callback(OnFrontendEvent, nullptr);
-	RegisterHotkeys(control_panel);
+	obs_frontend_add_tools_menu_item(Tr(Txt::ToolsMenuEntry), OpenControlPanel, &module.panel);
+	obs_frontend_add_event_callback(OnFrontendEvent, &module);
+	RegisterHotkeys(module);
 
 	const std::string banner = std::string("[Torvane] Loaded v") + torvane_version + " (" + platform_name +
 				   "). No automatic streaming.";
@@ -117,19 +123,21 @@ bool obs_module_load(void)
 
 void obs_module_post_load(void)
 {
-	torvane::RegisterVendor(torvane::control_panel);
+	if (torvane::Module *module = torvane::LoadedModule())
+		torvane::RegisterVendor(*module);
 }
 
 void obs_module_unload(void)
 {
 	using namespace torvane;
+	if (!loaded)
+		return;
 
-	obs_frontend_remove_event_callback(OnFrontendEvent, nullptr);
-	UnregisterHotkeys();
+	obs_frontend_remove_event_callback(OnFrontendEvent, &*loaded);
+	UnregisterHotkeys(*loaded);
+	ReleaseVendor(*loaded);
 	StopTicker(); // no tick may reach an unloaded module
-	module_engine.StopAndRelease();
-	DestroyControlPanel(control_panel);
-	ReleasePanelResources(control_panel);
+	loaded.reset(); // the panel's window goes, then the engine stops and releases what runs
 	StopToolkit();
 	SetTextLookup(nullptr);
 }

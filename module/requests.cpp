@@ -1,13 +1,8 @@
 #include "module/requests.h"
 
-#include "panel/live_status.h"
-#include "panel/remote.h"
 #include "settings/texts.h"
 
 namespace torvane {
-
-const char *const request_names[request_count] = {"GetStatus", "StartAll", "StopAll", "StartDestination",
-								"StopDestination"};
 
 namespace {
 
@@ -30,41 +25,32 @@ const char *StateName(DestinationState state)
 	return "ready";
 }
 
-void Answer(obs_data_t *response, bool ok, const std::string &error)
+void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 {
-	obs_data_set_bool(response, "ok", ok);
-	if (!ok)
-		obs_data_set_string(response, "error", error.c_str());
-}
+	LoadSettings(controller);
+	const PanelSettings &settings = controller.store.settings;
+	const Snapshot snapshot = TakeSnapshot(controller);
 
-void GetStatus(obs_data_t *response, ControlPanel &panel, VideoInfoSource video_info)
-{
-	const PanelSettings &settings = panel.store.settings;
-	const MultistreamEngine &engine = panel.engine;
-
-	size_t sending = 0, enabled = 0;
 	OBSDataArrayAutoRelease list = obs_data_array_create();
 	for (size_t i = 0; i < settings.destinations.size(); i++) {
 		const Destination &d = settings.destinations[i];
-		const DestinationStats stats = engine.GetStats(i);
-		sending += stats.state == DestinationState::Sending ? 1 : 0;
-		enabled += d.enabled ? 1 : 0;
+		const RowView &row = snapshot.rows[i];
 		OBSDataAutoRelease item = obs_data_create();
 		obs_data_set_int(item, "index", static_cast<long long>(i));
 		obs_data_set_string(item, "name", d.name.c_str());
 		obs_data_set_string(item, "platform", d.platform.c_str());
 		obs_data_set_bool(item, "enabled", d.enabled);
-		obs_data_set_string(item, "state", StateName(stats.state));
-		obs_data_set_string(item, "status", DestinationStatusLine(d, stats).text.c_str());
-		obs_data_set_int(item, "last_code", stats.last_code);
-		obs_data_set_int(item, "frames_dropped", stats.frames_dropped);
-		obs_data_set_int(item, "kbps", stats.kbps);
-		obs_data_set_int(item, "reconnect_attempts", stats.reconnect_attempts);
+		obs_data_set_string(item, "state", StateName(row.stats.state));
+		obs_data_set_string(item, "status", row.status.text.c_str());
+		obs_data_set_int(item, "last_code", row.stats.last_code);
+		obs_data_set_int(item, "frames_dropped", row.stats.frames_dropped);
+		obs_data_set_int(item, "kbps", row.stats.kbps);
+		obs_data_set_int(item, "reconnect_attempts", row.stats.reconnect_attempts);
 		obs_data_array_push_back(list, item);
 	}
-	obs_data_set_bool(response, "busy", engine.IsBusy());
-	obs_data_set_int(response, "sending", static_cast<long long>(sending));
-	obs_data_set_int(response, "enabled", static_cast<long long>(enabled));
+	obs_data_set_bool(response, "busy", snapshot.busy);
+	obs_data_set_int(response, "sending", static_cast<long long>(snapshot.sending));
+	obs_data_set_int(response, "enabled", static_cast<long long>(snapshot.enabled));
 
 	OBSDataAutoRelease quality = obs_data_create();
 	obs_data_set_int(quality, "height", settings.height);
@@ -72,68 +58,82 @@ void GetStatus(obs_data_t *response, ControlPanel &panel, VideoInfoSource video_
 	obs_data_set_int(quality, "bitrate", settings.bitrate);
 	obs_data_set_obj(response, "quality", quality);
 
-	// What the encoder gets, by the engine's own rules; zeros without video.
 	OBSDataAutoRelease output = obs_data_create();
-	obs_video_info video = {};
-	EncodedSize size;
-	double fps = 0.0;
-	if (video_info && video_info(&video) && video.fps_den != 0) {
-		size = ScaledOutputSize(video.output_width, video.output_height, settings.height);
-		fps = double(video.fps_num) / double(video.fps_den) /
-		      double(FrameRateDivisor(video.fps_num, video.fps_den, settings.fps));
-	}
-	obs_data_set_int(output, "width", size.width);
-	obs_data_set_int(output, "height", size.height);
-	obs_data_set_double(output, "fps", fps);
+	obs_data_set_int(output, "width", snapshot.output.size.width);
+	obs_data_set_int(output, "height", snapshot.output.size.height);
+	obs_data_set_double(output, "fps", snapshot.output.fps);
 	obs_data_set_obj(response, "actual_output", output);
 	obs_data_set_array(response, "destinations", list);
 }
 
 // The request's "index": a whole number naming a destination in the list.
-bool ReadIndex(const std::string &name, obs_data_t *data, size_t count, size_t &index, std::string &error)
+Outcome ReadIndex(const char *name, obs_data_t *data, const Controller &controller, size_t &index)
 {
 	obs_data_item_t *item = data ? obs_data_item_byname(data, "index") : nullptr;
 	const bool whole = item && obs_data_item_gettype(item) == OBS_DATA_NUMBER &&
 			   obs_data_item_numtype(item) == OBS_DATA_NUM_INT;
 	const long long value = whole ? obs_data_item_get_int(item) : 0;
 	obs_data_item_release(&item);
-	if (!whole) {
-		error = Tr(Txt::NeedsIndex, {name});
-		return false;
-	}
-	if (value < 0 || static_cast<unsigned long long>(value) >= count) {
-		error = Tr(Txt::NoDestinationAt, {std::to_string(value), std::to_string(count)});
-		return false;
-	}
+	if (!whole)
+		return Outcome{Refusal::NeedsIndex, Tr(Txt::NeedsIndex, {name})};
+	const size_t count = controller.store.settings.destinations.size();
+	if (value < 0 || static_cast<unsigned long long>(value) >= count)
+		return Outcome{Refusal::NoSuchDestination,
+			       Tr(Txt::NoDestinationAt, {std::to_string(value), std::to_string(count)})};
 	index = static_cast<size_t>(value);
-	return true;
+	return Outcome{};
+}
+
+template<Outcome (*command)(Controller &, size_t)>
+void AnswerWithIndex(const char *name, Controller &controller, obs_data_t *data, obs_data_t *response)
+{
+	LoadSettings(controller);
+	size_t index = 0;
+	Outcome outcome = ReadIndex(name, data, controller, index);
+	if (outcome.Ok())
+		outcome = command(controller, index);
+	AnswerOutcome(response, outcome);
 }
 
 } // namespace
 
-void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *response, ControlPanel &panel, Panel *shown,
-		   VideoInfoSource video_info)
+const Request requests[request_count] = {
+	{"GetStatus", GetStatus},
+	{"StartAll", [](Controller &c, obs_data_t *, obs_data_t *response) { AnswerOutcome(response, StartAll(c)); }},
+	{"StopAll", [](Controller &c, obs_data_t *, obs_data_t *response) { AnswerOutcome(response, StopAll(c)); }},
+	{"StartDestination",
+	 [](Controller &c, obs_data_t *data, obs_data_t *response) {
+		 AnswerWithIndex<StartDestination>("StartDestination", c, data, response);
+	 }},
+	{"StopDestination",
+	 [](Controller &c, obs_data_t *data, obs_data_t *response) {
+		 AnswerWithIndex<StopDestination>("StopDestination", c, data, response);
+	 }},
+};
+
+const Request *FindRequest(const std::string &name)
 {
-	EnsureSettingsLoaded(panel.store, panel.settings_path);
-	std::string error;
-	if (name == "GetStatus") {
-		GetStatus(response, panel, video_info);
-	} else if (name == "StartAll") {
-		const bool started = RemoteStartAll(panel, shown, error);
-		Answer(response, started, error);
-	} else if (name == "StopAll") {
-		RemoteStopAll(panel, shown);
-		Answer(response, true, error);
-	} else if (name == "StartDestination" || name == "StopDestination") {
-		size_t index = 0;
-		bool ok = ReadIndex(name, data, panel.store.settings.destinations.size(), index, error);
-		if (ok)
-			ok = name == "StartDestination" ? RemoteStartDestination(panel, shown, index, error)
-							: RemoteStopDestination(panel, shown, index, error);
-		Answer(response, ok, error);
-	} else {
-		Answer(response, false, Tr(Txt::NoSuchRequest, {name}));
-	}
+	for (const Request &request : requests)
+		if (name == request.name)
+			return &request;
+	return nullptr;
+}
+
+void AnswerOutcome(obs_data_t *response, const Outcome &outcome)
+{
+	obs_data_set_bool(response, "ok", outcome.Ok());
+	if (outcome.Ok())
+		return;
+	obs_data_set_string(response, "code", RefusalCode(outcome.code));
+	obs_data_set_string(response, "error", outcome.sentence.c_str());
+}
+
+void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *response, Controller &controller)
+{
+	if (const Request *request = FindRequest(name))
+		request->answer(controller, data, response);
+	else
+		AnswerOutcome(response, Outcome{Refusal::NoSuchRequest, Tr(Txt::NoSuchRequest, {name})});
 }
 
 std::vector<OBSDataAutoRelease> StateChangeEvents(const std::vector<StateChange> &changes,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/panel.h"
+#include "control/controller.h"
 
 #include <obs.hpp>
 
@@ -17,15 +17,24 @@ namespace torvane {
 inline constexpr const char *vendor_name = "torvane";
 inline constexpr const char *state_changed_event = "DestinationStateChanged";
 
+// One request: its name, and how it is answered with the data the client
+// sent (null when none). Requests that act answer {"ok": true} or
+// {"ok": false, "code": code, "error": sentence}; a request with a missing,
+// wrongly typed or out-of-range field changes nothing.
+struct Request {
+	const char *name;
+	void (*answer)(Controller &controller, obs_data_t *data, obs_data_t *response);
+};
 inline constexpr size_t request_count = 5;
-extern const char *const request_names[request_count];
+extern const Request requests[request_count];
 
-// Fills `response` for the request `name` with its data (null when the client
-// sent none), acting on the panel's objects as its buttons would. Requests
-// that act answer {"ok": true} or {"ok": false, "error": sentence}; a request
-// with a missing, wrongly typed or out-of-range field changes nothing.
-void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *response, ControlPanel &panel, Panel *shown,
-		   VideoInfoSource video_info);
+const Request *FindRequest(const std::string &name);
+
+// Fills `response` for the request `name`, or refuses a name it does not know.
+void AnswerRequest(const std::string &name, obs_data_t *data, obs_data_t *response, Controller &controller);
+
+// A refusal's answer.
+void AnswerOutcome(obs_data_t *response, const Outcome &outcome);
 
 // One event's data for each of the engine's state changes, in their order.
 std::vector<OBSDataAutoRelease> StateChangeEvents(const std::vector<StateChange> &changes,

@@ -4,11 +4,6 @@
 // libraries, around the module's load and unload.
 namespace torvane {
 
-struct PanelWindowSlot;
-
-// The slot of the panel's window, defined with the toolkit that fills it.
-extern PanelWindowSlot panel_window_slot;
-
 // The platform's name in the load banner.
 extern const char *const platform_name;
 

@@ -1,8 +1,9 @@
-// The form that edits the selected destination: what reaches the model from
+// The form that edits the selected destination: what reaches the settings from
 // the fields and back, and the field inputs.
-#include "panel/commands.h"
+#include "panel/form.h"
 
-#include "settings/kick.h"
+#include "panel/list.h"
+#include "panel/refresh.h"
 #include "settings/utf8.h"
 #include "settings/texts.h"
 
@@ -18,22 +19,15 @@ namespace {
 const int32_t selection_controls[] = {id_name,     id_server, id_key,    id_username,
 				      id_password, id_show,   id_remove, id_guide};
 
-bool IsTrimmed(char c)
-{
-	return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string ReadTrimmed(const Panel &panel, int32_t id)
-{
-	const std::string text = WideToUtf8(panel.ui.Text(id));
-	size_t begin = 0;
-	size_t end = text.size();
-	while (begin < end && IsTrimmed(text[begin]))
-		begin++;
-	while (end > begin && IsTrimmed(text[end - 1]))
-		end--;
-	return text.substr(begin, end - begin);
-}
+struct FormField {
+	int32_t id;
+	Field field;
+};
+const FormField form_fields[] = {{id_name, Field::Name},
+				 {id_server, Field::Server},
+				 {id_key, Field::Key},
+				 {id_username, Field::Username},
+				 {id_password, Field::Password}};
 
 void SetControlText(Panel &panel, int32_t id, const std::string &text)
 {
@@ -52,12 +46,17 @@ bool IsSelectionControl(int32_t id)
 
 int32_t DestinationCount(const Panel &panel)
 {
-	return static_cast<int32_t>(panel.store.settings.destinations.size());
+	return static_cast<int32_t>(panel.controller.store.settings.destinations.size());
 }
 
 bool HasSelection(const Panel &panel)
 {
 	return panel.state.selected_index >= 0 && panel.state.selected_index < DestinationCount(panel);
+}
+
+const Destination &Selected(const Panel &panel)
+{
+	return panel.controller.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)];
 }
 
 void MaskSecrets(Panel &panel)
@@ -83,92 +82,76 @@ int32_t ParseBitrate(const std::u16string &field)
 	return static_cast<int32_t>(value);
 }
 
-void CommitForm(Panel &panel)
-{
-	if (panel.state.form_guard || !panel.ui.HasWindow() || panel.engine.IsBusy())
-		return;
-
-	PanelSettings &settings = panel.store.settings;
-	if (HasSelection(panel)) {
-		Destination &d = settings.destinations[static_cast<size_t>(panel.state.selected_index)];
-		d.name = ReadTrimmed(panel, id_name);
-		d.server = ReadTrimmed(panel, id_server);
-		d.key = ReadTrimmed(panel, id_key);
-		d.username = ReadTrimmed(panel, id_username);
-		d.password = WideToUtf8(panel.ui.Text(id_password));
-	}
-	settings.bitrate = ParseBitrate(panel.ui.Text(id_bitrate));
-}
-
 void LoadForm(Panel &panel)
 {
 	panel.state.form_guard = true;
 	const bool selection = HasSelection(panel);
-	const Destination source =
-		selection ? panel.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)]
-			  : Destination();
-	SetControlText(panel, id_name, source.name);
-	SetControlText(panel, id_server, source.server);
-	SetControlText(panel, id_key, source.key);
-	SetControlText(panel, id_username, source.username);
-	SetControlText(panel, id_password, source.password);
+	const Destination source = selection ? Selected(panel) : Destination();
+	for (const FormField &field : form_fields)
+		SetControlText(panel, field.id, FieldOf(source, field.field));
 	MaskSecrets(panel);
 
-	const bool enabled = selection && !panel.engine.IsBusy() && panel.store.usable;
+	const bool enabled = selection && MayEdit(panel.controller);
 	for (int32_t id : selection_controls)
 		panel.ui.SetEnabled(id, enabled);
 	panel.state.form_guard = false;
 	panel.ui.InvalidatePanel();
 }
 
-bool CompleteKickUrlsInForm(Panel &panel)
+void SyncForm(Panel &panel)
 {
-	bool changed = false;
-	for (Destination &d : panel.store.settings.destinations) {
-		std::string completed = CompleteKickServer(d);
-		if (completed != d.server) {
-			d.server = std::move(completed);
-			changed = true;
+	panel.state.form_guard = true;
+	if (HasSelection(panel)) {
+		const Destination &d = Selected(panel);
+		for (const FormField &field : form_fields) {
+			const std::string &value = FieldOf(d, field.field);
+			if (FieldValue(field.field, WideToUtf8(panel.ui.Text(field.id))) != value)
+				SetControlText(panel, field.id, value);
 		}
 	}
-	if (!changed)
-		return false;
-
-	if (HasSelection(panel)) {
-		panel.state.form_guard = true;
-		SetControlText(
-			panel, id_server,
-			panel.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)].server);
-		panel.state.form_guard = false;
-		SetStatus(panel, Tr16(Txt::KickCompleted));
-	}
-	return true;
+	const int32_t bitrate = panel.controller.store.settings.bitrate;
+	if (ParseBitrate(panel.ui.Text(id_bitrate)) != bitrate)
+		SetControlText(panel, id_bitrate, std::to_string(bitrate));
+	panel.state.form_guard = false;
 }
 
 void InitializeControls(Panel &panel)
 {
 	panel.state.form_guard = true;
-	SetControlText(panel, id_bitrate, std::to_string(panel.store.settings.bitrate));
+	SetControlText(panel, id_bitrate, std::to_string(panel.controller.store.settings.bitrate));
 	MaskSecrets(panel);
 	panel.state.form_guard = false;
 	RebuildRows(panel);
 	UpdateControlStates(panel);
 }
 
-void OnBitrateEdited(Panel &panel)
+void OnFieldEdited(Panel &panel, int32_t id)
 {
 	if (panel.state.form_guard)
 		return;
-	CommitForm(panel);
-	panel.ui.InvalidatePanel();
+	if (id == id_bitrate) {
+		SetBitrate(panel.controller, ParseBitrate(panel.ui.Text(id_bitrate)));
+		panel.ui.InvalidatePanel(); // the upload budget follows
+		return;
+	}
+	if (!HasSelection(panel))
+		return;
+	for (const FormField &field : form_fields) {
+		if (field.id != id)
+			continue;
+		const auto index = static_cast<size_t>(panel.state.selected_index);
+		EditDestination(panel.controller, index, field.field, WideToUtf8(panel.ui.Text(id)));
+		if (field.field == Field::Name)
+			panel.ui.InvalidateRow(panel.state.selected_index);
+	}
 }
 
 void OnServerFocusLost(Panel &panel)
 {
-	if (panel.state.form_guard || panel.engine.IsBusy())
+	if (panel.state.form_guard || !MayEdit(panel.controller))
 		return;
-	CommitForm(panel);
-	CompleteKickUrlsInForm(panel);
+	if (CompleteKickUrls(panel.controller))
+		AfterCommand(panel);
 }
 
 void OnFieldFocusChanged(Panel &panel, int32_t id)

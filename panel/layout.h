@@ -112,5 +112,7 @@ inline constexpr int32_t row_height = 62;
 // Areas the live refresh repaints, at 96 DPI, by their edges.
 inline constexpr Rect header_count_area = {762, 20, 980, 72};
 inline constexpr Rect summary_area = {196, 615, 970, 643};
+inline constexpr Rect upload_budget_area = {819, 584, 964, 612};
+inline constexpr Rect status_area = {369, 672, 792, 715};
 
 } // namespace torvane

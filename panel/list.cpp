@@ -1,5 +1,7 @@
 // The destination list: its rows, ticks, selection and navigation keys.
-#include "panel/commands.h"
+#include "panel/list.h"
+
+#include "panel/form.h"
 
 namespace torvane {
 
@@ -57,15 +59,16 @@ int32_t ListKeyTarget(ListKey key, int32_t current, int32_t count, int32_t top, 
 
 bool CanChangeTicks(const Panel &panel)
 {
-	return !panel.engine.IsBusy() && panel.store.usable;
+	return MayEdit(panel.controller);
 }
 
 void ToggleTick(Panel &panel, int32_t row)
 {
-	if (!CanChangeTicks(panel) || row < 0 || row >= DestinationCount(panel))
+	if (row < 0 || row >= DestinationCount(panel))
 		return;
-	Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
-	d.enabled = !d.enabled;
+	const auto index = static_cast<size_t>(row);
+	if (!SetIncluded(panel.controller, index, !panel.controller.store.settings.destinations[index].enabled).Ok())
+		return;
 	// The header count and the upload budget follow the tick.
 	panel.ui.InvalidatePanel();
 	panel.ui.InvalidateRow(row);
@@ -79,10 +82,10 @@ void OnTickChanged(Panel &panel, int32_t row, bool ticked)
 {
 	if (panel.state.form_guard || row < 0 || row >= DestinationCount(panel))
 		return;
-	Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
-	if (d.enabled == ticked)
+	if (panel.controller.store.settings.destinations[static_cast<size_t>(row)].enabled == ticked)
 		return;
-	d.enabled = ticked;
+	if (!SetIncluded(panel.controller, static_cast<size_t>(row), ticked).Ok())
+		return;
 	panel.ui.InvalidatePanel();
 	panel.ui.InvalidateRow(row);
 }
@@ -91,7 +94,6 @@ void OnRowSelected(Panel &panel, int32_t row)
 {
 	if (panel.state.form_guard || row < 0 || row >= DestinationCount(panel) || row == panel.state.selected_index)
 		return;
-	CommitForm(panel);
 	panel.state.selected_index = row;
 	LoadForm(panel);
 	panel.ui.InvalidateList();

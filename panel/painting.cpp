@@ -1,6 +1,7 @@
 #include "panel/painting.h"
 
-#include "panel/live_status.h"
+#include "panel/form.h"
+#include "panel/row_actions.h"
 #include "settings/platform.h"
 #include "settings/quality.h"
 #include "settings/utf8.h"
@@ -79,7 +80,7 @@ void PaintTick(Painter &p, const Rect &box, bool ticked)
 
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
-	const PanelSettings &s = panel.store.settings;
+	const PanelSettings &s = panel.controller.store.settings;
 	return (id == id_720p && s.height == height_720p) || (id == id_1080p && s.height == height_1080p) ||
 	       (id == id_30fps && s.fps == fps_30) || (id == id_60fps && s.fps == fps_60);
 }
@@ -90,7 +91,7 @@ std::u16string PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
-		switch (ParsePlatform(panel.store.settings.destinations[static_cast<size_t>(index)].platform)) {
+		switch (ParsePlatform(panel.controller.store.settings.destinations[static_cast<size_t>(index)].platform)) {
 		case Platform::Patreon:
 			return Tr16(Txt::HintPatreon);
 		case Platform::Kick:
@@ -109,13 +110,13 @@ std::u16string PlatformHint(const Panel &panel)
 DrawList PaintPanel(const Panel &panel)
 {
 	Painter p{{}, panel.state.dpi};
-	const PanelSettings &settings = panel.store.settings;
+	const PanelSettings &settings = panel.controller.store.settings;
 
 	p.FillRect(ScaleRect(0, 0, panel_width, panel_height, p.dpi), color_window);
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
-	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
+	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.controller.engine)), color_accent, FontRole::Body,
 		   text_center | text_vcenter | text_singleline);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
@@ -136,18 +137,19 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(448, 554, 623, 573, Tr16(Txt::FrameRate), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(658, 554, 823, 573, Tr16(Txt::BitrateKbps), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(819, 554, 964, 573, Tr16(Txt::UploadBudget), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(819, 584, 964, 612, Utf8ToWide(UploadBudgetText(settings)), color_accent, FontRole::Heading,
-		   text_wrap);
+	p.Text(ScaleEdges(upload_budget_area, p.dpi), Utf8ToWide(UploadBudgetText(settings)), color_accent,
+	       FontRole::Heading, text_wrap);
 	obs_video_info video;
-	const StatusLine summary = ActualOutputLine(settings, ReadVideoInfo(panel, video));
-	p.EdgeText(218, 621, 962, 641, Utf8ToWide(summary.text), summary.color, FontRole::Small, text_wrap);
+	const StatusLine summary = ActualOutputLine(settings, ReadVideo(panel.controller, video));
+	p.EdgeText(218, 621, 962, 641, Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small, text_wrap);
 
 	for (const EditFrame &frame : edit_frames)
 		p.RoundRect(EditFrameRect(frame, p.dpi), 8, color_field,
 			    panel.ui.HasFocus(frame.id) ? color_accent : color_border);
 
-	p.EdgeText(369, 672, 792, 715, panel.state.status_message,
-		   panel.state.status_error ? color_error : color_muted, FontRole::Small, text_wrap);
+	const StatusMessage &status = panel.controller.status;
+	p.Text(ScaleEdges(status_area, p.dpi), Utf8ToWide(status.text), status.error ? color_error : color_muted,
+	       FontRole::Small, text_wrap);
 	p.EdgeText(23, 726, 733, 744, Tr16(Txt::ClosingKeepsStreams), color_muted, FontRole::Small, text_wrap);
 	return std::move(p.ops);
 }
@@ -187,7 +189,7 @@ static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item
 	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
 	p.FillRect(item, color_window);
 	const int32_t top = (item.top + item.bottom) / 2 - s(9);
-	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, panel.store.settings.follow_obs_stream);
+	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, panel.controller.store.settings.follow_obs_stream);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
 	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small,
 	       text_vcenter | text_singleline | text_noprefix);
@@ -296,7 +298,7 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	Painter p{{}, panel.state.dpi};
 	if (row < 0 || row >= DestinationCount(panel))
 		return {};
-	const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
+	const Destination &d = panel.controller.store.settings.destinations[static_cast<size_t>(row)];
 	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
 
 	p.FillRect(item, color_card);
@@ -306,18 +308,18 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 
 	PaintTick(p, {card.left + s(9), card.top + s(18), card.left + s(27), card.top + s(36)}, d.enabled);
 	const Rect action_box = RowActionBox(item, p.dpi);
-	PaintRowAction(p, RowActionFor(panel, row), action_box);
+	const RowView view = ViewRow(panel.controller, static_cast<size_t>(row));
+	PaintRowAction(p, view.action, action_box);
 
 	// The texts end before the action box.
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
 	       FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
-	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
-	const StatusLine status = DestinationStatusLine(d, stats);
+	const StatusLine &status = view.status;
 	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
-	       status.color, FontRole::Small, text_singleline | text_end_ellipsis);
+	       ToneColor(status.tone), FontRole::Small, text_singleline | text_end_ellipsis);
 	DrawOp &line = p.ops.back();
-	line.trailing = Utf8ToWide(LiveFigure(d, stats));
+	line.trailing = Utf8ToWide(view.figure);
 	line.trailing_color = color_muted;
 	line.trailing_gap = s(8);
 	return std::move(p.ops);

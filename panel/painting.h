@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/commands.h"
+#include "panel/panel_state.h"
 #include "panel/layout.h"
 #include "panel/theme.h"
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "engine/engine.h"
-#include "panel/commands.h"
-#include "settings/store.h"
+#include "control/controller.h"
+#include "panel/panel_state.h"
+
+#include <memory>
 
 // What the module's entry points and host events need of the control panel.
 namespace torvane {
@@ -10,34 +11,33 @@ namespace torvane {
 // The toolkit's window and its drawing resources, between openings.
 struct PanelWindowSlot;
 
-// The objects the control panel works on. The module owns each of them, with
-// static storage, and hands them over here; the Tools menu entry carries this
-// as its private data.
+// The control panel over the module's controller: its state, which outlives
+// the window, and the window's slot. The Tools menu entry carries it as its
+// private data.
 struct ControlPanel {
-	SettingsStore &store;
-	MultistreamEngine &engine;
-	SettingsPathSource settings_path;
-	PanelState &state;
-	PanelWindowSlot &window;
+	explicit ControlPanel(Controller &control);
+	~ControlPanel(); // the window is destroyed and what it drew with released
+	ControlPanel(const ControlPanel &) = delete;
+	ControlPanel &operator=(const ControlPanel &) = delete;
+
+	Controller &controller;
+	PanelState state;
+	std::unique_ptr<PanelWindowSlot> window;
 };
 
 // The Tools menu callback, with a ControlPanel as its private data: opens the
 // panel or brings it to the front.
 void OpenControlPanel(void *control_panel);
 
-// After the host stopped every stream: when the panel exists, its status line
-// tells the user why and its controls follow the now idle engine.
-void ShowStreamsStoppedByHost(ControlPanel &panel);
-
 // The behaviour bound to the panel's window, or null while there is no window
 // (never opened, or destroyed by the host's exit).
 Panel *ShownPanel(ControlPanel &panel);
 
+// After a command from outside the window (a hotkey, obs-websocket, OBS's own
+// stream, the host stopping everything): a shown panel follows it.
+void RefreshShownPanel(ControlPanel &panel);
+
 // Destroys the panel window, if there is one.
 void DestroyControlPanel(ControlPanel &panel);
-
-// Releases what the panel's first opening created for the window (fonts,
-// brushes, window class); called once at unload after DestroyControlPanel.
-void ReleasePanelResources(ControlPanel &panel);
 
 } // namespace torvane

@@ -42,8 +42,6 @@ struct PanelUi {
 	virtual void ShowNotice(const std::u16string &text) = 0;
 	virtual void OpenAddress(const char *url) = 0;
 	virtual void HidePanel() = 0;
-	// False while the panel has no window: its controls hold nothing to read.
-	virtual bool HasWindow() const { return true; }
 };
 
 } // namespace torvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/status.h"
+
 #include <cstdint>
 
 // The panel's colours (as COLORREF values, 0x00BBGGRR) and fonts.
@@ -27,6 +29,12 @@ inline constexpr uint32_t color_text = Rgb(0xED, 0xF5, 0xFF);
 inline constexpr uint32_t color_muted = Rgb(0x92, 0xA5, 0xBC);
 inline constexpr uint32_t color_disabled_text = Rgb(0x69, 0x7B, 0x8F);
 inline constexpr uint32_t color_error = Rgb(0xFF, 0x9B, 0x9B);
+
+// The colour a view gives each tone of a live text.
+inline constexpr uint32_t ToneColor(Tone tone)
+{
+	return tone == Tone::Error ? color_error : tone == Tone::Accent ? color_accent : color_muted;
+}
 
 enum class FontRole { Body, Title, Small, Heading };
 

@@ -5,7 +5,7 @@
 //   torvane stream FILE [--seconds N] [--canvas WxH] [--fps N[/D]] [--audio-rate HZ]
 //                       [--speakers LAYOUT] [--colorspace NAME] [--obs-log FILE] [--config-dir DIR]
 #include "engine/engine.h"
-#include "panel/live_status.h"
+#include "control/status.h"
 #include "settings/document.h"
 #include "settings/utf8.h"
 #include "settings/validation.h"

@@ -1,14 +1,12 @@
 #include "module/toolkit.h"
 
-#include "panel/qt/panel_window.h"
-
+#include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 // On Linux the host owns Qt's application object; the panel only creates
 // widgets inside it, so there is nothing to start or stop here.
 namespace torvane {
-
-PanelWindowSlot panel_window_slot;
 
 const char *const platform_name = "Linux";
 

@@ -5,28 +5,25 @@
 #include "panel/qt/panel_window.h"
 
 #include <obs-frontend-api.h>
-#include <obs.h>
 
 #include <QGuiApplication>
 #include <QScreen>
 
 namespace torvane {
 
-namespace {
+ControlPanel::ControlPanel(Controller &control) : controller(control), window(std::make_unique<PanelWindowSlot>()) {}
 
-bool HostVideoInfo(obs_video_info *info)
+ControlPanel::~ControlPanel()
 {
-	return obs_get_video_info(info);
+	DestroyControlPanel(*this);
 }
-
-} // namespace
 
 void OpenControlPanel(void *private_data)
 {
 	ControlPanel &panel = *static_cast<ControlPanel *>(private_data);
-	EnsureSettingsLoaded(panel.store, panel.settings_path);
+	LoadSettings(panel.controller);
 
-	QPointer<PanelWindow> &window = panel.window.window;
+	QPointer<PanelWindow> &window = panel.window->window;
 	if (!window) {
 		auto *main = static_cast<QWidget *>(obs_frontend_get_main_window());
 		QScreen *screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
@@ -36,7 +33,7 @@ void OpenControlPanel(void *private_data)
 		const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1040);
 		const uint32_t dpi = ChoosePanelDpi(host_dpi, work.width(), work.height());
 
-		window = new PanelWindow(main, dpi, panel.state, panel.store, panel.engine, HostVideoInfo);
+		window = new PanelWindow(main, dpi, panel.state, panel.controller);
 		const QSize size = window->frameSize();
 		window->move(work.left() + (work.width() - size.width()) / 2,
 			     work.top() + (work.height() - size.height()) / 2);
@@ -45,27 +42,23 @@ void OpenControlPanel(void *private_data)
 	window->showNormal();
 	window->raise();
 	window->activateWindow();
-
-	if (!panel.store.usable)
-		ReportError(window->Behaviour(), panel.store.load_error);
-}
-
-void ShowStreamsStoppedByHost(ControlPanel &panel)
-{
-	if (panel.window.window)
-		OnStreamsStoppedByHost(panel.window.window->Behaviour());
+	OnPanelOpened(window->Behaviour());
 }
 
 Panel *ShownPanel(ControlPanel &panel)
 {
-	return panel.window.window ? &panel.window.window->Behaviour() : nullptr;
+	return panel.window->window ? &panel.window->window->Behaviour() : nullptr;
+}
+
+void RefreshShownPanel(ControlPanel &panel)
+{
+	if (Panel *shown = ShownPanel(panel))
+		AfterCommand(*shown);
 }
 
 void DestroyControlPanel(ControlPanel &panel)
 {
-	DestroyPanelWindow(panel.window.window.data());
+	DestroyPanelWindow(panel.window->window.data());
 }
-
-void ReleasePanelResources(ControlPanel &) {}
 
 } // namespace torvane

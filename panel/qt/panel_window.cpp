@@ -116,23 +116,20 @@ void DestinationList::SetRowCount(int32_t rows)
 
 QString DestinationList::RowDescription(int32_t row) const
 {
-	const torvane::Panel &panel = window.Behaviour();
-	const Destination &d = panel.store.settings.destinations[static_cast<size_t>(row)];
-	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
-	QString line = QString::fromUtf8(d.name) + QStringLiteral(": ") +
-		       QString::fromUtf8(DestinationStatusLine(d, stats).text);
-	const std::string figure = LiveFigure(d, stats);
-	if (!figure.empty())
-		line += QStringLiteral(" (") + QString::fromUtf8(figure) + QStringLiteral(")");
-	const RowAction action = RowActionFor(panel, row);
-	if (action != RowAction::None)
-		line += QStringLiteral(" [") + ToQString(RowActionLabel(action)) + QStringLiteral("]");
+	const Controller &controller = window.Behaviour().controller;
+	const Destination &d = controller.store.settings.destinations[static_cast<size_t>(row)];
+	const RowView view = ViewRow(controller, static_cast<size_t>(row));
+	QString line = QString::fromUtf8(d.name) + QStringLiteral(": ") + QString::fromUtf8(view.status.text);
+	if (!view.figure.empty())
+		line += QStringLiteral(" (") + QString::fromUtf8(view.figure) + QStringLiteral(")");
+	if (view.action != RowAction::None)
+		line += QStringLiteral(" [") + ToQString(RowActionLabel(view.action)) + QStringLiteral("]");
 	return line;
 }
 
 void DestinationList::UpdateDescription()
 {
-	const auto rows = std::min(count, static_cast<int32_t>(window.Behaviour().store.settings.destinations.size()));
+	const auto rows = std::min(count, DestinationCount(window.Behaviour()));
 	lines.clear();
 	for (int32_t row = 0; row < rows; row++)
 		lines << RowDescription(row);
@@ -142,7 +139,7 @@ void DestinationList::UpdateDescription()
 void DestinationList::UpdateDescription(int32_t row)
 {
 	if (row < 0 || row >= lines.size() ||
-	    row >= static_cast<int32_t>(window.Behaviour().store.settings.destinations.size()))
+	    row >= DestinationCount(window.Behaviour()))
 		return;
 	lines[row] = RowDescription(row);
 	PublishDescription();
@@ -446,13 +443,12 @@ void QtPanelUi::HidePanel()
 
 // --- Window --------------------------------------------------------------------
 
-PanelWindow::PanelWindow(QWidget *owner, uint32_t dpi, PanelState &shared_state, SettingsStore &store,
-			 MultistreamEngine &runs, VideoInfoSource video_info)
+PanelWindow::PanelWindow(QWidget *owner, uint32_t dpi, PanelState &shared_state, Controller &controller)
 	: QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
 				 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
 	  state(shared_state),
 	  ui(*this),
-	  panel{ui, shared_state, store, runs, video_info}
+	  panel{ui, shared_state, controller}
 {
 	state.dpi = dpi;
 	setWindowTitle(QString::fromUtf8(Tr(Txt::PanelTitle)));
@@ -517,8 +513,8 @@ void PanelWindow::CreateControls()
 			field->setStyleSheet(field_style);
 			field->setEchoMode(spec.masked ? QLineEdit::Password : QLineEdit::Normal);
 			field->installEventFilter(this);
-			if (spec.id == id_bitrate)
-				connect(field, &QLineEdit::textChanged, this, [this]() { OnBitrateEdited(panel); });
+			const int32_t id = spec.id;
+			connect(field, &QLineEdit::textChanged, this, [this, id]() { OnFieldEdited(panel, id); });
 			widget = field;
 			break;
 		}

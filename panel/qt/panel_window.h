@@ -13,6 +13,11 @@
 #include <QWidget>
 
 #include "panel/commands.h"
+#include "panel/form.h"
+#include "panel/list.h"
+#include "panel/painting.h"
+#include "panel/refresh.h"
+#include "panel/row_actions.h"
 
 #include <map>
 #include <memory>
@@ -129,8 +134,7 @@ private:
 class PanelWindow : public QWidget {
 public:
 	// `owner` is OBS's main window (may be null); the panel stays above it.
-	PanelWindow(QWidget *owner, uint32_t dpi, PanelState &state, SettingsStore &store, MultistreamEngine &engine,
-		    VideoInfoSource video_info);
+	PanelWindow(QWidget *owner, uint32_t dpi, PanelState &state, Controller &controller);
 	~PanelWindow() override;
 
 	Panel &Behaviour() { return panel; }

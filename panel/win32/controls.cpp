@@ -84,7 +84,7 @@ void ShowRowMenu(PanelWindow &w, LPARAM screen)
 		at = {item.left + (item.right - item.left) / 2, item.top + (item.bottom - item.top) / 2};
 		ClientToScreen(w.list, &at);
 	}
-	if (row < 0 || row >= static_cast<int32_t>(w.panel.store.settings.destinations.size()))
+	if (row < 0 || row >= DestinationCount(w.panel))
 		return;
 	SelectListRow(w, row);
 	const RowAction action = RowActionFor(w.panel, row);
@@ -189,7 +189,7 @@ void CreateControls(PanelWindow &w)
 
 void ShowRowTick(PanelWindow &w, int32_t row)
 {
-	const std::vector<Destination> &list = w.panel.store.settings.destinations;
+	const std::vector<Destination> &list = w.panel.controller.store.settings.destinations;
 	if (row < 0 || row >= static_cast<int32_t>(list.size()))
 		return;
 	bool &guard_flag = w.panel.state.form_guard;

@@ -16,11 +16,6 @@ namespace torvane {
 
 namespace {
 
-bool HostVideoInfo(obs_video_info *info)
-{
-	return obs_get_video_info(info);
-}
-
 HFONT MakeFont(FontRole role, uint32_t dpi)
 {
 	const FontSpec font = FontFor(role);
@@ -120,15 +115,35 @@ void CreatePanelWindow(PanelWindow &panel_window)
 
 } // namespace
 
+HMODULE PanelModule()
+{
+	// The address of one of our own functions names this module; its
+	// reference count stays as the host left it.
+	HMODULE module = nullptr;
+	GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+			   reinterpret_cast<LPCWSTR>(&PanelWindowProc), &module);
+	return module;
+}
+
+ControlPanel::ControlPanel(Controller &control) : controller(control), window(std::make_unique<PanelWindowSlot>()) {}
+
+ControlPanel::~ControlPanel()
+{
+	DestroyControlPanel(*this);
+	if (window->window)
+		ReleaseTheme(window->window->theme);
+	UnregisterClassW(panel_class_name, PanelModule());
+}
+
 void OpenControlPanel(void *private_data)
 {
 	ControlPanel &control_panel = *static_cast<ControlPanel *>(private_data);
-	EnsureSettingsLoaded(control_panel.store, control_panel.settings_path);
+	LoadSettings(control_panel.controller);
 	// The window record is made at the first opening and kept by the module;
 	// the window itself reaches it through its creation parameter.
-	std::optional<PanelWindow> &slot = control_panel.window.window;
+	std::optional<PanelWindow> &slot = control_panel.window->window;
 	if (!slot)
-		slot.emplace(control_panel.state, control_panel.store, control_panel.engine, HostVideoInfo);
+		slot.emplace(control_panel.state, control_panel.controller);
 	PanelWindow &panel_window = *slot;
 	if (!panel_window.window)
 		CreatePanelWindow(panel_window);
@@ -136,35 +151,26 @@ void OpenControlPanel(void *private_data)
 		ShowWindow(panel_window.window, SW_SHOWNORMAL);
 		SetForegroundWindow(panel_window.window);
 	}
-	if (!control_panel.store.usable)
-		ReportError(panel_window.panel, control_panel.store.load_error);
-}
-
-void ShowStreamsStoppedByHost(ControlPanel &control_panel)
-{
-	const std::optional<PanelWindow> &slot = control_panel.window.window;
-	if (slot && slot->window)
-		OnStreamsStoppedByHost(control_panel.window.window->panel);
+	OnPanelOpened(panel_window.panel);
 }
 
 Panel *ShownPanel(ControlPanel &control_panel)
 {
-	std::optional<PanelWindow> &slot = control_panel.window.window;
+	std::optional<PanelWindow> &slot = control_panel.window->window;
 	return slot && slot->window ? &slot->panel : nullptr;
+}
+
+void RefreshShownPanel(ControlPanel &control_panel)
+{
+	if (Panel *shown = ShownPanel(control_panel))
+		AfterCommand(*shown);
 }
 
 void DestroyControlPanel(ControlPanel &control_panel)
 {
-	const std::optional<PanelWindow> &slot = control_panel.window.window;
+	const std::optional<PanelWindow> &slot = control_panel.window->window;
 	if (slot && slot->window)
 		DestroyWindow(slot->window);
-}
-
-void ReleasePanelResources(ControlPanel &control_panel)
-{
-	if (control_panel.window.window)
-		ReleaseTheme(control_panel.window.window->theme);
-	UnregisterClassW(panel_class_name, PanelModule());
 }
 
 } // namespace torvane

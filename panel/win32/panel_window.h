@@ -7,6 +7,10 @@
 #include <commctrl.h>
 
 #include "panel/commands.h"
+#include "panel/form.h"
+#include "panel/list.h"
+#include "panel/refresh.h"
+#include "panel/row_actions.h"
 #include "panel/painting.h"
 
 #include <cstdint>
@@ -70,8 +74,7 @@ private:
 // behaviour bound to it. The window procedure and the controls' subclass find
 // it through the window's creation parameter and their reference data.
 struct PanelWindow {
-	PanelWindow(PanelState &state, SettingsStore &store, MultistreamEngine &streams, VideoInfoSource video_info)
-		: panel{ui, state, store, streams, video_info}
+	PanelWindow(PanelState &state, Controller &controller) : panel{ui, state, controller}
 	{
 	}
 	PanelWindow(const PanelWindow &) = delete;
@@ -93,8 +96,8 @@ struct PanelWindowSlot {
 	std::optional<PanelWindow> window;
 };
 
-// The module's own instance handle, taken when the toolkit starts at load
-// (toolkit.cpp); the window class and every window of the panel belong to it.
+// The module's own instance handle; the window class and every window of the
+// panel belong to it.
 HMODULE PanelModule();
 
 // The panel window's procedure; the window is created with its PanelWindow as

@@ -14,7 +14,7 @@ namespace {
 
 int32_t DestinationCount(const PanelWindow &w)
 {
-	return static_cast<int32_t>(w.panel.store.settings.destinations.size());
+	return DestinationCount(w.panel);
 }
 
 void OnListNotify(PanelWindow &w, const NMHDR &header, LRESULT &result)
@@ -45,8 +45,8 @@ void OnCommand(PanelWindow &w, WPARAM wparam)
 {
 	const int32_t id = LOWORD(wparam);
 	const UINT code = HIWORD(wparam);
-	if (code == EN_CHANGE && id == id_bitrate)
-		OnBitrateEdited(w.panel);
+	if (code == EN_CHANGE)
+		OnFieldEdited(w.panel, id);
 	else if (code == EN_KILLFOCUS && id == id_server)
 		OnServerFocusLost(w.panel);
 	else if (code == BN_CLICKED && id >= id_show && id <= id_follow)
@@ -217,7 +217,7 @@ void Win32PanelUi::SetRowCount(int32_t count)
 	// about these rows change nothing.
 	HWND list = owner.list;
 	SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-	const std::vector<Destination> &destinations = owner.panel.store.settings.destinations;
+	const std::vector<Destination> &destinations = owner.panel.controller.store.settings.destinations;
 	for (int32_t i = 0; i < count && i < static_cast<int32_t>(destinations.size()); i++) {
 		std::wstring name = ToWide(Utf8ToWide(destinations[static_cast<size_t>(i)].name));
 		LVITEMW item = {};

@@ -2,7 +2,7 @@
 // from them, without a running host: records without outputs are what a failed
 // start leaves behind. Removing a destination's record is the panel tests' part.
 #include "engine/engine.h"
-#include "panel/live_status.h"
+#include "control/status.h"
 #include "tests/support/destinations.h"
 
 #include <gtest/gtest.h>

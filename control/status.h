@@ -8,15 +8,17 @@
 
 struct obs_video_info;
 
-// The live texts of the panel: each destination's status line, the header
-// count, the actual output line and the upload budget. Composed in UTF-8; the
-// toolkit converts when it draws.
+// The live texts that every view of Torvane shows: each destination's status
+// line, the header count, the actual output line and the upload budget.
+// Composed in UTF-8; a toolkit converts when it draws.
 namespace torvane {
 
-// A text with its colour as a COLORREF (0x00BBGGRR).
+// How a text stands out; each view picks its own colour for it.
+enum class Tone { Muted, Accent, Error };
+
 struct StatusLine {
 	std::string text;
-	uint32_t color = 0;
+	Tone tone = Tone::Muted;
 };
 
 StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats);
@@ -30,15 +32,17 @@ std::string LiveFigure(const Destination &destination, const DestinationStats &s
 // stop what is left of a failed one and start it again.
 enum class RowAction { None, Start, Stop, Retry };
 
-// Everything of a row that changes while streaming; the live refresh repaints
-// a row when any of it changed.
-struct RowLook {
-	StatusLine status;
-	std::string figure;
-	RowAction action = RowAction::None;
-};
+size_t EnabledCount(const PanelSettings &settings);
 
 std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngine &engine);
+
+// What the encoder gets from the host's video, by the engine's own rules:
+// zeros without video.
+struct ActualOutput {
+	EncodedSize size;
+	double fps = 0.0;
+};
+ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video);
 
 // `video` is the host's video settings, or null when the host has none.
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video);

@@ -1,8 +1,7 @@
 // The live texts are recomputed from the model and the engine whenever they are
 // drawn; nothing here keeps state of its own.
-#include "panel/live_status.h"
+#include "control/status.h"
 
-#include "panel/theme.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
 
@@ -19,14 +18,6 @@ namespace {
 // The allowance for RTMP and network overhead.
 constexpr double overhead_factor = 1.25;
 
-size_t EnabledCount(const PanelSettings &settings)
-{
-	size_t enabled = 0;
-	for (const Destination &destination : settings.destinations)
-		enabled += destination.enabled ? 1 : 0;
-	return enabled;
-}
-
 // Numbers in these texts never take the user's locale: a host that changed the
 // global locale must not turn 29.97 into 29,97.
 std::ostringstream ClassicStream()
@@ -37,6 +28,14 @@ std::ostringstream ClassicStream()
 }
 
 } // namespace
+
+size_t EnabledCount(const PanelSettings &settings)
+{
+	size_t enabled = 0;
+	for (const Destination &destination : settings.destinations)
+		enabled += destination.enabled ? 1 : 0;
+	return enabled;
+}
 
 StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats)
 {
@@ -50,7 +49,7 @@ StatusLine DestinationStatusLine(const Destination &destination, const Destinati
 		line.text = Tr(Txt::NotIncluded);
 	}
 	// A failure stays red after the tick is removed, until the runs are released.
-	line.color = failed ? color_error : destination.enabled ? color_accent : color_muted;
+	line.tone = failed ? Tone::Error : destination.enabled ? Tone::Accent : Tone::Muted;
 	return line;
 }
 
@@ -86,26 +85,33 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 	return Tr(Txt::SendingCount, {std::to_string(sending), std::to_string(enabled)});
 }
 
+ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video)
+{
+	ActualOutput actual;
+	if (!video)
+		return actual;
+	actual.size = ScaledOutputSize(video->output_width, video->output_height, settings.height);
+	if (video->fps_den != 0) {
+		const uint32_t divisor = FrameRateDivisor(video->fps_num, video->fps_den, settings.fps);
+		actual.fps = double(video->fps_num) / double(video->fps_den) / double(divisor);
+	}
+	return actual;
+}
+
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
 {
 	if (!video)
-		return StatusLine{Tr(Txt::EncodingSummary), color_muted};
+		return StatusLine{Tr(Txt::EncodingSummary), Tone::Muted};
 
 	if (int64_t(video->output_height) < int64_t(settings.height))
-		return StatusLine{Tr(Txt::FullHdHint), color_accent};
+		return StatusLine{Tr(Txt::FullHdHint), Tone::Accent};
 
-	// The engine's own rules, so the line shows exactly what the encoder gets.
-	const EncodedSize size = ScaledOutputSize(video->output_width, video->output_height, settings.height);
-	double rate = 0.0;
-	if (video->fps_den != 0) {
-		const uint32_t divisor = FrameRateDivisor(video->fps_num, video->fps_den, settings.fps);
-		rate = double(video->fps_num) / double(video->fps_den) / double(divisor);
-	}
-
+	const ActualOutput actual = ActualOutputFor(settings, video);
 	std::ostringstream text = ClassicStream();
-	text << std::setprecision(4) << rate;
-	return StatusLine{Tr(Txt::ActualOutput, {std::to_string(size.width), std::to_string(size.height), text.str()}),
-			  color_muted};
+	text << std::setprecision(4) << actual.fps;
+	return StatusLine{Tr(Txt::ActualOutput, {std::to_string(actual.size.width), std::to_string(actual.size.height),
+						 text.str()}),
+			  Tone::Muted};
 }
 
 std::string UploadBudgetText(const PanelSettings &settings)

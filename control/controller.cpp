@@ -1,0 +1,423 @@
+#include "control/controller.h"
+
+#include "settings/kick.h"
+#include "settings/quality.h"
+#include "settings/texts.h"
+#include "settings/validation.h"
+
+#include <obs.h>
+
+namespace torvane {
+
+namespace {
+
+Outcome Done(Controller &controller, std::string sentence)
+{
+	controller.status = {sentence, false};
+	return Outcome{Refusal::None, std::move(sentence)};
+}
+
+// The sentence goes to the status line and, with what was asked, to OBS's
+// log. No sentence carries a key, a password, a user name or a URL.
+Outcome Refuse(Controller &controller, const char *command, Refusal code, std::string sentence)
+{
+	controller.status = {sentence, true};
+	blog(LOG_WARNING, "[Torvane] %s refused (%s): %s", command, RefusalCode(code), sentence.c_str());
+	return Outcome{code, std::move(sentence)};
+}
+
+// An edit that arrives while the settings may not change; the controls that
+// make edits are disabled then, so nothing is said.
+Outcome EditRefusal(const Controller &controller)
+{
+	if (!controller.store.usable)
+		return Outcome{Refusal::SettingsUnusable, controller.store.load_error};
+	return Outcome{Refusal::Busy, Tr(Txt::StillRunning)};
+}
+
+bool IsTrimmed(char c)
+{
+	return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string Trimmed(const std::string &text)
+{
+	size_t begin = 0;
+	size_t end = text.size();
+	while (begin < end && IsTrimmed(text[begin]))
+		begin++;
+	while (end > begin && IsTrimmed(text[end - 1]))
+		end--;
+	return text.substr(begin, end - begin);
+}
+
+// A destination's field, to read or to write.
+template<typename D> auto &FieldRef(D &destination, Field field)
+{
+	switch (field) {
+	case Field::Name:
+		return destination.name;
+	case Field::Server:
+		return destination.server;
+	case Field::Key:
+		return destination.key;
+	case Field::Username:
+		return destination.username;
+	case Field::Password:
+		break;
+	}
+	return destination.password;
+}
+
+// Writes the file, completing Kick URLs first; the bitrate was checked by the caller.
+Outcome SaveChecked(Controller &controller, const char *command)
+{
+	if (!controller.store.usable)
+		return Refuse(controller, command, Refusal::SettingsUnusable, controller.store.load_error);
+	const bool kick = CompleteKickUrls(controller);
+	std::string error;
+	if (!SaveSettingsStore(controller.store, error))
+		return Refuse(controller, command, Refusal::SaveFailed, error);
+	return Done(controller, Tr(kick ? Txt::SavedKick : Txt::Saved));
+}
+
+Outcome SaveAndStart(Controller &controller, size_t index)
+{
+	const char *command = "StartDestination";
+	if (!IsBitrateInRange(controller.store.settings.bitrate))
+		return Refuse(controller, command, Refusal::InvalidSettings, Tr(Txt::EnterBitrate));
+	const Outcome saved = SaveChecked(controller, command);
+	if (!saved.Ok())
+		return saved;
+	std::string error;
+	if (!controller.engine.StartDestination(controller.store.settings, index, error))
+		return Refuse(controller, command, Refusal::StartFailed, error);
+	return Done(controller, Tr(Txt::Started));
+}
+
+} // namespace
+
+const char *RefusalCode(Refusal code)
+{
+	switch (code) {
+	case Refusal::None:
+		break;
+	case Refusal::SettingsUnusable:
+		return "settings_unusable";
+	case Refusal::InvalidSettings:
+		return "invalid_settings";
+	case Refusal::SaveFailed:
+		return "save_failed";
+	case Refusal::StartFailed:
+		return "start_failed";
+	case Refusal::Busy:
+		return "busy";
+	case Refusal::NotStreaming:
+		return "not_streaming";
+	case Refusal::NoSuchDestination:
+		return "no_such_destination";
+	case Refusal::NeedsIndex:
+		return "needs_index";
+	case Refusal::TooManyDestinations:
+		return "too_many_destinations";
+	case Refusal::NoSuchRequest:
+		return "no_such_request";
+	case Refusal::RequestInFrame:
+		return "request_in_frame";
+	case Refusal::RequestNotTaken:
+		return "request_not_taken";
+	case Refusal::RequestUnfinished:
+		return "request_unfinished";
+	case Refusal::RequestAtExit:
+		return "request_at_exit";
+	}
+	return "ok";
+}
+
+bool HostVideoInfo(obs_video_info *info)
+{
+	return obs_get_video_info(info);
+}
+
+Controller::Controller(SettingsStore &settings_store, MultistreamEngine &multistream, SettingsPathSource path_source,
+		       VideoInfoSource video_source)
+	: store(settings_store),
+	  engine(multistream),
+	  settings_path(path_source),
+	  video_info(video_source),
+	  status{Tr(Txt::Welcome), false}
+{
+}
+
+void LoadSettings(Controller &controller)
+{
+	EnsureSettingsLoaded(controller.store, controller.settings_path);
+}
+
+bool MayEdit(const Controller &controller)
+{
+	return !controller.engine.IsBusy() && controller.store.usable;
+}
+
+const obs_video_info *ReadVideo(const Controller &controller, obs_video_info &storage)
+{
+	storage = obs_video_info();
+	return controller.video_info && controller.video_info(&storage) ? &storage : nullptr;
+}
+
+RowAction RowActionFor(const Controller &controller, size_t index)
+{
+	const std::vector<Destination> &list = controller.store.settings.destinations;
+	if (index >= list.size())
+		return RowAction::None;
+	const DestinationState state = controller.engine.GetStats(index).state;
+	if (controller.engine.IsDestinationBusy(index))
+		return state == DestinationState::Stopping ? RowAction::None : RowAction::Stop;
+	// A start saves first, which unusable settings refuse.
+	if (!list[index].enabled || !controller.store.usable)
+		return RowAction::None;
+	return state == DestinationState::Failed ? RowAction::Retry : RowAction::Start;
+}
+
+RowView ViewRow(const Controller &controller, size_t index)
+{
+	RowView row;
+	const std::vector<Destination> &list = controller.store.settings.destinations;
+	if (index >= list.size())
+		return row;
+	row.stats = controller.engine.GetStats(index);
+	row.status = DestinationStatusLine(list[index], row.stats);
+	row.figure = LiveFigure(list[index], row.stats);
+	row.action = RowActionFor(controller, index);
+	return row;
+}
+
+Snapshot TakeSnapshot(const Controller &controller)
+{
+	const PanelSettings &settings = controller.store.settings;
+	Snapshot snapshot;
+	snapshot.busy = controller.engine.IsBusy();
+	snapshot.may_edit = MayEdit(controller);
+	snapshot.rows.reserve(settings.destinations.size());
+	for (size_t i = 0; i < settings.destinations.size(); i++) {
+		snapshot.rows.push_back(ViewRow(controller, i));
+		snapshot.sending += snapshot.rows.back().stats.state == DestinationState::Sending ? 1 : 0;
+	}
+	snapshot.enabled = EnabledCount(settings);
+	snapshot.header = HeaderCountText(settings, controller.engine);
+	obs_video_info video;
+	const obs_video_info *host = ReadVideo(controller, video);
+	snapshot.output_line = ActualOutputLine(settings, host);
+	snapshot.output = ActualOutputFor(settings, host);
+	snapshot.upload_budget = UploadBudgetText(settings);
+	snapshot.status = controller.status;
+	return snapshot;
+}
+
+bool CompleteKickUrls(Controller &controller)
+{
+	bool changed = false;
+	for (Destination &d : controller.store.settings.destinations) {
+		std::string completed = CompleteKickServer(d);
+		if (completed != d.server) {
+			d.server = std::move(completed);
+			changed = true;
+		}
+	}
+	if (changed)
+		Done(controller, Tr(Txt::KickCompleted));
+	return changed;
+}
+
+Outcome Save(Controller &controller)
+{
+	if (controller.store.usable && !IsBitrateInRange(controller.store.settings.bitrate))
+		return Refuse(controller, "Save", Refusal::InvalidSettings, Tr(Txt::EnterBitrate));
+	return SaveChecked(controller, "Save");
+}
+
+Outcome StartAll(Controller &controller)
+{
+	const char *command = "StartAll";
+	LoadSettings(controller);
+	CompleteKickUrls(controller);
+	const std::string problem = ValidateSettings(controller.store.settings);
+	if (!problem.empty())
+		return Refuse(controller, command, Refusal::InvalidSettings, problem);
+	const Outcome saved = SaveChecked(controller, command);
+	if (!saved.Ok())
+		return saved;
+	std::string error;
+	if (!controller.engine.StartAll(controller.store.settings, error))
+		return Refuse(controller, command, Refusal::StartFailed, error);
+	return Done(controller, Tr(Txt::Started));
+}
+
+Outcome StopAll(Controller &controller)
+{
+	// Nothing to stop: the status line keeps a sentence the user may not
+	// have read yet.
+	if (!controller.engine.IsBusy())
+		return Outcome{};
+	controller.engine.RequestStopAll();
+	return Done(controller, Tr(Txt::Stopping));
+}
+
+Outcome CheckIndex(const Controller &controller, size_t index)
+{
+	const size_t count = controller.store.settings.destinations.size();
+	if (index < count)
+		return Outcome{};
+	return Outcome{Refusal::NoSuchDestination,
+		       Tr(Txt::NoDestinationAt, {std::to_string(index), std::to_string(count)})};
+}
+
+Outcome StartDestination(Controller &controller, size_t index)
+{
+	LoadSettings(controller);
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return Refuse(controller, "StartDestination", outcome.code, outcome.sentence);
+	return SaveAndStart(controller, index);
+}
+
+Outcome StopDestination(Controller &controller, size_t index)
+{
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return Refuse(controller, "StopDestination", outcome.code, outcome.sentence);
+	if (!controller.engine.StopDestination(index))
+		return Refuse(controller, "StopDestination", Refusal::NotStreaming,
+			      Tr(Txt::NotStreaming, {std::to_string(index)}));
+	return Outcome{};
+}
+
+Outcome RunRowAction(Controller &controller, size_t index, RowAction expected)
+{
+	const RowAction action = RowActionFor(controller, index);
+	if (action == RowAction::None || action != expected)
+		return Outcome{};
+	if (action == RowAction::Stop || action == RowAction::Retry)
+		controller.engine.StopDestination(index);
+	if (action == RowAction::Stop)
+		return Outcome{};
+	return SaveAndStart(controller, index);
+}
+
+Outcome EditDestination(Controller &controller, size_t index, Field field, const std::string &text)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return outcome;
+	const std::string value = FieldValue(field, text);
+	FieldRef(controller.store.settings.destinations[index], field) = value;
+	return Outcome{};
+}
+
+std::string FieldValue(Field field, const std::string &text)
+{
+	return field == Field::Password ? text : Trimmed(text); // spaces may be part of a password
+}
+
+const std::string &FieldOf(const Destination &destination, Field field)
+{
+	return FieldRef(destination, field);
+}
+
+Outcome SetIncluded(Controller &controller, size_t index, bool included)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	Outcome outcome = CheckIndex(controller, index);
+	if (outcome.Ok())
+		controller.store.settings.destinations[index].enabled = included;
+	return outcome;
+}
+
+Outcome SetBitrate(Controller &controller, int32_t kbps)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	// Checked against the range when saving or starting.
+	controller.store.settings.bitrate = kbps;
+	return Outcome{};
+}
+
+Outcome SetHeight(Controller &controller, int32_t height)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	controller.store.settings.height = height;
+	return Done(controller, Tr(Txt::QualityUpdated));
+}
+
+Outcome SetFps(Controller &controller, int32_t fps)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	controller.store.settings.fps = fps;
+	return Done(controller, Tr(Txt::QualityUpdated));
+}
+
+Outcome ToggleFollowObs(Controller &controller)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	controller.store.settings.follow_obs_stream = !controller.store.settings.follow_obs_stream;
+	return Outcome{};
+}
+
+Outcome AddCustomDestination(Controller &controller)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	std::vector<Destination> &list = controller.store.settings.destinations;
+	// A file with more destinations than a load accepts could never be read back.
+	if (list.size() >= max_saved_destinations)
+		return Refuse(controller, "AddCustomDestination", Refusal::TooManyDestinations,
+			      Tr(Txt::AtMostDestinations, {std::to_string(max_saved_destinations)}));
+	list.push_back(MakeCustomDestination(list.size()));
+	return Outcome{};
+}
+
+Outcome RemoveDestination(Controller &controller, size_t index)
+{
+	const char *command = "RemoveDestination";
+	// A hotkey, a remote request or OBS's own Start Streaming may have started
+	// streams while the user was asked: nothing is removed while anything streams.
+	if (controller.engine.IsBusy())
+		return Refuse(controller, command, Refusal::Busy, Tr(Txt::StillRunning));
+	if (!controller.store.usable)
+		return Refuse(controller, command, Refusal::SettingsUnusable, controller.store.load_error);
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return Refuse(controller, command, outcome.code, outcome.sentence);
+	std::vector<Destination> &list = controller.store.settings.destinations;
+	list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+	controller.engine.RemoveDestination(index);
+	return Save(controller);
+}
+
+void FollowObsStreaming(Controller &controller, ObsStream what)
+{
+	LoadSettings(controller);
+	if (!controller.store.settings.follow_obs_stream)
+		return;
+	const bool busy = controller.engine.IsBusy();
+	if (what == ObsStream::Started && !busy)
+		StartAll(controller);
+	else if (what == ObsStream::Stopped)
+		StopAll(controller);
+	else if (what == ObsStream::Ended && busy)
+		Done(controller, Tr(Txt::ObsStreamEnded));
+}
+
+void StopForHost(Controller &controller)
+{
+	controller.engine.StopAndRelease();
+	controller.status = {Tr(Txt::HostStopped), false};
+}
+
+} // namespace torvane

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "control/outcome.h"
+#include "control/status.h"
+#include "engine/engine.h"
+#include "settings/store.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct obs_video_info;
+
+// Every command Torvane takes, whoever gives it (the panel, a row's action, a
+// hotkey, obs-websocket, OBS's own Start Streaming, the command-line tool),
+// and the one snapshot of what there is to show. Toolkit-free; everything
+// here runs on the host's UI thread.
+namespace torvane {
+
+// Answers the host's video settings; false when the host has none.
+using VideoInfoSource = bool (*)(obs_video_info *info);
+
+// libobs's own video settings.
+bool HostVideoInfo(obs_video_info *info);
+
+// The last sentence a command left for the user; the panel's status line shows
+// it, also when the panel opens only later.
+struct StatusMessage {
+	std::string text;
+	bool error = false;
+};
+
+struct Controller {
+	Controller(SettingsStore &settings_store, MultistreamEngine &multistream, SettingsPathSource path_source,
+		   VideoInfoSource video_source);
+	Controller(const Controller &) = delete;
+	Controller &operator=(const Controller &) = delete;
+
+	SettingsStore &store;
+	MultistreamEngine &engine;
+	SettingsPathSource settings_path;
+	VideoInfoSource video_info; // may be null: no video
+	StatusMessage status;
+};
+
+// Reads the settings file on the first call; later calls do nothing.
+void LoadSettings(Controller &controller);
+
+// Whether the settings may change now: nothing streams and the file was read.
+bool MayEdit(const Controller &controller);
+
+// The host's video settings, or null when there are none.
+const obs_video_info *ReadVideo(const Controller &controller, obs_video_info &storage);
+
+// An action is offered only where it would be taken: stop for a busy
+// destination, retry for a failed one, start for a resting included one while
+// the settings can be saved.
+RowAction RowActionFor(const Controller &controller, size_t index);
+
+// Everything of a row that changes while streaming.
+struct RowView {
+	DestinationStats stats;
+	StatusLine status;
+	std::string figure;
+	RowAction action = RowAction::None;
+
+	bool operator==(const RowView &other) const
+	{
+		return status.text == other.status.text && status.tone == other.status.tone &&
+		       figure == other.figure && action == other.action;
+	}
+	bool operator!=(const RowView &other) const { return !(*this == other); }
+};
+RowView ViewRow(const Controller &controller, size_t index);
+
+// What every view shows, taken at one moment.
+struct Snapshot {
+	bool busy = false;
+	bool may_edit = false;
+	size_t enabled = 0;
+	size_t sending = 0;
+	std::string header;
+	StatusLine output_line;
+	ActualOutput output;
+	std::string upload_budget;
+	std::vector<RowView> rows; // one per destination, in list order
+	StatusMessage status;
+};
+Snapshot TakeSnapshot(const Controller &controller);
+
+// The commands. Each leaves its sentence in `controller.status` (a refusal as
+// an error) and writes a refusal to OBS's log, never with a secret in it.
+
+// Completes Kick server URLs (":443/app"); true when one changed.
+bool CompleteKickUrls(Controller &controller);
+// Completes Kick URLs, checks the bitrate and writes the file.
+Outcome Save(Controller &controller);
+// Completes Kick URLs, validates, saves, then starts every enabled destination.
+Outcome StartAll(Controller &controller);
+// Stops every destination; nothing happens, and the status stays, when
+// nothing streams.
+Outcome StopAll(Controller &controller);
+// One destination by its place in the list: a start saves first as "Start all"
+// does; a stop of a destination that is not streaming is refused.
+Outcome StartDestination(Controller &controller, size_t index);
+Outcome StopDestination(Controller &controller, size_t index);
+// Runs a row's action when it is still `expected` (what the user saw and
+// chose); otherwise nothing happens.
+Outcome RunRowAction(Controller &controller, size_t index, RowAction expected);
+// Refused when the index is outside the list.
+Outcome CheckIndex(const Controller &controller, size_t index);
+
+// Edits of the in-memory settings, kept with the next save. Each is refused,
+// without a sentence in the status line, while MayEdit is false.
+enum class Field { Name, Server, Key, Username, Password };
+Outcome EditDestination(Controller &controller, size_t index, Field field, const std::string &text);
+// What the settings keep of a typed text: the password as typed, the rest trimmed.
+std::string FieldValue(Field field, const std::string &text);
+// A destination's value of a field.
+const std::string &FieldOf(const Destination &destination, Field field);
+Outcome SetIncluded(Controller &controller, size_t index, bool included);
+Outcome SetBitrate(Controller &controller, int32_t kbps);
+Outcome SetHeight(Controller &controller, int32_t height);
+Outcome SetFps(Controller &controller, int32_t fps);
+Outcome ToggleFollowObs(Controller &controller);
+// Appends a custom destination, the last in the list.
+Outcome AddCustomDestination(Controller &controller);
+// Removes a destination and saves.
+Outcome RemoveDestination(Controller &controller, size_t index);
+
+// What OBS's own stream did: started, was stopped by the user (OBS's Stop
+// Streaming, a hotkey, obs-websocket's StopStream), or ended without a stop
+// (it failed to connect or gave up reconnecting).
+enum class ObsStream { Started, Stopped, Ended };
+
+// When the settings say so, every enabled destination starts with OBS's stream
+// and stops with a stop the user asked for. A start while Torvane already
+// streams changes nothing; an end leaves Torvane's destinations sending and
+// says so.
+void FollowObsStreaming(Controller &controller, ObsStream what);
+
+// The host is closing or changing profile or scenes: every stream stops and
+// is released.
+void StopForHost(Controller &controller);
+
+} // namespace torvane
