@@ -417,7 +417,7 @@ void FollowObsStreaming(Controller &controller, ObsStream what)
 void StopForHost(Controller &controller)
 {
 	controller.engine.StopAndRelease();
-	controller.status = {Tr(Txt::HostStopped), false};
+	controller.status.text = Tr(Txt::HostStopped); // an error before it keeps its colour
 }
 
 } // namespace torvane

@@ -1,8 +1,10 @@
 // The panel's behaviour through a recording toolkit; saves reach a real file.
 #include "panel/commands.h"
+#include "panel/form.h"
+#include "panel/list.h"
+#include "panel/refresh.h"
 #include "panel/guides.h"
 #include "panel/painting.h"
-#include "panel/remote.h"
 #include "panel/theme.h"
 #include "settings/document.h"
 #include "settings/utf8.h"
@@ -41,14 +43,20 @@ protected:
 		EXPECT_TRUE(LoadSettingsFile(store.settings_path, loaded, message)) << message;
 		return loaded;
 	}
-	void Type(int32_t id, const std::string &text) { ui.texts[id] = Utf8ToWide(text); }
+	void Type(int32_t id, const std::string &text)
+	{
+		ui.texts[id] = Utf8ToWide(text);
+		OnFieldEdited(panel, id);
+	}
+	std::u16string Status() const { return Utf8ToWide(controller.status.text); }
 	std::u16string Notice() const { return ui.notices.empty() ? u"" : ui.notices.back(); }
 
 	FakeUi ui;
 	PanelState state;
 	SettingsStore store;
 	MultistreamEngine engine;
-	Panel panel{ui, state, store, engine, nullptr};
+	Controller controller{store, engine, nullptr, nullptr};
+	Panel panel{ui, state, controller};
 };
 
 TEST(PanelRules, DpiScalingAndBitrateParsing)
@@ -152,7 +160,7 @@ TEST_F(PanelTest, SaveChecksTheBitrateAndCompletesKickUrls)
 		Type(id_bitrate, bad);
 		OnButtonClicked(panel, id_save);
 		EXPECT_EQ(Notice(), u"Enter a video bitrate between 1000 and 8000 kbps.") << bad;
-		EXPECT_TRUE(state.status_error);
+		EXPECT_TRUE(controller.status.error);
 		EXPECT_FALSE(Saved());
 	}
 	Type(id_bitrate, "8000");
@@ -160,9 +168,9 @@ TEST_F(PanelTest, SaveChecksTheBitrateAndCompletesKickUrls)
 	Type(id_server, "rtmps://fa723fc1b171.global-contribute.live-video.net");
 	OnServerFocusLost(panel);
 	EXPECT_EQ(ui.Text(id_server), u"rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
-	EXPECT_EQ(state.status_message, u"Kick URL completed automatically with port 443 and /app.");
+	EXPECT_EQ(Status(), u"Kick URL completed automatically with port 443 and /app.");
 	OnButtonClicked(panel, id_save);
-	EXPECT_FALSE(state.status_error);
+	EXPECT_FALSE(controller.status.error);
 	EXPECT_EQ(Reload().bitrate, 8000);
 
 	store.usable = false;
@@ -177,7 +185,7 @@ TEST_F(PanelTest, StartValidatesSavesAndReportsTheEngine)
 {
 	OnButtonClicked(panel, id_start);
 	EXPECT_EQ(Notice(), u"Enable at least one destination using its checkbox.");
-	EXPECT_EQ(state.status_message, Notice());
+	EXPECT_EQ(Status(), Notice());
 	EXPECT_FALSE(Saved());
 
 	store.settings.destinations[1].key = "live_123";
@@ -186,12 +194,12 @@ TEST_F(PanelTest, StartValidatesSavesAndReportsTheEngine)
 	OnButtonClicked(panel, id_start);
 	EXPECT_TRUE(Reload().destinations[1].enabled);
 	EXPECT_EQ(ui.notices.size(), 1u);
-	EXPECT_TRUE(state.status_error);
+	EXPECT_TRUE(controller.status.error);
 
 	test::AddRun(engine, 0, DestinationState::Sending);
 	OnButtonClicked(panel, id_stop);
-	EXPECT_EQ(state.status_message, u"Stopping all Torvane destinations...");
-	EXPECT_FALSE(state.status_error);
+	EXPECT_EQ(Status(), u"Stopping all Torvane destinations...");
+	EXPECT_FALSE(controller.status.error);
 }
 
 TEST_F(PanelTest, EnableRulesFollowTheEngineTheStoreAndTheSelection)
@@ -269,36 +277,12 @@ TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 	EXPECT_FALSE(Saved());
 }
 
-// Hotkeys, obs-websocket and OBS's own stream: a sentence stays unless something stops, and only a stop
-// the user asked for in OBS stops Torvane.
-TEST_F(PanelTest, RemoteStopAndObsStreamKeepWhatTheyDoNotStop)
-{
-	alignas(void *) char no_window[64] = {}; // never reached while a panel is given
-	ControlPanel remote{store, engine, nullptr, state, *reinterpret_cast<PanelWindowSlot *>(no_window)};
-	ReportError(panel, "Something failed.");
-	RemoteStopAll(remote, &panel);
-	EXPECT_EQ(state.status_message, u"Something failed.") << "nothing to stop";
-
-	store.settings.follow_obs_stream = true;
-	test::AddRun(engine, 0, DestinationState::Sending);
-	FollowObsStreaming(remote, &panel, ObsStream::Started);
-	EXPECT_EQ(state.status_message, u"Something failed.") << "already streaming: no refusal";
-	FollowObsStreaming(remote, &panel, ObsStream::Ended);
-	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
-	EXPECT_EQ(state.status_message, Tr16(Txt::ObsStreamEnded));
-	FollowObsStreaming(remote, &panel, ObsStream::Stopped);
-	EXPECT_EQ(state.status_message, Tr16(Txt::Stopping));
-}
-
 TEST_F(PanelTest, HostStopAndQualityChipsSetTheStatusLine)
 {
-	ReportError(panel, "Something failed.");
 	test::AddRun(engine, 0, DestinationState::Sending);
 	UpdateControlStates(panel);
-	engine.runs.clear();
-	OnStreamsStoppedByHost(panel);
-	EXPECT_EQ(state.status_message, Tr16(Txt::HostStopped));
-	EXPECT_TRUE(state.status_error) << "the error colour stays";
+	StopForHost(controller);
+	AfterCommand(panel);
 	EXPECT_TRUE(ui.IsEnabled(id_start) && !ui.IsEnabled(id_stop));
 
 	ui.ForgetRequests();
@@ -306,8 +290,8 @@ TEST_F(PanelTest, HostStopAndQualityChipsSetTheStatusLine)
 	OnButtonClicked(panel, id_60fps);
 	EXPECT_EQ(store.settings.height, 720);
 	EXPECT_EQ(store.settings.fps, 60);
-	EXPECT_EQ(state.status_message, u"Quality updated. Save settings to keep this preset.");
-	EXPECT_FALSE(state.status_error);
+	EXPECT_EQ(Status(), u"Quality updated. Save settings to keep this preset.");
+	EXPECT_FALSE(controller.status.error);
 	EXPECT_EQ(std::count(ui.controls.begin(), ui.controls.end(), id_30fps), 2) << "the chips are repainted";
 	EXPECT_FALSE(Saved());
 }
@@ -317,7 +301,7 @@ TEST_F(PanelTest, LiveRefreshMarksOnlyWhatChanged)
 	OnPanelDestroyed(state);
 	LiveRefresh(panel);
 	EXPECT_EQ(ui.rows.size(), 4u);
-	EXPECT_EQ(ui.areas.size(), 2u) << "the header and summary";
+	EXPECT_EQ(ui.areas.size(), 4u) << "the header, summary, budget and status line";
 	ui.ForgetRequests();
 	LiveRefresh(panel);
 	EXPECT_TRUE(ui.rows.empty() && ui.areas.empty());
@@ -327,7 +311,8 @@ TEST_F(PanelTest, LiveRefreshMarksOnlyWhatChanged)
 	ui.ForgetRequests();
 	LiveRefresh(panel);
 	EXPECT_EQ(ui.rows, std::vector<int32_t>{1});
-	EXPECT_EQ(ui.areas, std::vector<Rect>{ScaleEdges(header_count_area, state.dpi)});
+	EXPECT_EQ(ui.areas, (std::vector<Rect>{ScaleEdges(header_count_area, state.dpi),
+					       ScaleEdges(upload_budget_area, state.dpi)}));
 }
 
 // A known platform's hint names it and its guide is on its own site; any
@@ -356,12 +341,12 @@ TEST_F(PanelTest, PaintingFollowsErrorsHoverPressAndDisabledStates)
 {
 	auto status_colour = [&]() {
 		for (const DrawOp &op : PaintPanel(panel))
-			if (op.kind == DrawKind::Text && op.text == state.status_message)
+			if (op.kind == DrawKind::Text && op.text == Status())
 				return op.fill;
 		return 0u;
 	};
 	EXPECT_EQ(status_colour(), color_muted);
-	ReportError(panel, "Enter a video bitrate between 1000 and 8000 kbps.");
+	controller.status = {"Enter a video bitrate between 1000 and 8000 kbps.", true};
 	EXPECT_EQ(status_colour(), color_error);
 
 	const Rect item{0, 0, 194, 43};

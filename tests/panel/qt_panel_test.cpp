@@ -43,6 +43,7 @@ class QtPanelTest : public QObject {
 	PanelState state;
 	SettingsStore store;
 	MultistreamEngine engine;
+	Controller controller{store, engine, nullptr, nullptr};
 	std::unique_ptr<PanelWindow> window;
 
 	QWidget *Focused() const { return QApplication::focusWidget(); }
@@ -75,7 +76,7 @@ private slots:
 		store.settings_path = Utf8ToWide(file.string());
 		store.settings = DefaultSettings();
 		store.load_attempted = true;
-		window = std::make_unique<PanelWindow>(nullptr, 96, state, store, engine, nullptr);
+		window = std::make_unique<PanelWindow>(nullptr, 96, state, controller);
 		window->show();
 		window->activateWindow();
 		QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -114,7 +115,7 @@ private slots:
 		QTest::keyClicks(Focused(), "typed-key-123");
 		window->Field(id_bitrate)->selectAll();
 		QTest::keyClicks(window->Field(id_bitrate), "6000");
-		QCOMPARE(store.settings.bitrate, 6000); // an edit of the bitrate commits the whole form
+		QCOMPARE(store.settings.bitrate, 6000); // every edit reaches the settings as it is typed
 		QCOMPARE(store.settings.destinations[0].key, std::string("typed-key-123"));
 
 		DestinationList *list = window->List();

@@ -1,0 +1,143 @@
+// The commands every way of driving Torvane shares, without a window: codes,
+// sentences, what each keeps, and the row actions.
+#include "control/controller.h"
+#include "settings/texts.h"
+#include "settings/utf8.h"
+#include "tests/support/destinations.h"
+#include "tests/support/system.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace torvane;
+
+namespace {
+
+class ControllerTest : public testing::Test {
+protected:
+	void SetUp() override
+	{
+		store.settings_path = Utf8ToWide(test::TestWorkDir() + "/settings.dpapi");
+		store.settings = DefaultSettings();
+		store.load_attempted = true;
+	}
+	void TearDown() override { engine.runs.clear(); }
+	bool Saved() const { return std::filesystem::exists(WideToUtf8(store.settings_path)); }
+
+	SettingsStore store;
+	MultistreamEngine engine;
+	Controller controller{store, engine, nullptr, nullptr};
+};
+
+TEST_F(ControllerTest, RefusalsCarryACodeASentenceAndTheStatusLine)
+{
+	Outcome outcome = StartAll(controller);
+	EXPECT_EQ(outcome.code, Refusal::InvalidSettings);
+	EXPECT_EQ(outcome.sentence, "Enable at least one destination using its checkbox.");
+	EXPECT_TRUE(controller.status.error && controller.status.text == outcome.sentence);
+	EXPECT_FALSE(Saved());
+
+	store.settings.destinations[1].key = "live_123";
+	ASSERT_TRUE(SetIncluded(controller, 1, true).Ok());
+	outcome = StartAll(controller);
+	EXPECT_EQ(outcome.code, Refusal::StartFailed) << "saved, then the engine refuses without a host";
+	EXPECT_TRUE(Saved());
+	EXPECT_STREQ(RefusalCode(outcome.code), "start_failed");
+
+	EXPECT_EQ(StopDestination(controller, 1).code, Refusal::NotStreaming);
+	EXPECT_EQ(StopDestination(controller, 1).sentence, "The destination at index 1 is not streaming.");
+	EXPECT_EQ(StartDestination(controller, 9).code, Refusal::NoSuchDestination);
+
+	store.settings.bitrate = 999;
+	EXPECT_EQ(Save(controller).sentence, "Enter a video bitrate between 1000 and 8000 kbps.");
+	store.usable = false;
+	store.load_error = "unreadable";
+	EXPECT_EQ(Save(controller).code, Refusal::SettingsUnusable);
+	EXPECT_EQ(EditDestination(controller, 0, Field::Key, "x").code, Refusal::SettingsUnusable);
+	EXPECT_EQ(store.settings.destinations[0].key, "") << "a refused edit changes nothing";
+}
+
+TEST_F(ControllerTest, EditsAreTrimmedExceptThePasswordAndFrozenWhileStreaming)
+{
+	ASSERT_TRUE(EditDestination(controller, 0, Field::Name, " \tMy channel\r\n").Ok());
+	EditDestination(controller, 0, Field::Password, " secret ");
+	EXPECT_EQ(store.settings.destinations[0].name, "My channel");
+	EXPECT_EQ(store.settings.destinations[0].password, " secret ");
+
+	test::AddRun(engine, 2, DestinationState::Sending);
+	EXPECT_EQ(SetIncluded(controller, 0, true).code, Refusal::Busy);
+	EXPECT_EQ(AddCustomDestination(controller).code, Refusal::Busy);
+	EXPECT_EQ(RemoveDestination(controller, 0).code, Refusal::Busy);
+	EXPECT_EQ(store.settings.destinations.size(), 4u);
+	engine.runs.clear();
+
+	store.settings.destinations.resize(max_saved_destinations);
+	EXPECT_EQ(AddCustomDestination(controller).sentence, "You can add at most 1000 destinations.");
+}
+
+// Hotkeys, obs-websocket and OBS's own stream: a sentence stays unless something stops, and only a stop
+// the user asked for in OBS stops Torvane.
+TEST_F(ControllerTest, RemoteStopAndObsStreamKeepWhatTheyDoNotStop)
+{
+	controller.status = {"Something failed.", true};
+	EXPECT_TRUE(StopAll(controller).Ok());
+	EXPECT_EQ(controller.status.text, "Something failed.") << "nothing to stop";
+
+	store.settings.follow_obs_stream = true;
+	test::AddRun(engine, 0, DestinationState::Sending);
+	FollowObsStreaming(controller, ObsStream::Started);
+	EXPECT_EQ(controller.status.text, "Something failed.") << "already streaming: no refusal";
+	FollowObsStreaming(controller, ObsStream::Ended);
+	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
+	EXPECT_EQ(controller.status.text, Tr(Txt::ObsStreamEnded));
+	FollowObsStreaming(controller, ObsStream::Stopped);
+	EXPECT_EQ(controller.status.text, Tr(Txt::Stopping));
+
+	controller.status.error = true;
+	StopForHost(controller);
+	EXPECT_EQ(controller.status.text, Tr(Txt::HostStopped));
+	EXPECT_TRUE(controller.status.error) << "the error colour stays";
+	EXPECT_FALSE(engine.IsBusy());
+}
+
+TEST_F(ControllerTest, ARowStartSavesFirstAndNothingIsOfferedThatTheEngineWouldRefuse)
+{
+	for (Destination &d : store.settings.destinations)
+		d.enabled = true;
+	EXPECT_TRUE(RunRowAction(controller, 1, RowAction::Stop).Ok());
+	EXPECT_FALSE(Saved()) << "a stale action does nothing";
+	// Like Start all: the Kick URL completed, saved, the refusal reported.
+	store.settings.destinations[2].server = "rtmps://fa723fc1b171.global-contribute.live-video.net";
+	const Outcome outcome = RunRowAction(controller, 2, RowAction::Start);
+	EXPECT_EQ(store.settings.destinations[2].server,
+		  "rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
+	EXPECT_TRUE(Saved());
+	EXPECT_EQ(outcome.code, Refusal::StartFailed) << "without a host the engine refuses";
+
+	// A stopping row takes nothing; settings that can't be saved start nothing.
+	test::AddRun(engine, 0, DestinationState::Stopping);
+	test::AddRun(engine, 1, DestinationState::Failed);
+	EXPECT_EQ(RowActionFor(controller, 1), RowAction::Retry);
+	engine.runs.back()->state = DestinationState::Sending;
+	store.usable = false;
+	const RowAction offered[] = {RowAction::None, RowAction::Stop, RowAction::None, RowAction::None};
+	for (size_t row = 0; row < 4; row++)
+		EXPECT_EQ(RowActionFor(controller, row), offered[row]) << row;
+
+	const Snapshot snapshot = TakeSnapshot(controller);
+	EXPECT_EQ(snapshot.rows.size(), 4u);
+	EXPECT_TRUE(snapshot.busy && !snapshot.may_edit);
+	EXPECT_EQ(snapshot.enabled, 4u);
+}
+
+TEST_F(ControllerTest, LiveFiguresGroupThousandsAndCountReconnects)
+{
+	const Destination &d = store.settings.destinations[0];
+	store.settings.destinations[0].enabled = true;
+	EXPECT_EQ(LiveFigure(d, {DestinationState::Sending, 0, 0, 123456}), "123,456 kbps");
+	EXPECT_EQ(LiveFigure(d, {DestinationState::Reconnecting, 0, 0, 0, 3, 20, 2}),
+		  "attempt 3 of 20 \u00B7 next in 2 s");
+}
+
+} // namespace
