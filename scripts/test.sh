@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test on a fresh Debian machine: sets up the build roots (one per
-# OBS version the module is tested with), builds the Linux preset in each of
-# them and the Windows preset, the fuzzers and the sanitizer builds in the
-# oldest, all with warnings as errors, and runs the Linux lane once per OBS
-# version, the Windows lane under Wine, a short run of each fuzzer, the engine,
+# Runs every test on a fresh Debian machine: checks that includes follow the
+# layers, sets up the build roots (one per OBS version the module is tested
+# with), checks the sources' format, builds the Linux preset in each of them
+# and the Windows preset, the fuzzers and the sanitizer builds in the oldest,
+# all with warnings as errors, and runs the Linux lane once per OBS version,
+# the Windows lane under Wine, a short run of each fuzzer, the engine,
 # end-to-end and settings suites under AddressSanitizer with UBSan and the
 # engine and end-to-end suites under ThreadSanitizer, with the network
 # unshared, and a one-minute soak with a fixed seed. Prints how long each phase
@@ -15,6 +16,7 @@ phases=()
 passed=0
 failed=0
 status=0
+checks=0 # the layer and format checks fail the run but leave the tests to run
 
 phase() { # name command...
 	local name=$1 start=$SECONDS
@@ -61,7 +63,9 @@ build() { # preset [obs-version]
 	scripts/root.sh run --obs "${2:-$oldest}" bash -c "cmake --preset $1 -DTORVANE_WERROR=ON >/dev/null && cmake --build --preset $1 -j2"
 }
 
+phase "layers" scripts/check-layers.sh || checks=1
 phase "build roots" scripts/root.sh ensure all || exit 1
+phase "format" scripts/check-format.sh || checks=1
 versions=$(scripts/root.sh versions)
 oldest=$(head -n 1 <<<"$versions")
 for v in $versions; do
@@ -87,4 +91,4 @@ echo "==== phases"
 printf '%s\n' "${phases[@]}"
 echo
 echo "all lanes: $passed passed, $failed failed"
-exit $status
+exit $((status | checks))

@@ -175,6 +175,16 @@ TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
 		     "Local RTMP multistreaming without subscriptions.");
 	EXPECT_STREQ(Entry<const char *(*)()>("obs_module_author")(), "Torvane contributors");
 	EXPECT_STREQ(stub_obs_log(0), "[Torvane] Loaded v" TORVANE_VERSION " (Windows). No automatic streaming.");
+	// The version resource, which Windows shows in the file's properties.
+	std::vector<char> info(GetFileVersionInfoSizeW(L"torvane.dll", nullptr) + 1);
+	ASSERT_TRUE(GetFileVersionInfoW(L"torvane.dll", 0, static_cast<DWORD>(info.size()), info.data()));
+	auto field = [&info](const std::wstring &name) {
+		wchar_t *value = nullptr;
+		UINT length = 0;
+		VerQueryValueW(info.data(), (L"\\StringFileInfo\\040904B0\\" + name).c_str(), (void **)&value, &length);
+		return std::wstring(value ? value : L"");
+	};
+	EXPECT_EQ(field(L"ProductName") + L" " + field(L"FileVersion"), L"Torvane " TORVANE_VERSION);
 	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
 		stub_frontend_raise(event);
 	Entry("obs_module_post_load")(); // obs-websocket is not loaded here: only asked for
