@@ -3,6 +3,7 @@
 
 #include "settings/kick.h"
 #include "settings/texts.h"
+#include "settings/wipe.h"
 
 #include <cstdint>
 #include <string_view>
@@ -77,14 +78,6 @@ bool IsServerUrl(std::string_view s)
 	return true;
 }
 
-// Overwrites a text that holds a stream key before its memory is returned.
-void ZeroText(std::string &text)
-{
-	volatile char *bytes = text.empty() ? nullptr : &text[0];
-	for (size_t i = 0; i < text.size(); i++)
-		bytes[i] = 0;
-}
-
 // The duplicate signatures of the destinations that passed so far. Each one
 // carries a stream key, so they are zeroed when the check ends. The texts are
 // reserved up front: they never move, and the views in `seen` stay valid.
@@ -96,7 +89,7 @@ struct SignatureSet {
 	~SignatureSet()
 	{
 		for (std::string &text : texts)
-			ZeroText(text);
+			WipeBytes(text.data(), text.size());
 	}
 	SignatureSet(const SignatureSet &) = delete;
 	SignatureSet &operator=(const SignatureSet &) = delete;
