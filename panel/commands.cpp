@@ -114,7 +114,8 @@ bool SaveFromPanel(Panel &panel)
 	const bool kick = CompleteKickUrlsInForm(panel);
 	const int32_t bitrate = panel.store.settings.bitrate;
 	if (!IsBitrateInRange(bitrate)) {
-		ReportError(panel, Tr(Txt::EnterBitrate));
+		ReportError(panel, Tr(Txt::EnterBitrate,
+				      {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)}));
 		return false;
 	}
 	std::string error;

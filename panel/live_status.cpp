@@ -89,7 +89,7 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
 {
 	if (!video)
-		return StatusLine{Tr(Txt::EncodingSummary), color_muted};
+		return StatusLine{Tr(Txt::EncodingSummary, {std::to_string(keyframe_interval_sec)}), color_muted};
 
 	if (int64_t(video->output_height) < int64_t(settings.height))
 		return StatusLine{Tr(Txt::FullHdHint), color_accent};

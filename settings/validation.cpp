@@ -136,11 +136,11 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 std::string ValidateQuality(const PanelSettings &settings)
 {
 	if (!IsBitrateInRange(settings.bitrate))
-		return Tr(Txt::BitrateRange);
+		return Tr(Txt::BitrateRange, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
 	if (!IsOfferedHeight(settings.height))
-		return Tr(Txt::ChooseHeight);
+		return Tr(Txt::ChooseHeight, {std::to_string(height_720p), std::to_string(height_1080p)});
 	if (!IsOfferedFps(settings.fps))
-		return Tr(Txt::ChooseRate);
+		return Tr(Txt::ChooseRate, {std::to_string(fps_30), std::to_string(fps_60)});
 	return std::string();
 }
 
