@@ -51,6 +51,12 @@ std::string Trimmed(const std::string &text)
 	return text.substr(begin, end - begin);
 }
 
+// The save's own sentence for a bitrate out of range.
+std::string BitrateSentence()
+{
+	return Tr(Txt::EnterBitrate, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
+}
+
 // A destination's field, to read or to write.
 template<typename D> auto &FieldRef(D &destination, Field field)
 {
@@ -85,7 +91,7 @@ Outcome SaveAndStart(Controller &controller, size_t index)
 {
 	const char *command = "StartDestination";
 	if (!IsBitrateInRange(controller.store.settings.bitrate))
-		return Refuse(controller, command, Refusal::InvalidSettings, Tr(Txt::EnterBitrate));
+		return Refuse(controller, command, Refusal::InvalidSettings, BitrateSentence());
 	const Outcome saved = SaveChecked(controller, command);
 	if (!saved.Ok())
 		return saved;
@@ -232,7 +238,7 @@ bool CompleteKickUrls(Controller &controller)
 Outcome Save(Controller &controller)
 {
 	if (controller.store.usable && !IsBitrateInRange(controller.store.settings.bitrate))
-		return Refuse(controller, "Save", Refusal::InvalidSettings, Tr(Txt::EnterBitrate));
+		return Refuse(controller, "Save", Refusal::InvalidSettings, BitrateSentence());
 	return SaveChecked(controller, "Save");
 }
 

@@ -101,7 +101,7 @@ ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info
 StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
 {
 	if (!video)
-		return StatusLine{Tr(Txt::EncodingSummary), Tone::Muted};
+		return StatusLine{Tr(Txt::EncodingSummary, {std::to_string(keyframe_interval_sec)}), Tone::Muted};
 
 	if (int64_t(video->output_height) < int64_t(settings.height))
 		return StatusLine{Tr(Txt::FullHdHint), Tone::Accent};

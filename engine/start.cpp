@@ -43,11 +43,14 @@ OBSDataAutoRelease ServiceSettings(const Destination &destination)
 	return data;
 }
 
-// Kick accepts only stereo audio at 48 kHz or lower.
+// Kick accepts only stereo audio at this sample rate or lower.
+constexpr uint32_t kick_max_sample_rate = 48000;
+
 bool HostAudioSuitsKick()
 {
 	obs_audio_info audio = {};
-	return obs_get_audio_info(&audio) && audio.speakers == SPEAKERS_STEREO && audio.samples_per_sec <= 48000;
+	return obs_get_audio_info(&audio) && audio.speakers == SPEAKERS_STEREO &&
+	       audio.samples_per_sec <= kick_max_sample_rate;
 }
 
 bool IsHdr(video_colorspace colorspace)
@@ -118,7 +121,7 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, boo
 
 	const bool kick_mode = HasEnabledKickDestination(settings);
 	if (kick_mode && !HostAudioSuitsKick()) {
-		error = Tr(Txt::KickAudio);
+		error = Tr(Txt::KickAudio, {std::to_string(kick_max_sample_rate / 1000)});
 		return false;
 	}
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "settings/texts.h"
+#include "settings/wipe.h"
 
 // User-bound protection of the settings document: only the user account that
 // protected the bytes can read them again. Each platform supplies one back end.
@@ -22,14 +23,5 @@ bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain);
 // The sentences for the two failures, naming the platform's mechanism.
 extern const Txt unprotect_failed_message;
 extern const Txt protect_failed_message;
-
-// Overwrites memory that held settings in clear; not optimised away.
-void WipeBytes(void *data, size_t size);
-
-inline void WipeText(std::string &text)
-{
-	WipeBytes(text.data(), text.size());
-	text.clear();
-}
 
 } // namespace torvane

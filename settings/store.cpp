@@ -105,7 +105,7 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 	// Nothing is written that the next load would refuse: that would lock
 	// the user out of the whole configuration after a restart.
 	if (settings.destinations.size() > max_saved_destinations) {
-		message = Tr(Txt::TooMany);
+		message = Tr(Txt::TooMany, {std::to_string(max_saved_destinations)});
 		return false;
 	}
 	message = ValidateQuality(settings);
@@ -129,7 +129,7 @@ bool SaveSettingsFile(const std::u16string &path, const PanelSettings &settings,
 		return false;
 	}
 	if (sizeof(magic) + blob.size() > static_cast<uint64_t>(max_settings_file_size)) {
-		message = Tr(Txt::TooLarge);
+		message = Tr(Txt::TooLarge, {std::to_string(max_settings_file_size >> 20)});
 		return false;
 	}
 

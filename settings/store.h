@@ -15,7 +15,7 @@ inline constexpr const char *settings_file_name = "settings.dpapi";
 // The smallest and largest file read: the magic and at least one byte of blob,
 // and 4 MiB, far above 1000 destinations.
 inline constexpr int64_t min_settings_file_size = 5;
-inline constexpr int64_t max_settings_file_size = 4194304;
+inline constexpr int64_t max_settings_file_size = int64_t(4) << 20;
 
 struct SettingsStore {
 	std::u16string settings_path; // empty when the host gave no usable path

@@ -58,7 +58,7 @@
 	X(RemoveQuestion, "Remove this destination and its saved credentials?") \
 	X(Started, "Sending your OBS program. Confirm each platform's preview.") \
 	X(Stopping, "Stopping all Torvane destinations...") \
-	X(EnterBitrate, "Enter a video bitrate between 1000 and 8000 kbps.") \
+	X(EnterBitrate, "Enter a video bitrate between %1 and %2 kbps.") \
 	X(SavedKick, "Saved. Kick URL completed automatically with :443/app.") \
 	X(Saved, "Saved. Your credentials are encrypted on this PC.") \
 	X(AtMostDestinations, "You can add at most %1 destinations.") \
@@ -68,7 +68,7 @@
 	X(NotIncluded, "Not included") \
 	X(EnabledReady, "%1 enabled  \xC2\xB7  Ready") \
 	X(SendingCount, "%1 / %2 sending") \
-	X(EncodingSummary, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes") \
+	X(EncodingSummary, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  %1-second keyframes") \
 	X(FullHdHint, "For full 1080p, set OBS Settings \xE2\x86\x92 Video \xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.") \
 	X(ActualOutput, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  H.264 + AAC") \
 	X(Mbps, "%1 Mbps") \
@@ -89,7 +89,7 @@
 	X(StateFailed, "Failed: check settings") \
 	X(StateReady, "Ready") \
 	X(VideoNotReady, "OBS video and audio must be initialized first.") \
-	X(KickAudio, "Kick needs stereo audio at 48 kHz or lower. Set this in OBS Settings > Audio, then try again.") \
+	X(KickAudio, "Kick needs stereo audio at %1 kHz or lower. Set this in OBS Settings > Audio, then try again.") \
 	X(SdrOnly, "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.") \
 	X(NoEncoders, "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.") \
 	X(NoRtmp, "OBS RTMP modules are unavailable.") \
@@ -112,17 +112,17 @@
 	X(OnlyKey, "paste only the stream key into the key field.") \
 	X(PasswordNeedsUser, "a server password requires a username.") \
 	X(DuplicateDestination, "this server and key are already enabled in another destination.") \
-	X(BitrateRange, "Video bitrate must be between 1000 and 8000 kbps.") \
-	X(ChooseHeight, "Choose 720p or 1080p output.") \
-	X(ChooseRate, "Choose a frame-rate limit of 30 or 60 fps.") \
+	X(BitrateRange, "Video bitrate must be between %1 and %2 kbps.") \
+	X(ChooseHeight, "Choose %1p or %2p output.") \
+	X(ChooseRate, "Choose a frame-rate limit of %1 or %2 fps.") \
 	X(DestinationProblem, "Destination %1: %2") \
 	X(EnableOne, "Enable at least one destination using its checkbox.") \
 	X(FileUnreadable, "The settings file is unreadable. It has been left untouched.") \
 	X(FileInvalid, "The settings file is invalid. It has been left untouched.") \
 	X(NoSettingsFolder, "OBS did not provide a settings directory.") \
 	X(SaveFailed, "Could not save encrypted settings. Check the configuration folder permissions.") \
-	X(TooMany, "Nothing was saved: a settings file holds at most 1000 destinations.") \
-	X(TooLarge, "Nothing was saved: the settings would exceed the 4 MiB a settings file may hold.") \
+	X(TooMany, "Nothing was saved: a settings file holds at most %1 destinations.") \
+	X(TooLarge, "Nothing was saved: the settings would exceed the %1 MiB a settings file may hold.") \
 	X(UnsupportedVersion, "Unsupported settings version. The file has been left untouched.") \
 	X(InvalidSettings, "Invalid settings. The file has been left untouched.") \
 	X(KeyringUnlockFailed, "The system keyring could not unlock these settings. Use the account that saved them. The file has been left untouched.") \

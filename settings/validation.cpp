@@ -3,6 +3,7 @@
 
 #include "settings/kick.h"
 #include "settings/texts.h"
+#include "settings/wipe.h"
 
 #include <cstdint>
 #include <string_view>
@@ -77,14 +78,6 @@ bool IsServerUrl(std::string_view s)
 	return true;
 }
 
-// Overwrites a text that holds a stream key before its memory is returned.
-void ZeroText(std::string &text)
-{
-	volatile char *bytes = text.empty() ? nullptr : &text[0];
-	for (size_t i = 0; i < text.size(); i++)
-		bytes[i] = 0;
-}
-
 // The duplicate signatures of the destinations that passed so far. Each one
 // carries a stream key, so they are zeroed when the check ends. The texts are
 // reserved up front: they never move, and the views in `seen` stay valid.
@@ -96,7 +89,7 @@ struct SignatureSet {
 	~SignatureSet()
 	{
 		for (std::string &text : texts)
-			ZeroText(text);
+			WipeBytes(text.data(), text.size());
 	}
 	SignatureSet(const SignatureSet &) = delete;
 	SignatureSet &operator=(const SignatureSet &) = delete;
@@ -143,11 +136,11 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 std::string ValidateQuality(const PanelSettings &settings)
 {
 	if (!IsBitrateInRange(settings.bitrate))
-		return Tr(Txt::BitrateRange);
+		return Tr(Txt::BitrateRange, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
 	if (!IsOfferedHeight(settings.height))
-		return Tr(Txt::ChooseHeight);
+		return Tr(Txt::ChooseHeight, {std::to_string(height_720p), std::to_string(height_1080p)});
 	if (!IsOfferedFps(settings.fps))
-		return Tr(Txt::ChooseRate);
+		return Tr(Txt::ChooseRate, {std::to_string(fps_30), std::to_string(fps_60)});
 	return std::string();
 }
 

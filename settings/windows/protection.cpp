@@ -40,9 +40,4 @@ bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain)
 	return true;
 }
 
-void WipeBytes(void *data, size_t size)
-{
-	SecureZeroMemory(data, size);
-}
-
 } // namespace torvane

@@ -25,11 +25,4 @@ bool UnprotectBytes(const uint8_t *blob, size_t size, std::string &plain)
 	return true;
 }
 
-void WipeBytes(void *data, size_t size)
-{
-	volatile unsigned char *bytes = static_cast<volatile unsigned char *>(data);
-	for (size_t i = 0; i < size; i++)
-		bytes[i] = 0;
-}
-
 } // namespace torvane
