@@ -6,7 +6,6 @@
 
 #include "settings/validation.h"
 
-#include <obs.hpp>
 
 #include <thread>
 
@@ -45,7 +44,6 @@ protected:
 		ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 		ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15)));
 	}
-	int Frames(uint64_t index) const { return obs_output_get_total_frames(engine.runs[index]->output); }
 	bool SendMore(uint64_t index, int frames)
 	{
 		const int until = Frames(index) + frames;
