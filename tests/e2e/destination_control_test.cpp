@@ -1,9 +1,11 @@
-// One destination stopped and started again, added to a running stream or cut
-// off from its server while the others stream: what each server records, and
-// the figures the rows show meanwhile.
+// Starting and stopping one destination while the others go on: what a single
+// start refuses, how it joins a running encode and what it replaces and
+// journals; against real servers, what each one records and the figures the
+// rows show meanwhile.
 #include "tests/e2e/e2e.h"
 
-#include <obs.hpp>
+#include "settings/validation.h"
+
 
 #include <thread>
 
@@ -16,11 +18,23 @@ class DestinationControl : public Session {
 protected:
 	Nginx servers[4];
 
+	void SetUp() override { ASSERT_TRUE(StartHost(HostVideo())); }
+
+	// OBS's connect thread reports a failure and only then detaches itself, and
+	// releasing an output joins that thread while it connects: an output
+	// released in between is joined and detached at once, which ThreadSanitizer
+	// stops on. So no output is released before its attempt is over, and not at once.
+	bool Settled(uint64_t index)
+	{
+		const bool failed = WaitFor([&] { return engine.GetStats(index).state == DestinationState::Failed; });
+		std::this_thread::sleep_for(std::chrono::milliseconds(100));
+		return failed;
+	}
+
 	// A server and a destination for each of `count`, the fourth left off;
 	// the others stream at 720p30 and 2500 kbps.
 	void StartStreams(int count)
 	{
-		ASSERT_TRUE(StartHost(HostVideo()));
 		settings = Quality(720, 30, 2500);
 		for (int i = 0; i < count; i++) {
 			ASSERT_TRUE(servers[i].StartRtmp(work_dir, "server-" + std::to_string(i + 1)));
@@ -30,7 +44,6 @@ protected:
 		ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 		ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15)));
 	}
-	int Frames(uint64_t index) const { return obs_output_get_total_frames(engine.runs[index]->output); }
 	bool SendMore(uint64_t index, int frames)
 	{
 		const int until = Frames(index) + frames;
@@ -58,13 +71,100 @@ void ExpectWholeStream(const std::string &file)
 
 } // namespace
 
+TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
+{
+	const int port = FreePort();
+	settings = Quality(720, 30);
+	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("same", port),
+				 Loopback("off", port, false)};
+	settings.destinations[2].key = settings.destinations[0].key;
+	settings.destinations[1].key.clear();
+	std::string error;
+	EXPECT_FALSE(engine.StartDestination(settings, 4, error));
+	EXPECT_EQ(error, "Destination 5 is not in the list.");
+	// Numbered by list position, although the first one is not started.
+	EXPECT_FALSE(engine.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, "Destination 2: enter a stream key.");
+	EXPECT_TRUE(engine.runs.empty());
+
+	ASSERT_TRUE(engine.StartDestination(settings, 0, error)) << error;
+	ASSERT_TRUE(Settled(0));
+	Emit(engine.runs[0]->output, "start");
+	obs_output_t *first = engine.runs[0]->output;
+	error.clear();
+	EXPECT_FALSE(engine.StartDestination(settings, 0, error));
+	EXPECT_FALSE(error.empty());
+	// A stream already carries this server and key.
+	EXPECT_FALSE(engine.StartDestination(settings, 2, error));
+	EXPECT_EQ(error, "Destination 3: this server and key are already enabled in another destination.");
+	// Unticked; then Kick, ticked during a run whose encode was made without its settings.
+	EXPECT_FALSE(engine.StartDestination(settings, 3, error));
+	settings.destinations[3].platform = "Kick";
+	settings.destinations[3].enabled = true;
+	EXPECT_FALSE(engine.StartDestination(settings, 3, error));
+	EXPECT_EQ(error, "Kick needs its own encoder settings. Stop every destination, then start again.");
+	// A quality a start refuses.
+	settings.bitrate = 9000;
+	settings.destinations[1].key = "key-two";
+	EXPECT_FALSE(engine.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, ValidateQuality(settings));
+	ASSERT_EQ(engine.runs.size(), 1u);
+	EXPECT_EQ(engine.runs[0]->output, first);
+	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
+	EXPECT_FALSE(engine.StopDestination(1));
+	EXPECT_FALSE(engine.runs[0]->stop_requested);
+}
+
+// Nothing runs: a single start makes new encoders and releases the outputs of
+// the last run, whose failures stay on show. Every state change is journaled in
+// order and follows its destination up the list.
+TEST_F(DestinationControl, AStartAfterARunBeginsAfreshAndEveryChangeIsJournaled)
+{
+	const int port = FreePort();
+	settings = Pair(port);
+	settings.destinations.push_back(Loopback("three", port));
+	std::string error;
+	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
+	ASSERT_TRUE(Settled(0) && Settled(1) && Settled(2));
+	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(engine.video_encoder);
+	OBSWeakOutputAutoRelease old_output = obs_output_get_weak_output(engine.runs[0]->output);
+	ASSERT_TRUE(engine.StartDestination(settings, 2, error)) << error; // a retry that fails again
+	ASSERT_EQ(engine.runs.size(), 3u);
+	EXPECT_EQ(OBSEncoderAutoRelease(obs_weak_encoder_get_encoder(old_encoder)).Get(), nullptr);
+	EXPECT_EQ(OBSOutputAutoRelease(obs_weak_output_get_output(old_output)).Get(), nullptr);
+	EXPECT_EQ(Text(0) + " / " + Text(1), "Failed: connection / Failed: connection");
+	ASSERT_TRUE(Settled(2));
+
+	// A short outage, then a stop.
+	for (const char *signal : {"start", "reconnect", "reconnect_success"})
+		Emit(engine.runs[2]->output, signal);
+	ASSERT_TRUE(engine.StopDestination(2));
+	ASSERT_TRUE(WaitFor([&] { return Text(2) == "Ready"; }));
+
+	// Still reported once the records are gone, under the destination's new position.
+	engine.StopAndRelease();
+	engine.RemoveDestination(0);
+	std::string changes;
+	uint64_t sequence = 0;
+	for (const StateChange &change : engine.TakeStateChanges()) {
+		EXPECT_LT(change.destination_index, 2u);
+		if (change.destination_index == 1)
+			changes += DestinationStateText(change.state, change.last_code) + std::string(", ");
+		EXPECT_GT(change.sequence, sequence); // in the order they were stored
+		sequence = change.sequence;
+	}
+	EXPECT_EQ(changes, "Connecting..., Failed: connection, Connecting..., Failed: connection, Sending, "
+			   "Reconnecting..., Sending, Stopping..., Ready, ");
+	EXPECT_TRUE(engine.TakeStateChanges().empty());
+}
+
 TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersRecordWithoutAGap)
 {
 	ASSERT_NO_FATAL_FAILURE(StartStreams(3));
 	ASSERT_TRUE(SendMore(1, 90));
 	ASSERT_TRUE(engine.StopDestination(1));
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsDestinationBusy(1); }));
-	EXPECT_EQ(Text(0) + " / " + Text(1) + " / " + Text(2), "Sending / Ready / Sending");
+	EXPECT_EQ(Texts(), "Sending / Ready / Sending");
 	// Sampled two seconds apart: the sending ones show their rate over that
 	// time, which a second caller at once (obs-websocket's ticker) leaves as it is.
 	engine.SampleThroughput();
@@ -74,8 +174,12 @@ TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersReco
 	for (uint64_t i : {0, 1, 2})
 		EXPECT_NEAR(engine.GetStats(i).kbps, i == 1 ? 0 : 2600, 1500) << i;
 
+	// It joins the running encode and takes its own record's place.
 	std::string error;
 	ASSERT_TRUE(engine.StartDestination(settings, 1, error)) << error;
+	ASSERT_EQ(engine.runs.size(), 3u);
+	EXPECT_EQ(engine.runs[1]->destination_index, 1u);
+	EXPECT_EQ(obs_output_get_video_encoder(engine.runs[1]->output), engine.video_encoder.Get());
 	ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15))) << Text(1);
 	ASSERT_TRUE(SendMore(1, 90));
 	StopAll();
@@ -98,6 +202,7 @@ TEST_F(DestinationControl, AFourthJoinsOnAKeyframeAndCountsItsAttemptsWhileItsSe
 	settings.destinations[3].enabled = true;
 	std::string error;
 	ASSERT_TRUE(engine.StartDestination(settings, 3, error)) << error;
+	EXPECT_EQ(obs_output_get_audio_encoder(engine.runs[3]->output, 0), engine.audio_encoder.Get());
 	ASSERT_TRUE(WaitFor([&] { return Text(3) == "Sending"; }, std::chrono::seconds(15))) << Text(3);
 	ASSERT_TRUE(SendMore(3, 60));
 

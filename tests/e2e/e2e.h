@@ -47,6 +47,7 @@ protected:
 	std::string Text(uint64_t index) const;
 	std::string Texts() const; // every destination's, joined by " / "
 	bool AllSending() const;   // every run's record
+	int Frames(size_t run) const { return obs_output_get_total_frames(engine.runs[run]->output); }
 };
 
 } // namespace torvane::test

@@ -45,13 +45,9 @@ expect_run "check: a bare Kick host is completed as loading does" 0 "" "$torvane
 doc "$work/none.json" "$(dest A rtmp://127.0.0.1:1935/app k false)"
 expect_run "check: nothing enabled" 1 "Enable at least one destination using its checkbox." \
 	"$torvane" check "$work/none.json"
-echo 'not json' >"$work/text.json"
-expect_run "check: not JSON" 2 "Unsupported settings version. The file has been left untouched." \
-	"$torvane" check "$work/text.json"
 expect_run "check: missing file" 2 \
 	"The settings document $work/missing.json cannot be read: No such file or directory." \
 	"$torvane" check "$work/missing.json"
-expect_run "check: a folder" 2 "The settings document $work cannot be read: Is a directory." "$torvane" check "$work"
 expect_run "stream: unknown option" 2 "" "$torvane" stream "$work/good.json" --bogus 1
 expect_run "no arguments" 2 "" "$torvane"
 

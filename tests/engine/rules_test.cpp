@@ -36,38 +36,9 @@ TEST(EngineRules, EncodedSizeFitsTheChosenHeightAndRateDivisorNeverExceedsTheLim
 			<< num << "/" << den << " limited to " << fps;
 }
 
-TEST(EngineRules, EachStateAndFailureCodeHasItsText)
+TEST(EngineRecords, RestingRecordsAreNotBusyAndStatsComeFromTheFirstRunOfAPosition)
 {
-	using S = DestinationState;
-	const std::tuple<S, int32_t, const char *> cases[] = {
-		{S::Ready, -3, "Ready"},
-		{S::Connecting, -2, "Connecting..."},
-		{S::Sending, 0, "Sending"},
-		{S::Reconnecting, 0, "Reconnecting..."},
-		{S::Stopping, 0, "Stopping..."},
-		{S::Failed, OBS_OUTPUT_BAD_PATH, "Failed: server URL"},
-		{S::Failed, OBS_OUTPUT_CONNECT_FAILED, "Failed: connection"},
-		{S::Failed, OBS_OUTPUT_INVALID_STREAM, "Failed: stream key"},
-		{S::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"},
-		{S::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
-		{S::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"},
-	};
-	for (const auto &[state, code, text] : cases)
-		EXPECT_STREQ(DestinationStateText(state, code), text);
-}
-
-TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
-{
-	for (DestinationState state : {DestinationState::Connecting, DestinationState::Sending,
-				       DestinationState::Reconnecting, DestinationState::Stopping}) {
-		MultistreamEngine multistream;
-		AddRun(multistream, 0, DestinationState::Failed, OBS_OUTPUT_ERROR);
-		AddRun(multistream, 1, state);
-		EXPECT_TRUE(multistream.IsBusy()) << DestinationStateText(state, 0);
-	}
-
 	MultistreamEngine multistream;
-	EXPECT_FALSE(multistream.IsBusy());
 	AddRun(multistream, 1, DestinationState::Ready);
 	AddRun(multistream, 3, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM);
 	AddRun(multistream, 3, DestinationState::Ready);
@@ -91,28 +62,19 @@ TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
 	EXPECT_EQ(TextOf(multistream, 3), "Failed: stream key");
 }
 
-TEST(EngineRecords, ARateSpansTheTimeBetweenSamplesAndShowsOnlyWhileSending)
+TEST(EngineRecords, ARateCountsARestartedCounterFromZeroAndShowsOnlyWhileSending)
 {
-	constexpr uint64_t second = 1000000000;
-	// 500,000 bytes: 4,000 kbps in one second, 2,000 in two. A counter below
-	// the last reading started again on a new connection.
-	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 501000, 6 * second), 4000u);
-	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 501000, 7 * second), 2000u);
-	EXPECT_EQ(ThroughputKbps(900000, 5 * second, 250000, 6 * second), 2000u);
-	EXPECT_EQ(ThroughputKbps(1000, 5 * second, 2000, 5 * second), 0u);
+	// 250,000 bytes in one second on a new connection, below the last reading.
+	EXPECT_EQ(ThroughputKbps(900000, 5000000000, 250000, 6000000000), 2000u);
+	EXPECT_EQ(ThroughputKbps(1000, 5000000000, 2000, 5000000000), 0u);
 
 	MultistreamEngine multistream;
-	AddRun(multistream, 0, DestinationState::Sending);
-	for (DestinationState state : {DestinationState::Sending, DestinationState::Reconnecting,
-				       DestinationState::Stopping, DestinationState::Ready, DestinationState::Failed}) {
-		multistream.runs[0]->state = state;
-		multistream.runs[0]->kbps = 3000;
-		EXPECT_EQ(multistream.GetStats(0).kbps, state == DestinationState::Sending ? 3000u : 0u)
-			<< DestinationStateText(state, 0);
-	}
+	AddRun(multistream, 0, DestinationState::Reconnecting);
+	multistream.runs[0]->kbps = 3000;
+	EXPECT_EQ(multistream.GetStats(0).kbps, 0u);
 }
 
-TEST(LiveStatus, RowsAndHeaderFollowTheRecordsAndFailuresKeepTheErrorColour)
+TEST(LiveStatus, RowsAndHeaderFollowTheRecords)
 {
 	auto line = [](bool ticked, DestinationState state, int32_t code = 0, int32_t dropped = 0) {
 		Destination destination;
@@ -123,7 +85,6 @@ TEST(LiveStatus, RowsAndHeaderFollowTheRecordsAndFailuresKeepTheErrorColour)
 	EXPECT_EQ(line(true, DestinationState::Reconnecting, 0, 7).text, "Reconnecting...");
 	EXPECT_EQ(line(false, DestinationState::Sending, 0, 4).text, "Not included");
 	EXPECT_EQ(line(false, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM).tone, Tone::Error);
-	EXPECT_NE(line(true, DestinationState::Sending).tone, Tone::Error);
 
 	PanelSettings settings = DefaultSettings();
 	for (size_t i : {0, 2, 3})

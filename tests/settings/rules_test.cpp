@@ -36,12 +36,6 @@ std::string Complete(const std::string &server, const std::string &platform = "K
 
 } // namespace
 
-TEST(Model, CustomDestinationsAreNumberedFromOne)
-{
-	EXPECT_TRUE(torvane_testing::Fields(MakeCustomDestination(4)) ==
-		    torvane_testing::Fields(Destination{"Custom 5", "Custom", "", "", "", "", false}));
-}
-
 TEST(Text, Utf8ToWideIsStrictAndWideToUtf8Lenient)
 {
 	EXPECT_EQ(Utf8ToWide("caf\xC3\xA9 \xE9\x85\x8D \xF0\x9F\x8E\xA5"), u"caf\u00E9 \u914D \U0001F3A5");

@@ -12,9 +12,8 @@
 	}
 
 extern "C" {
-// obs.dll: forgets log lines and outputs and takes the configuration folder, if any.
+// obs.dll: forgets outputs and takes the configuration folder, if any.
 __declspec(dllexport) void stub_obs_reset(const char *config_dir);
-__declspec(dllexport) const char *stub_obs_log(int index); // null past the last line
 __declspec(dllexport) int stub_obs_output_count(void);
 // Raises an output's signal ("start", "stop", ...) with a code.
 __declspec(dllexport) void stub_obs_output_raise(int index, const char *signal, long long code);

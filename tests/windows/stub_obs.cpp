@@ -1,5 +1,5 @@
 // Stands in for obs.dll with just what torvane.dll imports (cmake/windows/obs.def):
-// log lines, memory, the configuration path, settings objects and arrays in one
+// memory, the configuration path, settings objects and arrays in one
 // small JSON store, and outputs whose signals the tests raise. Everything else
 // the module creates is a token that is never looked into.
 #include <obs-module.h>
@@ -7,7 +7,6 @@
 #include "stub_host.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -26,7 +25,6 @@ struct obs_data_array : obs_data {};
 
 namespace {
 
-std::vector<std::string> log_lines;
 std::string config_dir;
 
 std::string Quote(const std::string &text)
@@ -87,15 +85,7 @@ std::string &Member(obs_data_t *data, const char *name)
 
 } // namespace
 
-void blog(int, const char *format, ...)
-{
-	char line[4096];
-	va_list args;
-	va_start(args, format);
-	vsnprintf(line, sizeof(line), format, args);
-	va_end(args);
-	log_lines.push_back(line);
-}
+void blog(int, const char *, ...) {}
 
 ANSWER(void *, bmalloc(size_t size), malloc(size ? size : 1))
 ANSWER(void, bfree(void *ptr), free(ptr))
@@ -251,7 +241,7 @@ void obs_data_item_release(obs_data_item_t **) {}
 
 // --- For the tests --------------------------------------------------------------
 
-ANSWER(void, stub_obs_reset(const char *config), log_lines.clear(), outputs.clear(), hotkeys.clear(),
+ANSWER(void, stub_obs_reset(const char *config), outputs.clear(), hotkeys.clear(),
        procedures.clear(), void(config_dir = config ? config : ""))
 const char *stub_obs_registered(void)
 {
@@ -261,8 +251,6 @@ const char *stub_obs_registered(void)
 		list += name.empty() ? "" : name + "\n";
 	return list.c_str();
 }
-ANSWER(const char *, stub_obs_log(int index),
-       index < int(log_lines.size()) ? log_lines[size_t(index)].c_str() : nullptr)
 ANSWER(int, stub_obs_output_count(void), static_cast<int>(outputs.size()))
 ANSWER(void, stub_obs_output_raise(int index, const char *signal, long long code),
        Raise(outputs.at(static_cast<size_t>(index)).get(), signal, code))
