@@ -58,7 +58,8 @@ std::string BitrateSentence()
 }
 
 // A destination's field, to read or to write.
-template<typename D> auto &FieldRef(D &destination, Field field)
+template<typename D>
+auto &FieldRef(D &destination, Field field)
 {
 	switch (field) {
 	case Field::Name:

@@ -67,8 +67,8 @@ struct RowView {
 
 	bool operator==(const RowView &other) const
 	{
-		return status.text == other.status.text && status.tone == other.status.tone &&
-		       figure == other.figure && action == other.action;
+		return status.text == other.status.text && status.tone == other.status.tone && figure == other.figure &&
+		       action == other.action;
 	}
 	bool operator!=(const RowView &other) const { return !(*this == other); }
 };

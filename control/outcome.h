@@ -10,20 +10,20 @@ namespace torvane {
 // only ever added.
 enum class Refusal {
 	None,
-	SettingsUnusable,   // the settings file could not be read: nothing is saved until the next load
-	InvalidSettings,    // a destination or the quality fails its rules
-	SaveFailed,         // the file could not be written
-	StartFailed,        // the engine refused or nothing could start
-	Busy,               // a stream is still running or stopping
-	NotStreaming,       // a stop of a destination that is not streaming
-	NoSuchDestination,  // an index outside the list
-	NeedsIndex,         // a request without a whole-number index
+	SettingsUnusable,  // the settings file could not be read: nothing is saved until the next load
+	InvalidSettings,   // a destination or the quality fails its rules
+	SaveFailed,        // the file could not be written
+	StartFailed,       // the engine refused or nothing could start
+	Busy,              // a stream is still running or stopping
+	NotStreaming,      // a stop of a destination that is not streaming
+	NoSuchDestination, // an index outside the list
+	NeedsIndex,        // a request without a whole-number index
 	TooManyDestinations,
 	NoSuchRequest,
-	RequestInFrame,     // an acting request inside a SerialFrame batch
-	RequestNotTaken,    // OBS's main thread did not take the request in time
-	RequestUnfinished,  // taken, but not finished in time
-	RequestAtExit,      // OBS is closing
+	RequestInFrame,    // an acting request inside a SerialFrame batch
+	RequestNotTaken,   // OBS's main thread did not take the request in time
+	RequestUnfinished, // taken, but not finished in time
+	RequestAtExit,     // OBS is closing
 };
 
 struct Outcome {

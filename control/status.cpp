@@ -109,8 +109,8 @@ StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info 
 	const ActualOutput actual = ActualOutputFor(settings, video);
 	std::ostringstream text = ClassicStream();
 	text << std::setprecision(4) << actual.fps;
-	return StatusLine{Tr(Txt::ActualOutput, {std::to_string(actual.size.width), std::to_string(actual.size.height),
-						 text.str()}),
+	return StatusLine{Tr(Txt::ActualOutput,
+			     {std::to_string(actual.size.width), std::to_string(actual.size.height), text.str()}),
 			  Tone::Muted};
 }
 

@@ -26,7 +26,8 @@ DestinationState StoreState(DestinationRun &run, DestinationState state, bool on
 		std::vector<StateChange> &changes = run.journal->changes;
 		if (changes.size() >= state_journal_limit)
 			changes.erase(changes.begin());
-		changes.push_back(StateChange{run.destination_index, state, run.last_code.load(), ++run.journal->stored});
+		changes.push_back(
+			StateChange{run.destination_index, state, run.last_code.load(), ++run.journal->stored});
 	}
 	return before;
 }

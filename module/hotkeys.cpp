@@ -62,7 +62,7 @@ void RegisterHotkeys(Module &module)
 {
 	for (const HotkeySpec &spec : hotkey_specs)
 		module.hotkeys.*spec.id = obs_hotkey_register_frontend(spec.name, Tr(spec.description), OnHotkey,
-									const_cast<HotkeySpec *>(&spec));
+								       const_cast<HotkeySpec *>(&spec));
 	obs_frontend_add_save_callback(OnSave, &module);
 }
 

@@ -136,7 +136,7 @@ void obs_module_unload(void)
 	obs_frontend_remove_event_callback(OnFrontendEvent, &*loaded);
 	UnregisterHotkeys(*loaded);
 	ReleaseVendor(*loaded);
-	StopTicker(); // no tick may reach an unloaded module
+	StopTicker();   // no tick may reach an unloaded module
 	loaded.reset(); // the panel's window goes, then the engine stops and releases what runs
 	StopToolkit();
 	SetTextLookup(nullptr);

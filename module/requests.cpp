@@ -99,8 +99,14 @@ void AnswerWithIndex(const char *name, Controller &controller, obs_data_t *data,
 
 const Request requests[request_count] = {
 	{"GetStatus", GetStatus},
-	{"StartAll", [](Controller &c, obs_data_t *, obs_data_t *response) { AnswerOutcome(response, StartAll(c)); }},
-	{"StopAll", [](Controller &c, obs_data_t *, obs_data_t *response) { AnswerOutcome(response, StopAll(c)); }},
+	{"StartAll",
+	 [](Controller &c, obs_data_t *, obs_data_t *response) {
+		 AnswerOutcome(response, StartAll(c));
+	 }},
+	{"StopAll",
+	 [](Controller &c, obs_data_t *, obs_data_t *response) {
+		 AnswerOutcome(response, StopAll(c));
+	 }},
 	{"StartDestination",
 	 [](Controller &c, obs_data_t *data, obs_data_t *response) {
 		 AnswerWithIndex<StartDestination>("StartDestination", c, data, response);

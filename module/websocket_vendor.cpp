@@ -159,7 +159,8 @@ void RegisterVendor(Module &module)
 	}
 	for (size_t i = 0; i < request_count; i++) {
 		vendor.registered[i] = {&vendor, &requests[i]};
-		obs_websocket_vendor_register_request(vendor.handle, requests[i].name, OnRequest, &vendor.registered[i]);
+		obs_websocket_vendor_register_request(vendor.handle, requests[i].name, OnRequest,
+						      &vendor.registered[i]);
 	}
 	StartTicker(OnTick);
 }

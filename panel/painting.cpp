@@ -40,8 +40,7 @@ struct Painter {
 		ops.push_back(op);
 	}
 
-	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, uint32_t fill,
-			     uint32_t border)
+	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, uint32_t fill, uint32_t border)
 	{
 		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
 	}
@@ -66,7 +65,9 @@ struct Painter {
 // An 18 x 18 tick box, ticked or clear.
 void PaintTick(Painter &p, const Rect &box, bool ticked)
 {
-	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+	auto s = [&](int32_t v) {
+		return Scale(v, p.dpi);
+	};
 	if (!ticked)
 		return p.RoundRect(box, 4, color_field, color_box_border);
 	p.RoundRect(box, 4, color_accent, color_accent);
@@ -91,7 +92,8 @@ std::u16string PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
-		switch (ParsePlatform(panel.controller.store.settings.destinations[static_cast<size_t>(index)].platform)) {
+		switch (ParsePlatform(
+			panel.controller.store.settings.destinations[static_cast<size_t>(index)].platform)) {
 		case Platform::Patreon:
 			return Tr16(Txt::HintPatreon);
 		case Platform::Kick:
@@ -116,8 +118,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
-	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.controller.engine)), color_accent, FontRole::Body,
-		   text_center | text_vcenter | text_singleline);
+	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.controller.engine)), color_accent,
+		   FontRole::Body, text_center | text_vcenter | text_singleline);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
 
@@ -164,7 +166,9 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	const double pen = Scale(2, p.dpi);
 	const int32_t x0 = item.left + 10;
 	const int32_t y0 = (item.top + item.bottom) / 2 - 7;
-	auto box = [](int32_t x, int32_t y, int32_t w, int32_t h) { return Rect{x, y, x + w, y + h}; };
+	auto box = [](int32_t x, int32_t y, int32_t w, int32_t h) {
+		return Rect{x, y, x + w, y + h};
+	};
 	DrawOp handle = Op(DrawKind::EllipseOutline, box(x0 + 9, y0 + 3, 7, 7), color_accent);
 	handle.pen_width = pen;
 	p.ops.push_back(handle);
@@ -178,7 +182,8 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	p.Text({item.left + 33, item.top, item.right, item.bottom}, Tr16(Txt::CoffeeLink), color_accent,
 	       FontRole::Small, text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, color_text));
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2},
+				   color_text));
 	return std::move(p.ops);
 }
 
@@ -186,10 +191,13 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item, ButtonPaintState paint_state)
 {
 	Painter p{{}, panel.state.dpi};
-	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+	auto s = [&](int32_t v) {
+		return Scale(v, p.dpi);
+	};
 	p.FillRect(item, color_window);
 	const int32_t top = (item.top + item.bottom) / 2 - s(9);
-	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, panel.controller.store.settings.follow_obs_stream);
+	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)},
+		  panel.controller.store.settings.follow_obs_stream);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
 	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small,
 	       text_vcenter | text_singleline | text_noprefix);
@@ -232,7 +240,8 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 		text.resize(159);
 	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
 	if (paint_state.focused)
-		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, color_text));
+		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4},
+				   color_text));
 	return std::move(p.ops);
 }
 
@@ -299,7 +308,9 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	if (row < 0 || row >= DestinationCount(panel))
 		return {};
 	const Destination &d = panel.controller.store.settings.destinations[static_cast<size_t>(row)];
-	auto s = [&](int32_t v) { return Scale(v, p.dpi); };
+	auto s = [&](int32_t v) {
+		return Scale(v, p.dpi);
+	};
 
 	p.FillRect(item, color_card);
 	const Rect card = {item.left + s(1), item.top + s(3), item.right - s(5), item.bottom - s(3)};

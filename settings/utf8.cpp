@@ -6,7 +6,9 @@ namespace torvane {
 
 bool DecodeUtf8(const std::string &text, size_t &pos, char32_t &out)
 {
-	const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+	const auto byte = [&](size_t i) {
+		return static_cast<uint8_t>(text[i]);
+	};
 	const uint8_t lead = byte(pos);
 	size_t length;
 	char32_t value;

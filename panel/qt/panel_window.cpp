@@ -50,9 +50,7 @@ QString Hex(uint32_t colorref)
 // --- Buttons -----------------------------------------------------------------
 
 PanelButton::PanelButton(PanelWindow &owner, int32_t control_id, QWidget *parent)
-	: QAbstractButton(parent),
-	  window(owner),
-	  id(control_id)
+	: QAbstractButton(parent), window(owner), id(control_id)
 {
 	setFocusPolicy(Qt::StrongFocus);
 	setAttribute(Qt::WA_Hover);
@@ -138,8 +136,7 @@ void DestinationList::UpdateDescription()
 
 void DestinationList::UpdateDescription(int32_t row)
 {
-	if (row < 0 || row >= lines.size() ||
-	    row >= DestinationCount(window.Behaviour()))
+	if (row < 0 || row >= lines.size() || row >= DestinationCount(window.Behaviour()))
 		return;
 	lines[row] = RowDescription(row);
 	PublishDescription();

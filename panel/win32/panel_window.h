@@ -74,9 +74,7 @@ private:
 // behaviour bound to it. The window procedure and the controls' subclass find
 // it through the window's creation parameter and their reference data.
 struct PanelWindow {
-	PanelWindow(PanelState &state, Controller &controller) : panel{ui, state, controller}
-	{
-	}
+	PanelWindow(PanelState &state, Controller &controller) : panel{ui, state, controller} {}
 	PanelWindow(const PanelWindow &) = delete;
 	PanelWindow &operator=(const PanelWindow &) = delete;
 

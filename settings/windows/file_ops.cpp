@@ -119,7 +119,7 @@ static void Remove(const std::u16string &path)
 	DeleteFileW(Native(path));
 }
 
-const FileOps platform_file_ops = {IsMissing, OpenRead, Size, ReadAll, CreateParents, Create,
+const FileOps platform_file_ops = {IsMissing, OpenRead, Size,  ReadAll, CreateParents, Create,
 				   Write,     Flush,    Close, Replace, Remove};
 
 } // namespace torvane

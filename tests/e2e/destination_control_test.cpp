@@ -6,7 +6,6 @@
 
 #include "settings/validation.h"
 
-
 #include <thread>
 
 using namespace torvane;

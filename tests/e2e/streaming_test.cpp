@@ -8,7 +8,6 @@
 
 #include "settings/config.h"
 
-
 #include <thread>
 
 using namespace torvane;

@@ -6,7 +6,6 @@
 #include "tests/support/host.h"
 #include "tests/support/system.h"
 
-
 #include <atomic>
 #include <optional>
 #include <thread>

@@ -15,7 +15,8 @@ TEST_F(ObsHostTest, StartWithoutAModuleNamesItAndLeavesNothing)
 	MultistreamEngine multistream;
 	std::string error;
 	EXPECT_FALSE(multistream.StartAll(Pair(FreePort()), error));
-	EXPECT_EQ(error, x264 ? "OBS RTMP modules are unavailable."
-			      : "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.");
+	EXPECT_EQ(error,
+		  x264 ? "OBS RTMP modules are unavailable."
+		       : "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.");
 	EXPECT_TRUE(!multistream.video_encoder && !multistream.audio_encoder && multistream.runs.empty());
 }

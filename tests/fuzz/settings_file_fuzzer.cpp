@@ -29,13 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
 	static const torvane::FileOps files = [] {
 		torvane::FileOps ops = torvane::platform_file_ops; // the file is `data`, always there
-		ops.is_missing = [](const std::u16string &) { return false; };
-		ops.open_read = [](const std::u16string &) { return torvane::FileHandle(1); };
-		ops.size = [](torvane::FileHandle) { return int64_t(file_size); };
+		ops.is_missing = [](const std::u16string &) {
+			return false;
+		};
+		ops.open_read = [](const std::u16string &) {
+			return torvane::FileHandle(1);
+		};
+		ops.size = [](torvane::FileHandle) {
+			return int64_t(file_size);
+		};
 		ops.read_all = [](torvane::FileHandle, uint8_t *buffer, size_t wanted) {
 			return wanted == file_size && (!wanted || std::memcpy(buffer, file_data, wanted));
 		};
-		ops.close = [](torvane::FileHandle) {};
+		ops.close = [](torvane::FileHandle) {
+		};
 		return ops;
 	}();
 	static const std::set<std::string> sentences = {

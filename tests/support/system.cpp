@@ -94,8 +94,7 @@ std::string TestWorkDir()
 	const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
 	std::string name =
 		info ? std::string(info->test_suite_name()) + "." + info->name() : testing::GTEST_FLAG(filter);
-	std::replace_if(
-		name.begin(), name.end(), [](char c) { return c == '/' || c == '*' || c == ':'; }, '_');
+	std::replace_if(name.begin(), name.end(), [](char c) { return c == '/' || c == '*' || c == ':'; }, '_');
 	std::error_code ec;
 	auto dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "work" / name;
 	std::filesystem::remove_all(dir, ec);

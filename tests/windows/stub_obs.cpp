@@ -241,8 +241,8 @@ void obs_data_item_release(obs_data_item_t **) {}
 
 // --- For the tests --------------------------------------------------------------
 
-ANSWER(void, stub_obs_reset(const char *config), outputs.clear(), hotkeys.clear(),
-       procedures.clear(), void(config_dir = config ? config : ""))
+ANSWER(void, stub_obs_reset(const char *config), outputs.clear(), hotkeys.clear(), procedures.clear(),
+       void(config_dir = config ? config : ""))
 const char *stub_obs_registered(void)
 {
 	static std::string list;
