@@ -405,19 +405,24 @@ bool AllSending(const std::vector<Target> &destinations)
 			   [](const Target &d) { return d.state == DestinationState::Sending; });
 }
 
-} // namespace
-
-int main(int argc, char **argv)
-{
-	Options options;
-	if (!ParseOptions(argc, argv, options)) {
-		fprintf(stderr, "usage: torvane_soak --work DIR --seconds N(>=30) --destinations N(2-40) --seed S "
-				"--port-base P\n");
-		return 2;
-	}
-	t0 = Clock::now();
-	signal(SIGPIPE, SIG_IGN);
+// One soak run: the stage, the engine's signals and what is seen of them.
+struct Run {
 	Stage stage;
+	int relay_port = 0;
+	bool has_tls = false, has_relay = false;
+	PanelSettings settings;
+	std::vector<Watch> watches;
+	Timeline timeline;
+	double last_poll = 0;
+	double started = 0;
+	Footprint at_start;
+	double all_ready = -1; // seconds from "Stop all" until every destination was Ready
+};
+
+// Each destination's server, port and role, and where the TLS front and relay listen.
+void Arrange(Run &run, const Options &options)
+{
+	Stage &stage = run.stage;
 	stage.options = options;
 	stage.destinations.resize(options.destinations);
 	for (size_t i = 0; i < options.destinations; i++) {
@@ -426,132 +431,168 @@ int main(int argc, char **argv)
 		d.server.dir = options.work + "/server-" + std::to_string(i + 1);
 		d.server.port = options.port_base + static_cast<int>(i) + 1;
 	}
-	const bool has_tls = options.destinations > 3, has_relay = options.destinations > 5;
+	run.has_tls = options.destinations > 3, run.has_relay = options.destinations > 5;
 	stage.tls.dir = options.work + "/tls";
 	stage.tls.port = options.port_base + 50;
-	const int relay_port = options.port_base + 60;
+	run.relay_port = options.port_base + 60;
+}
 
-	auto setup_failed = [&stage](const std::string &reason) {
-		stage.StopServers();
-		printf("soak: FAILED (%s)\n", reason.c_str());
-		return 1;
-	};
-	std::string error;
+// The relay, the traffic shaping, the servers and the TLS front; false with
+// the reason when one of them could not be set up.
+bool SetUpStage(Run &run, std::string &error)
+{
+	Stage &stage = run.stage;
 	// Forked first, while this process has a single thread.
-	if (has_relay && !StartRelay(relay_port, stage.destinations[4].server.port, stage.relay, error))
-		return setup_failed(error);
-	if (!stage.PrepareCap(error))
-		return setup_failed("no bandwidth cap: " + error);
+	if (run.has_relay && !StartRelay(run.relay_port, stage.destinations[4].server.port, stage.relay, error))
+		return false;
+	if (!stage.PrepareCap(error)) {
+		error = "no bandwidth cap: " + error;
+		return false;
+	}
 	for (Target &d : stage.destinations)
-		if (!StartServer(d.server) || !WaitPort(d.server.port, 10))
-			return setup_failed("server " + d.server.dir + " did not start");
-	if (has_tls && (!StartServer(stage.tls) || !WaitPort(stage.tls.port, 10)))
-		return setup_failed("the TLS front did not start");
+		if (!StartServer(d.server) || !WaitPort(d.server.port, 10)) {
+			error = "server " + d.server.dir + " did not start";
+			return false;
+		}
+	if (run.has_tls && (!StartServer(stage.tls) || !WaitPort(stage.tls.port, 10))) {
+		error = "the TLS front did not start";
+		return false;
+	}
+	return true;
+}
 
+// The panel's settings for the run: one destination per server, through the
+// TLS front or the relay where its role says so.
+PanelSettings MakeSettings(const Run &run)
+{
 	PanelSettings settings;
 	settings.bitrate = 1000;
 	settings.height = 720; // the 640 x 360 canvas is never enlarged
 	settings.fps = 30;
-	for (size_t i = 0; i < options.destinations; i++) {
+	for (size_t i = 0; i < run.stage.destinations.size(); i++) {
+		const Target &target = run.stage.destinations[i];
 		torvane::Destination d;
 		d.name = "Soak " + std::to_string(i + 1);
 		d.platform = "Custom";
-		int port = stage.destinations[i].server.port;
+		int port = target.server.port;
 		std::string scheme = "rtmp", host = "127.0.0.1";
-		if (stage.destinations[i].role == Role::Tls)
-			scheme = "rtmps", host = "soak.test", port = stage.tls.port;
-		if (stage.destinations[i].role == Role::Relay)
-			port = relay_port;
+		if (target.role == Role::Tls)
+			scheme = "rtmps", host = "soak.test", port = run.stage.tls.port;
+		if (target.role == Role::Relay)
+			port = run.relay_port;
 		d.server = scheme + "://" + host + ":" + std::to_string(port) + "/app";
 		d.key = "soak-" + std::to_string(i + 1);
 		d.enabled = true;
 		settings.destinations.push_back(d);
 	}
+	return settings;
+}
 
-	const std::vector<Fault> schedule = MakeSchedule(options.seed, stage.destinations);
+// The run's length, seed and each destination's fault and address.
+void LogPlan(const Run &run)
+{
+	const Options &options = run.stage.options;
 	Log("soak: %zu destinations, %.0f s, seed %u; faults by destination:", options.destinations, options.seconds,
 	    options.seed);
 	for (size_t i = 0; i < options.destinations; i++)
-		Log("  %zu %s -> %s", i + 1, role_names[int(stage.destinations[i].role)],
-		    settings.destinations[i].server.c_str());
+		Log("  %zu %s -> %s", i + 1, role_names[int(run.stage.destinations[i].role)],
+		    run.settings.destinations[i].server.c_str());
+}
 
+// libobs without a window, every destination started and its reconnect
+// signals followed; false with the reason, everything started undone.
+bool StartStreaming(Run &run, std::string &error)
+{
+	const Options &options = run.stage.options;
 	HostOptions host;
 	host.video.width = 640;
 	host.video.height = 360;
 	host.log_path = options.work + "/obs.log";
 	host.config_dir = options.work + "/obs-config";
 	if (!StartHeadlessHost(host, error))
-		return setup_failed(error);
-	if (!multistream.StartAll(settings, error)) {
+		return false;
+	if (!multistream.StartAll(run.settings, error)) {
 		multistream.StopAndRelease();
 		StopHeadlessHost();
-		return setup_failed("StartAll refused: " + error);
+		error = "StartAll refused: " + error;
+		return false;
 	}
-	std::vector<Watch> watches(options.destinations);
-	for (const auto &run : multistream.runs) {
-		signal_handler_t *signals = obs_output_get_signal_handler(run->output);
-		Watch &watch = watches[run->destination_index];
+	run.watches = std::vector<Watch>(options.destinations);
+	for (const auto &output : multistream.runs) {
+		signal_handler_t *signals = obs_output_get_signal_handler(output->output);
+		Watch &watch = run.watches[output->destination_index];
 		watch.handlers[0].Connect(signals, "reconnect", OnReconnect, &watch);
 		watch.handlers[1].Connect(signals, "reconnect_success", OnReconnected, &watch);
 	}
+	return true;
+}
 
-	// The destinations' states, every 50 ms, logged when they change and kept
-	// for the verdicts only then: the timeline must not grow the memory judged.
-	Timeline timeline;
-	for (const Target &d : stage.destinations)
-		timeline.hurt.push_back(d.role != Role::Clean);
-	double last_poll = Now();
-	auto poll = [&]() {
-		const double now = Now();
-		Poll seen;
-		seen.at = now;
-		for (size_t i = 0; i < options.destinations; i++) {
-			Target &d = stage.destinations[i];
-			const DestinationStats stats = multistream.GetStats(i);
-			if (d.state == DestinationState::Sending)
-				d.sending_seconds += now - last_poll;
-			if (stats.frames_dropped < d.dropped_now)
-				d.dropped_before += d.dropped_now;
-			d.dropped_now = stats.frames_dropped;
-			if (stats.state != d.state)
-				Log("%zu: %s -> %s", i + 1, DestinationStateText(d.state, 0),
-				    DestinationStateText(stats.state, stats.last_code));
-			d.state = stats.state;
-			seen.states.push_back(stats.state);
-			seen.delays.push_back(watches[i].announced_delay.load());
-		}
-		if (timeline.polls.empty() || timeline.polls.back().states != seen.states ||
-		    timeline.polls.back().delays != seen.delays)
-			timeline.polls.push_back(std::move(seen));
-		last_poll = now;
-	};
-
-	const double started = Now();
-	while (!AllSending(stage.destinations) && Now() - started < 30) {
-		std::this_thread::sleep_for(std::chrono::milliseconds(50));
-		poll();
+// The destinations' states, every 50 ms, logged when they change and kept
+// for the verdicts only then: the timeline must not grow the memory judged.
+void PollStates(Run &run)
+{
+	const double now = Now();
+	Poll seen;
+	seen.at = now;
+	for (size_t i = 0; i < run.stage.destinations.size(); i++) {
+		Target &d = run.stage.destinations[i];
+		const DestinationStats stats = multistream.GetStats(i);
+		if (d.state == DestinationState::Sending)
+			d.sending_seconds += now - run.last_poll;
+		if (stats.frames_dropped < d.dropped_now)
+			d.dropped_before += d.dropped_now;
+		d.dropped_now = stats.frames_dropped;
+		if (stats.state != d.state)
+			Log("%zu: %s -> %s", i + 1, DestinationStateText(d.state, 0),
+			    DestinationStateText(stats.state, stats.last_code));
+		d.state = stats.state;
+		seen.states.push_back(stats.state);
+		seen.delays.push_back(run.watches[i].announced_delay.load());
 	}
-	if (!AllSending(stage.destinations))
+	std::vector<Poll> &polls = run.timeline.polls;
+	if (polls.empty() || polls.back().states != seen.states || polls.back().delays != seen.delays)
+		polls.push_back(std::move(seen));
+	run.last_poll = now;
+}
+
+// Up to 30 s for every destination to be Sending, then the threads,
+// descriptors and memory every outage is measured against.
+void AwaitSending(Run &run)
+{
+	for (const Target &d : run.stage.destinations)
+		run.timeline.hurt.push_back(d.role != Role::Clean);
+	run.last_poll = Now();
+	run.started = Now();
+	while (!AllSending(run.stage.destinations) && Now() - run.started < 30) {
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+		PollStates(run);
+	}
+	if (!AllSending(run.stage.destinations))
 		Fail("not every destination was sending 30 s after the start");
 	std::this_thread::sleep_for(std::chrono::seconds(3));
-	poll();
-	const Footprint at_start = MeasureFootprint();
-	timeline.at_start = {Now(), at_start.threads, at_start.descriptors};
-	Log("threads %d, descriptors %d, resident %.1f MiB with every destination sending", at_start.threads,
-	    at_start.descriptors, at_start.resident_kib / 1024.0);
+	PollStates(run);
+	run.at_start = MeasureFootprint();
+	run.timeline.at_start = {Now(), run.at_start.threads, run.at_start.descriptors};
+	Log("threads %d, descriptors %d, resident %.1f MiB with every destination sending", run.at_start.threads,
+	    run.at_start.descriptors, run.at_start.resident_kib / 1024.0);
+}
 
-	// One fault at a time, each once every destination is Sending again and
-	// the threads and descriptors are back (or 15 s have passed); past the
-	// end only until the last outage is over.
-	const double end = started + options.seconds;
-	const double memory_at = started + std::min(60.0, options.seconds / 4);
+// One fault at a time, each once every destination is Sending again and
+// the threads and descriptors are back (or 15 s have passed); past the
+// end only until the last outage is over.
+void RunSchedule(Run &run, const std::vector<Fault> &schedule)
+{
+	Timeline &timeline = run.timeline;
+	Stage &stage = run.stage;
+	const double end = run.started + stage.options.seconds;
+	const double memory_at = run.started + std::min(60.0, stage.options.seconds / 4);
 	Fault current{};
 	size_t next = 0;
 	bool active = false, settling = false;
-	double calm_since = -1, settle_since = -1, next_report = started + 60;
+	double calm_since = -1, settle_since = -1, next_report = run.started + 60;
 	for (double now = Now(); now < end || ((active || settling) && now < end + overtime); now = Now()) {
 		std::this_thread::sleep_for(std::chrono::milliseconds(50));
-		poll();
+		PollStates(run);
 		now = Now();
 		if (!timeline.memory.base && now >= memory_at) {
 			timeline.memory.base_raw = MeasureFootprint().resident_kib;
@@ -590,7 +631,7 @@ int main(int argc, char **argv)
 			const Footprint held = MeasureFootprint();
 			if (settle_since < 0)
 				settle_since = now;
-			if ((held.threads == at_start.threads && held.descriptors == at_start.descriptors) ||
+			if ((held.threads == run.at_start.threads && held.descriptors == run.at_start.descriptors) ||
 			    now - settle_since > settle_limit) {
 				timeline.settled.push_back({now, held.threads, held.descriptors});
 				Log("%d threads, %d descriptors after the outage", held.threads, held.descriptors);
@@ -619,53 +660,62 @@ int main(int argc, char **argv)
 			Fail("could not inject: " + Describe(f));
 		active = true;
 	}
-	poll();
+}
+
+// The last states and memory, then "Stop all" as the panel's button does it,
+// libobs shut down, the servers stopped and their recordings read.
+void StopEverything(Run &run)
+{
+	Timeline &timeline = run.timeline;
+	std::vector<Target> &destinations = run.stage.destinations;
+	PollStates(run);
 	timeline.end = Now();
 	timeline.memory.end_raw = MeasureFootprint().resident_kib;
 	timeline.memory.end = LiveResidentKib();
-	for (size_t i = 0; i < options.destinations; i++)
-		stage.destinations[i].final_text =
-			DestinationStateText(stage.destinations[i].state, multistream.GetStats(i).last_code);
+	for (size_t i = 0; i < destinations.size(); i++)
+		destinations[i].final_text =
+			DestinationStateText(destinations[i].state, multistream.GetStats(i).last_code);
 
-	// Stop all, as the panel's button does.
 	const double stop_pressed = Now();
 	multistream.RequestStopAll();
-	double all_ready = -1;
-	while (Now() - stop_pressed < 15 && all_ready < 0) {
+	while (Now() - stop_pressed < 15 && run.all_ready < 0) {
 		std::this_thread::sleep_for(std::chrono::milliseconds(20));
-		poll();
-		bool ready = std::all_of(stage.destinations.begin(), stage.destinations.end(),
+		PollStates(run);
+		bool ready = std::all_of(destinations.begin(), destinations.end(),
 					 [](const Target &d) { return d.state == DestinationState::Ready; });
 		if (ready && !multistream.IsBusy())
-			all_ready = Now() - stop_pressed;
+			run.all_ready = Now() - stop_pressed;
 	}
-	for (Watch &watch : watches)
+	for (Watch &watch : run.watches)
 		for (OBSSignal &handler : watch.handlers)
 			handler.Disconnect();
 	multistream.StopAndRelease();
 	StopHeadlessHost();
 	timeline.leaks = bnum_allocs();
-	timeline.stop_seconds = all_ready;
-	stage.StopServers();
-	for (Target &d : stage.destinations) {
+	timeline.stop_seconds = run.all_ready;
+	run.stage.StopServers();
+	for (Target &d : destinations) {
 		timeline.recordings.push_back(ReadRecordings(d.server.dir));
 		timeline.dropped.push_back(d.dropped_before + d.dropped_now);
 	}
-	const Verdict verdict = Judge(timeline);
+}
 
+// One row per destination, then the figures behind each verdict.
+void Report(const Run &run, const Verdict &verdict)
+{
+	const Timeline &timeline = run.timeline;
 	printf("\n%-3s %-8s %-9s %-8s %-11s %-12s %-8s %s\n", "#", "fault", "sending", "outages", "reconnects",
 	       "longest gap", "dropped", "final state");
-	for (size_t i = 0; i < options.destinations; i++) {
-		const Target &d = stage.destinations[i];
+	for (size_t i = 0; i < run.stage.destinations.size(); i++) {
+		const Target &d = run.stage.destinations[i];
 		char gap[32];
 		snprintf(gap, sizeof(gap), "%.2f s", verdict.longest_gap[i]);
 		printf("%-3zu %-8s %-9s %-8d %-11d %-12s %-8d %s\n", i + 1, role_names[int(d.role)],
-		       Mmss(d.sending_seconds).c_str(), d.outages, watches[i].reconnects.load(), gap,
+		       Mmss(d.sending_seconds).c_str(), d.outages, run.watches[i].reconnects.load(), gap,
 		       timeline.dropped[i], d.final_text.c_str());
 	}
 	printf("\n");
 
-	// The verdicts.
 	printf("outages: %zu injected, %zu recovered late or never; slowest back to Sending %.1f s after its fault "
 	       "was undone\n",
 	       timeline.outages.size(), verdict.late, verdict.slowest);
@@ -674,13 +724,15 @@ int main(int argc, char **argv)
 	       "%.0f); before the allocator hands back free memory %.1f and %.1f MiB\n",
 	       memory.base / 1024.0, memory.end / 1024.0, verdict.growth_mib, resident_limit_mib,
 	       memory.base_raw / 1024.0, memory.end_raw / 1024.0);
-	printf("threads %d and descriptors %d at the start, checked after every outage\n", at_start.threads,
-	       at_start.descriptors);
-	printf("Stop all: every destination Ready after %.2f s (limit %.0f)\n", all_ready, stop_limit);
+	printf("threads %d and descriptors %d at the start, checked after every outage\n", run.at_start.threads,
+	       run.at_start.descriptors);
+	printf("Stop all: every destination Ready after %.2f s (limit %.0f)\n", run.all_ready, stop_limit);
 	printf("libobs allocations left at shutdown: %ld\n", timeline.leaks);
-	for (const std::string &reason : verdict.failures)
-		Fail(reason);
+}
 
+// The last line, "soak: held" or the first failure, and the exit status.
+int Conclude()
+{
 	if (failures.empty()) {
 		printf("soak: held\n");
 		return 0;
@@ -688,4 +740,41 @@ int main(int argc, char **argv)
 	printf("soak: FAILED (%s%s)\n", failures.front().c_str(),
 	       failures.size() > 1 ? (" and " + std::to_string(failures.size() - 1) + " more").c_str() : "");
 	return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+	Options options;
+	if (!ParseOptions(argc, argv, options)) {
+		fprintf(stderr, "usage: torvane_soak --work DIR --seconds N(>=30) --destinations N(2-40) --seed S "
+				"--port-base P\n");
+		return 2;
+	}
+	t0 = Clock::now();
+	signal(SIGPIPE, SIG_IGN);
+	Run run;
+	Arrange(run, options);
+	auto setup_failed = [&run](const std::string &reason) {
+		run.stage.StopServers();
+		printf("soak: FAILED (%s)\n", reason.c_str());
+		return 1;
+	};
+	std::string error;
+	if (!SetUpStage(run, error))
+		return setup_failed(error);
+	run.settings = MakeSettings(run);
+	const std::vector<Fault> schedule = MakeSchedule(options.seed, run.stage.destinations);
+	LogPlan(run);
+	if (!StartStreaming(run, error))
+		return setup_failed(error);
+	AwaitSending(run);
+	RunSchedule(run, schedule);
+	StopEverything(run);
+	const Verdict verdict = Judge(run.timeline);
+	Report(run, verdict);
+	for (const std::string &reason : verdict.failures)
+		Fail(reason);
+	return Conclude();
 }
