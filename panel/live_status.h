@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "panel/theme.h"
 #include "settings/model.h"
 
 #include <cstdint>
@@ -13,10 +14,10 @@ struct obs_video_info;
 // toolkit converts when it draws.
 namespace torvane {
 
-// A text with its colour as a COLORREF (0x00BBGGRR).
+// A text with its colour.
 struct StatusLine {
 	std::string text;
-	uint32_t color = 0;
+	Color color;
 };
 
 StatusLine DestinationStatusLine(const Destination &destination, const DestinationStats &stats);

@@ -15,7 +15,7 @@ namespace torvane {
 
 namespace {
 
-DrawOp Op(DrawKind kind, const Rect &rect, uint32_t color)
+DrawOp Op(DrawKind kind, const Rect &rect, Color color)
 {
 	DrawOp op;
 	op.kind = kind;
@@ -28,10 +28,10 @@ struct Painter {
 	DrawList ops;
 	uint32_t dpi;
 
-	void FillRect(const Rect &rect, uint32_t color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
+	void FillRect(const Rect &rect, Color color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
 
 	// A rounded rectangle in device pixels with its radius at 96 DPI.
-	void RoundRect(const Rect &rect, int32_t radius, uint32_t fill, uint32_t border)
+	void RoundRect(const Rect &rect, int32_t radius, Color fill, Color border)
 	{
 		DrawOp op = Op(DrawKind::RoundRect, rect, fill);
 		op.diameter = Scale(2 * radius, dpi);
@@ -39,13 +39,13 @@ struct Painter {
 		ops.push_back(op);
 	}
 
-	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, uint32_t fill,
-			     uint32_t border)
+	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, Color fill,
+			     Color border)
 	{
 		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
 	}
 
-	void Text(const Rect &rect, std::u16string text, uint32_t color, FontRole font, uint32_t flags)
+	void Text(const Rect &rect, std::u16string text, Color color, FontRole font, uint32_t flags)
 	{
 		DrawOp op = Op(DrawKind::Text, rect, color);
 		op.text = std::move(text);
@@ -55,7 +55,7 @@ struct Painter {
 	}
 
 	// A text in the rectangle given by its edges at 96 DPI.
-	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, uint32_t color,
+	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, Color color,
 		      FontRole font, uint32_t flags)
 	{
 		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, flags);
@@ -209,8 +209,8 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	const bool start = id == id_start;
 	const bool chip = IsSelectedChip(panel, id);
 
-	uint32_t fill = start ? color_accent : chip ? color_highlight : color_card;
-	uint32_t border = start || chip ? color_accent : color_border;
+	Color fill = start ? color_accent : chip ? color_highlight : color_card;
+	Color border = start || chip ? color_accent : color_border;
 	if (panel.state.hovered_button == id && enabled)
 		fill = start ? color_accent_hover : color_hover;
 	if (paint_state.pressed)
@@ -224,7 +224,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	p.FillRect(item, on_window ? color_window : color_card);
 	p.RoundRect(item, 8, fill, border);
 
-	const uint32_t label = !enabled ? color_disabled_text : start ? color_window : chip ? color_accent : color_text;
+	const Color label = !enabled ? color_disabled_text : start ? color_window : chip ? color_accent : color_text;
 	std::u16string text = panel.ui.Text(id);
 	if (text.size() > 159)
 		text.resize(159);

@@ -45,8 +45,8 @@ struct DrawOp {
 	DrawKind kind = DrawKind::FillRect;
 	Rect rect;
 	int32_t diameter = 0; // RoundRect
-	uint32_t fill = 0;    // COLORREF: fill, text or pen colour
-	uint32_t border = 0;  // COLORREF: RoundRect outline
+	Color fill;           // fill, text or pen colour
+	Color border;         // RoundRect outline
 	std::u16string text;
 	FontRole font = FontRole::Body;
 	uint32_t flags = 0;
@@ -56,7 +56,7 @@ struct DrawOp {
 	// font and in `trailing_color`, in what the first text leaves at least
 	// `trailing_gap` pixels after it, with an ellipsis where it doesn't fit.
 	std::u16string trailing;
-	uint32_t trailing_color = 0;
+	Color trailing_color;
 	int32_t trailing_gap = 0;
 };
 

@@ -40,9 +40,9 @@ QRect ToQRect(const Rect &r)
 	return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-QString Hex(uint32_t colorref)
+QString Hex(Color color)
 {
-	return ToQColor(colorref).name();
+	return ToQColor(color).name();
 }
 
 } // namespace

@@ -8,9 +8,9 @@
 
 namespace torvane {
 
-QColor ToQColor(uint32_t colorref)
+QColor ToQColor(Color color)
 {
-	return QColor(colorref & 0xFF, (colorref >> 8) & 0xFF, (colorref >> 16) & 0xFF);
+	return QColor(color.r, color.g, color.b);
 }
 
 QFont PanelFont(FontRole role, uint32_t dpi)

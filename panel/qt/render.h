@@ -11,7 +11,7 @@ class QPainter;
 // shapes with one-pixel outlines, and text laid out like the Windows flags say.
 namespace torvane {
 
-QColor ToQColor(uint32_t colorref);
+QColor ToQColor(Color color);
 QFont PanelFont(FontRole role, uint32_t dpi);
 void Render(QPainter &painter, const DrawList &ops, uint32_t dpi);
 

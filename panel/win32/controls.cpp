@@ -149,9 +149,9 @@ void CreateControls(PanelWindow &w)
 			       list.width, list.height, false);
 	HWND lv = w.list;
 	SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, list_ex_style);
-	SendMessageW(lv, LVM_SETBKCOLOR, 0, color_card);
-	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, color_card);
-	SendMessageW(lv, LVM_SETTEXTCOLOR, 0, color_text);
+	SendMessageW(lv, LVM_SETBKCOLOR, 0, ToColorref(color_card));
+	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, ToColorref(color_card));
+	SendMessageW(lv, LVM_SETTEXTCOLOR, 0, ToColorref(color_text));
 	LVCOLUMNW column = {};
 	column.mask = LVCF_WIDTH;
 	column.cx = Scale(273, w.theme.panel_dpi);
@@ -214,12 +214,12 @@ LRESULT ControlColors(const PanelTheme &theme, HWND control, HDC dc)
 	GetClassNameW(control, class_name, 32);
 	SetBkMode(dc, OPAQUE);
 	if (wcscmp(class_name, L"Edit") == 0) {
-		SetTextColor(dc, color_text);
-		SetBkColor(dc, color_field);
+		SetTextColor(dc, ToColorref(color_text));
+		SetBkColor(dc, ToColorref(color_field));
 		return reinterpret_cast<LRESULT>(theme.brush_field);
 	}
-	SetTextColor(dc, color_muted);
-	SetBkColor(dc, color_card);
+	SetTextColor(dc, ToColorref(color_muted));
+	SetBkColor(dc, ToColorref(color_card));
 	return reinterpret_cast<LRESULT>(theme.brush_card);
 }
 

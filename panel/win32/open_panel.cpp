@@ -58,9 +58,9 @@ void MakeTheme(PanelTheme &theme, uint32_t dpi)
 	theme.font_title = MakeFont(FontRole::Title, dpi);
 	theme.font_small = MakeFont(FontRole::Small, dpi);
 	theme.font_heading = MakeFont(FontRole::Heading, dpi);
-	theme.brush_window = CreateSolidBrush(color_window);
-	theme.brush_field = CreateSolidBrush(color_field);
-	theme.brush_card = CreateSolidBrush(color_card);
+	theme.brush_window = CreateSolidBrush(ToColorref(color_window));
+	theme.brush_field = CreateSolidBrush(ToColorref(color_field));
+	theme.brush_card = CreateSolidBrush(ToColorref(color_card));
 }
 
 void CreatePanelWindow(PanelWindow &panel_window)

@@ -23,6 +23,12 @@ inline constexpr UINT_PTR refresh_timer_id = 1;
 inline constexpr UINT refresh_period_ms = 1000;
 inline constexpr wchar_t mask_char = 0x2022; // a bullet
 
+// The one place a panel colour becomes a GDI one.
+inline COLORREF ToColorref(Color color)
+{
+	return RGB(color.r, color.g, color.b);
+}
+
 // Fonts and brushes made for the panel's DPI at its first opening.
 struct PanelTheme {
 	uint32_t panel_dpi = 96;
@@ -134,7 +140,7 @@ void EndBackBuffer(BackBuffer &buffer);
 void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT origin = {});
 // Renders a list into `target` over `area` through a back buffer.
 void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme);
-void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border);
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, Color fill, Color border);
 
 inline std::wstring ToWide(const std::u16string &text)
 {

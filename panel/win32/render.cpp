@@ -10,9 +10,11 @@ namespace torvane {
 
 namespace {
 
-Gdiplus::Color ToArgb(uint32_t colorref)
+Gdiplus::Color ToArgb(Color color)
 {
-	return Gdiplus::Color(255, GetRValue(colorref), GetGValue(colorref), GetBValue(colorref));
+	Gdiplus::Color argb;
+	argb.SetFromCOLORREF(ToColorref(color));
+	return argb;
 }
 
 HFONT FontOf(const PanelTheme &theme, FontRole role)
@@ -34,10 +36,10 @@ HFONT FontOf(const PanelTheme &theme, FontRole role)
 	return font ? font : theme.font_body;
 }
 
-void FillSolid(HDC dc, const Rect &r, uint32_t color)
+void FillSolid(HDC dc, const Rect &r, Color color)
 {
 	const RECT rect = {r.left, r.top, r.right, r.bottom};
-	const COLORREF previous = SetDCBrushColor(dc, color);
+	const COLORREF previous = SetDCBrushColor(dc, ToColorref(color));
 	FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 	SetDCBrushColor(dc, previous);
 }
@@ -45,7 +47,7 @@ void FillSolid(HDC dc, const Rect &r, uint32_t color)
 void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 {
 	RECT rect = {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom};
-	SetTextColor(dc, op.fill);
+	SetTextColor(dc, ToColorref(op.fill));
 	SetBkMode(dc, TRANSPARENT);
 	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
 	const std::wstring text = ToWide(op.text);
@@ -54,11 +56,11 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 		SIZE size = {};
 		GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
 		RECT room = {rect.left + size.cx + op.trailing_gap, rect.top, rect.right, rect.bottom};
-		SetTextColor(dc, op.trailing_color);
+		SetTextColor(dc, ToColorref(op.trailing_color));
 		if (room.left < room.right)
 			DrawTextW(dc, ToWide(op.trailing).c_str(), -1, &room,
 				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-		SetTextColor(dc, op.fill);
+		SetTextColor(dc, ToColorref(op.fill));
 	}
 	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
 	SelectObject(dc, previous);
@@ -107,7 +109,7 @@ void ShapeOp(HDC dc, const DrawOp &op)
 
 } // namespace
 
-void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border)
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, Color fill, Color border)
 {
 	Gdiplus::Graphics graphics(dc);
 	graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);

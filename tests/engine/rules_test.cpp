@@ -122,7 +122,7 @@ TEST(LiveStatus, RowsAndHeaderFollowTheRecordsAndFailuresKeepTheErrorColour)
 	EXPECT_EQ(line(true, DestinationState::Sending, 0, 12).text, "Sending \xC2\xB7 12 dropped");
 	EXPECT_EQ(line(true, DestinationState::Reconnecting, 0, 7).text, "Reconnecting...");
 	EXPECT_EQ(line(false, DestinationState::Sending, 0, 4).text, "Not included");
-	const uint32_t error = line(true, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED).color;
+	const Color error = line(true, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED).color;
 	EXPECT_EQ(line(false, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM).color, error);
 	EXPECT_NE(line(true, DestinationState::Sending).color, error);
 	EXPECT_NE(line(false, DestinationState::Ready).color, line(true, DestinationState::Ready).color);

@@ -358,7 +358,7 @@ TEST_F(PanelTest, PaintingFollowsErrorsHoverPressAndDisabledStates)
 		for (const DrawOp &op : PaintPanel(panel))
 			if (op.kind == DrawKind::Text && op.text == state.status_message)
 				return op.fill;
-		return 0u;
+		return Color();
 	};
 	EXPECT_EQ(status_colour(), color_muted);
 	ReportError(panel, "Enter a video bitrate between 1000 and 8000 kbps.");
