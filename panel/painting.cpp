@@ -45,20 +45,20 @@ struct Painter {
 		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
 	}
 
-	void Text(const Rect &rect, std::u16string text, Color color, FontRole font, uint32_t flags)
+	void Text(const Rect &rect, std::u16string text, Color color, FontRole font, TextLayout layout)
 	{
 		DrawOp op = Op(DrawKind::Text, rect, color);
 		op.text = std::move(text);
 		op.font = font;
-		op.flags = flags;
+		op.layout = layout;
 		ops.push_back(std::move(op));
 	}
 
 	// A text in the rectangle given by its edges at 96 DPI.
 	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, Color color,
-		      FontRole font, uint32_t flags)
+		      FontRole font, TextLayout layout)
 	{
-		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, flags);
+		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, layout);
 	}
 };
 
@@ -116,7 +116,7 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
 	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.engine)), color_accent, FontRole::Body,
-		   text_center | text_vcenter | text_singleline);
+		   text_centred_line);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
 
@@ -174,7 +174,7 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	p.ops.push_back(saucer);
 
 	p.Text({item.left + 33, item.top, item.right, item.bottom}, Tr16(Txt::CoffeeLink), color_accent,
-	       FontRole::Small, text_vcenter | text_singleline);
+	       FontRole::Small, text_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2}, color_text));
 	return std::move(p.ops);
@@ -189,8 +189,7 @@ static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item
 	const int32_t top = (item.top + item.bottom) / 2 - s(9);
 	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, panel.store.settings.follow_obs_stream);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
-	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small,
-	       text_vcenter | text_singleline | text_noprefix);
+	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small, text_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 1, item.top + 1, item.right - 1, item.bottom - 1},
 				   color_text));
@@ -228,7 +227,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	std::u16string text = panel.ui.Text(id);
 	if (text.size() > 159)
 		text.resize(159);
-	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
+	p.Text(item, std::move(text), label, FontRole::Body, text_centred_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4}, color_text));
 	return std::move(p.ops);
@@ -311,11 +310,11 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	// The texts end before the action box.
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
-	       FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
+	       FontRole::Body, text_cut_line);
 	const DestinationStats stats = panel.engine.GetStats(static_cast<uint64_t>(row));
 	const StatusLine status = DestinationStatusLine(d, stats);
 	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
-	       status.color, FontRole::Small, text_singleline | text_end_ellipsis);
+	       status.color, FontRole::Small, text_cut_line);
 	DrawOp &line = p.ops.back();
 	line.trailing = Utf8ToWide(LiveFigure(d, stats));
 	line.trailing_color = color_muted;

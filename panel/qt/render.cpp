@@ -79,17 +79,20 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 		painter.setPen(ToQColor(op.fill));
 	}
 
+	const TextLayout &layout = op.layout;
 	int flags = 0;
-	flags |= (op.flags & text_center) ? Qt::AlignHCenter : (op.flags & text_right) ? Qt::AlignRight : Qt::AlignLeft;
-	const bool single = op.flags & text_singleline;
-	flags |= single && (op.flags & text_vcenter) ? Qt::AlignVCenter : Qt::AlignTop;
+	flags |= layout.align == TextAlign::Center  ? Qt::AlignHCenter
+		 : layout.align == TextAlign::Right ? Qt::AlignRight
+						    : Qt::AlignLeft;
+	const bool single = layout.lines == TextLines::Single;
+	flags |= single && layout.middle ? Qt::AlignVCenter : Qt::AlignTop;
 	if (single) {
 		text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 		flags |= Qt::TextSingleLine;
-	} else if (op.flags & text_wordbreak) {
+	} else if (layout.lines == TextLines::Wrapped) {
 		flags |= Qt::TextWordWrap;
 	}
-	if (op.flags & text_end_ellipsis)
+	if (layout.ellipsis)
 		text = QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width());
 	painter.drawText(rect, flags, text);
 }

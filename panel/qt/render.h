@@ -8,7 +8,7 @@
 class QPainter;
 
 // Draws the panel's drawing operations with QPainter: anti-aliased rounded
-// shapes with one-pixel outlines, and text laid out like the Windows flags say.
+// shapes with one-pixel outlines, and text laid out as each operation says.
 namespace torvane {
 
 QColor ToQColor(Color color);

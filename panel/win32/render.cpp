@@ -44,6 +44,22 @@ void FillSolid(HDC dc, const Rect &r, Color color)
 	SetDCBrushColor(dc, previous);
 }
 
+// Texts are drawn as written: no ampersand marks an access key.
+UINT DrawTextFlags(const TextLayout &layout)
+{
+	UINT flags = DT_NOPREFIX;
+	flags |= layout.align == TextAlign::Center ? DT_CENTER : layout.align == TextAlign::Right ? DT_RIGHT : DT_LEFT;
+	if (layout.lines == TextLines::Wrapped)
+		flags |= DT_WORDBREAK;
+	if (layout.lines == TextLines::Single)
+		flags |= DT_SINGLELINE;
+	if (layout.middle)
+		flags |= DT_VCENTER;
+	if (layout.ellipsis)
+		flags |= DT_END_ELLIPSIS;
+	return flags;
+}
+
 void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 {
 	RECT rect = {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom};
@@ -62,7 +78,7 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 		SetTextColor(dc, ToColorref(op.fill));
 	}
-	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
+	DrawTextW(dc, text.c_str(), -1, &rect, DrawTextFlags(op.layout));
 	SelectObject(dc, previous);
 }
 
