@@ -21,46 +21,30 @@ bool HostVideoInfo(obs_video_info *info)
 	return obs_get_video_info(info);
 }
 
-HFONT MakeFont(FontRole role, uint32_t dpi)
+GdiObject<HFONT> MakeFont(FontRole role, uint32_t dpi)
 {
 	const FontSpec font = FontFor(role);
-	return CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+	return GdiObject<HFONT>(CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI"));
 }
 
-template<typename Handle>
-void DeleteHandle(Handle &handle)
+GdiObject<HBRUSH> MakeBrush(Color color)
 {
-	if (handle) {
-		DeleteObject(handle);
-		handle = nullptr;
-	}
+	return GdiObject<HBRUSH>(CreateSolidBrush(ToColorref(color)));
 }
 
-void ReleaseTheme(PanelTheme &theme)
+// A window made again after the host's exit event gets a fresh set, which
+// replaces the old one.
+PanelTheme MakeTheme(uint32_t dpi)
 {
-	DeleteHandle(theme.font_body);
-	DeleteHandle(theme.font_title);
-	DeleteHandle(theme.font_small);
-	DeleteHandle(theme.font_heading);
-	DeleteHandle(theme.brush_window);
-	DeleteHandle(theme.brush_field);
-	DeleteHandle(theme.brush_card);
-}
-
-void MakeTheme(PanelTheme &theme, uint32_t dpi)
-{
-	// A window made again after the host's exit event gets a fresh set; the
-	// old one goes first.
-	ReleaseTheme(theme);
-	theme.panel_dpi = dpi;
-	theme.font_body = MakeFont(FontRole::Body, dpi);
-	theme.font_title = MakeFont(FontRole::Title, dpi);
-	theme.font_small = MakeFont(FontRole::Small, dpi);
-	theme.font_heading = MakeFont(FontRole::Heading, dpi);
-	theme.brush_window = CreateSolidBrush(ToColorref(color_window));
-	theme.brush_field = CreateSolidBrush(ToColorref(color_field));
-	theme.brush_card = CreateSolidBrush(ToColorref(color_card));
+	return {dpi,
+		MakeFont(FontRole::Body, dpi),
+		MakeFont(FontRole::Title, dpi),
+		MakeFont(FontRole::Small, dpi),
+		MakeFont(FontRole::Heading, dpi),
+		MakeBrush(color_window),
+		MakeBrush(color_field),
+		MakeBrush(color_card)};
 }
 
 void CreatePanelWindow(PanelWindow &panel_window)
@@ -77,7 +61,7 @@ void CreatePanelWindow(PanelWindow &panel_window)
 	const int32_t work_height = work.bottom - work.top;
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
-	MakeTheme(panel_window.theme, dpi);
+	panel_window.theme = MakeTheme(dpi);
 	panel_window.panel.state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
@@ -163,7 +147,7 @@ void DestroyControlPanel(ControlPanel &control_panel)
 void ReleasePanelResources(ControlPanel &control_panel)
 {
 	if (control_panel.window.window)
-		ReleaseTheme(control_panel.window.window->theme);
+		control_panel.window.window->theme = PanelTheme();
 	UnregisterClassW(panel_class_name, PanelModule());
 }
 

@@ -10,7 +10,9 @@
 #include "panel/painting.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -29,16 +31,22 @@ inline COLORREF ToColorref(Color color)
 	return RGB(color.r, color.g, color.b);
 }
 
-// Fonts and brushes made for the panel's DPI at its first opening.
+// A font, brush or bitmap, deleted with its owner.
+struct GdiObjectDeleter {
+	void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+template<typename Handle> using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
+
+// Fonts and brushes made for the panel's DPI when its window is made.
 struct PanelTheme {
 	uint32_t panel_dpi = 96;
-	HFONT font_body = nullptr;
-	HFONT font_title = nullptr;
-	HFONT font_small = nullptr;
-	HFONT font_heading = nullptr;
-	HBRUSH brush_window = nullptr;
-	HBRUSH brush_field = nullptr;
-	HBRUSH brush_card = nullptr;
+	GdiObject<HFONT> font_body;
+	GdiObject<HFONT> font_title;
+	GdiObject<HFONT> font_small;
+	GdiObject<HFONT> font_heading;
+	GdiObject<HBRUSH> brush_window;
+	GdiObject<HBRUSH> brush_field;
+	GdiObject<HBRUSH> brush_card;
 };
 
 struct PanelWindow;
@@ -123,22 +131,10 @@ void ToggleRowTick(PanelWindow &window, int32_t row);
 void ShowRowTick(PanelWindow &window, int32_t row);
 
 // Drawing (render.cpp).
-struct BackBuffer {
-	HDC target = nullptr;
-	HDC memory = nullptr;
-	HBITMAP bitmap = nullptr;
-	HGDIOBJ replaced = nullptr;
-	RECT area = {};
-	POINT origin = {}; // where the buffer's pixel (0, 0) lies in the target
-};
-// Painting between Begin and End goes to DrawTarget, the buffer when it could
-// be made, else the target itself.
-void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area);
-HDC DrawTarget(const BackBuffer &buffer);
-void EndBackBuffer(BackBuffer &buffer);
 // Draws a list given in the target's coordinates; `origin` is subtracted first.
 void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT origin = {});
-// Renders a list into `target` over `area` through a back buffer.
+// Renders a list into `target` over `area` through a back buffer, or straight
+// into the target when no buffer can be made.
 void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme);
 void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, Color fill, Color border);
 

@@ -10,6 +10,12 @@ namespace torvane {
 
 namespace {
 
+// A memory device context, deleted with its owner.
+struct MemoryDcDeleter {
+	void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+
 Gdiplus::Color ToArgb(Color color)
 {
 	Gdiplus::Color argb;
@@ -22,18 +28,18 @@ HFONT FontOf(const PanelTheme &theme, FontRole role)
 	HFONT font = nullptr;
 	switch (role) {
 	case FontRole::Title:
-		font = theme.font_title;
+		font = theme.font_title.get();
 		break;
 	case FontRole::Small:
-		font = theme.font_small;
+		font = theme.font_small.get();
 		break;
 	case FontRole::Heading:
-		font = theme.font_heading;
+		font = theme.font_heading.get();
 		break;
 	case FontRole::Body:
 		break;
 	}
-	return font ? font : theme.font_body;
+	return font ? font : theme.font_body.get();
 }
 
 void FillSolid(HDC dc, const Rect &r, Color color)
@@ -181,51 +187,21 @@ void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT
 	}
 }
 
-void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area)
-{
-	buffer = BackBuffer();
-	buffer.target = target;
-	buffer.area = area;
-	if (area.right <= area.left || area.bottom <= area.top)
-		return;
-	buffer.memory = CreateCompatibleDC(target);
-	if (!buffer.memory)
-		return;
-	buffer.bitmap = CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top);
-	if (!buffer.bitmap) {
-		DeleteDC(buffer.memory);
-		buffer.memory = nullptr;
-		return;
-	}
-	buffer.replaced = SelectObject(buffer.memory, buffer.bitmap);
-	// The drawing lists are in the target's coordinates; they are moved when
-	// rendered rather than through the DC's viewport, which GDI+ need not honour.
-	buffer.origin = {area.left, area.top};
-}
-
-HDC DrawTarget(const BackBuffer &buffer)
-{
-	return buffer.memory ? buffer.memory : buffer.target;
-}
-
-void EndBackBuffer(BackBuffer &buffer)
-{
-	if (!buffer.memory)
-		return;
-	const RECT &a = buffer.area;
-	BitBlt(buffer.target, a.left, a.top, a.right - a.left, a.bottom - a.top, buffer.memory, 0, 0, SRCCOPY);
-	SelectObject(buffer.memory, buffer.replaced);
-	DeleteObject(buffer.bitmap);
-	DeleteDC(buffer.memory);
-	buffer = BackBuffer();
-}
-
 void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme)
 {
-	BackBuffer buffer;
-	BeginBackBuffer(buffer, target, area);
-	RenderDrawList(DrawTarget(buffer), list, theme, buffer.origin);
-	EndBackBuffer(buffer);
+	const int32_t width = area.right - area.left;
+	const int32_t height = area.bottom - area.top;
+	// Declared before the bitmap, so that the bitmap goes first.
+	const MemoryDc memory(width > 0 && height > 0 ? CreateCompatibleDC(target) : nullptr);
+	const GdiObject<HBITMAP> bitmap(memory ? CreateCompatibleBitmap(target, width, height) : nullptr);
+	if (!bitmap)
+		return RenderDrawList(target, list, theme);
+	const HGDIOBJ replaced = SelectObject(memory.get(), bitmap.get());
+	// The drawing lists are in the target's coordinates; they are moved when
+	// rendered rather than through the DC's viewport, which GDI+ need not honour.
+	RenderDrawList(memory.get(), list, theme, {area.left, area.top});
+	BitBlt(target, area.left, area.top, width, height, memory.get(), 0, 0, SRCCOPY);
+	SelectObject(memory.get(), replaced);
 }
 
 } // namespace torvane
