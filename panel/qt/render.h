@@ -4,6 +4,10 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRect>
+#include <QString>
+
+#include <string>
 
 class QPainter;
 
@@ -12,6 +16,9 @@ class QPainter;
 namespace torvane {
 
 QColor ToQColor(Color color);
+QRect ToQRect(const Rect &rect);
+QString ToQString(const std::u16string &text);
+std::u16string FromQString(const QString &text);
 QFont PanelFont(FontRole role, uint32_t dpi);
 void Render(QPainter &painter, const DrawList &ops, uint32_t dpi);
 
