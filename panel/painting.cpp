@@ -39,8 +39,7 @@ struct Painter {
 		ops.push_back(op);
 	}
 
-	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, Color fill,
-			     Color border)
+	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, Color fill, Color border)
 	{
 		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
 	}

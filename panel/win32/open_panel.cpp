@@ -24,8 +24,9 @@ bool HostVideoInfo(obs_video_info *info)
 GdiObject<HFONT> MakeFont(FontRole role, uint32_t dpi)
 {
 	const FontSpec font = FontFor(role);
-	return GdiObject<HFONT>(CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI"));
+	return GdiObject<HFONT>(CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+					    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+					    0, L"Segoe UI"));
 }
 
 GdiObject<HBRUSH> MakeBrush(Color color)

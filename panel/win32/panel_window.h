@@ -35,7 +35,8 @@ inline COLORREF ToColorref(Color color)
 struct GdiObjectDeleter {
 	void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
-template<typename Handle> using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
+template<typename Handle>
+using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
 
 // Fonts and brushes made for the panel's DPI when its window is made.
 struct PanelTheme {
