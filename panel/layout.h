@@ -109,9 +109,11 @@ inline constexpr int32_t tick_strip_width = 35;
 inline constexpr int32_t action_strip_width = 35;
 inline constexpr int32_t row_height = 62;
 
-// Areas the live refresh repaints, at 96 DPI, by their edges.
-inline constexpr Rect header_count_area = {762, 20, 980, 72};
-inline constexpr Rect summary_area = {196, 615, 970, 643};
+// The live texts' rectangles at 96 DPI, by their edges. The painting draws each
+// text in its own, cut off at its edges, and the live refresh repaints just that
+// when the text changes.
+inline constexpr Rect header_count_area = {781, 25, 969, 64};
+inline constexpr Rect summary_area = {218, 621, 962, 641};
 inline constexpr Rect upload_budget_area = {819, 584, 964, 612};
 inline constexpr Rect status_area = {369, 672, 792, 715};
 

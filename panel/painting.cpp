@@ -16,7 +16,7 @@ namespace torvane {
 
 namespace {
 
-DrawOp Op(DrawKind kind, const Rect &rect, uint32_t color)
+DrawOp Op(DrawKind kind, const Rect &rect, Color color)
 {
 	DrawOp op;
 	op.kind = kind;
@@ -29,10 +29,10 @@ struct Painter {
 	DrawList ops;
 	uint32_t dpi;
 
-	void FillRect(const Rect &rect, uint32_t color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
+	void FillRect(const Rect &rect, Color color) { ops.push_back(Op(DrawKind::FillRect, rect, color)); }
 
 	// A rounded rectangle in device pixels with its radius at 96 DPI.
-	void RoundRect(const Rect &rect, int32_t radius, uint32_t fill, uint32_t border)
+	void RoundRect(const Rect &rect, int32_t radius, Color fill, Color border)
 	{
 		DrawOp op = Op(DrawKind::RoundRect, rect, fill);
 		op.diameter = Scale(2 * radius, dpi);
@@ -40,25 +40,25 @@ struct Painter {
 		ops.push_back(op);
 	}
 
-	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, uint32_t fill, uint32_t border)
+	void ScaledRoundRect(int32_t x, int32_t y, int32_t w, int32_t h, int32_t radius, Color fill, Color border)
 	{
 		RoundRect(ScaleRect(x, y, w, h, dpi), radius, fill, border);
 	}
 
-	void Text(const Rect &rect, std::u16string text, uint32_t color, FontRole font, uint32_t flags)
+	void Text(const Rect &rect, std::u16string text, Color color, FontRole font, TextLayout layout)
 	{
 		DrawOp op = Op(DrawKind::Text, rect, color);
 		op.text = std::move(text);
 		op.font = font;
-		op.flags = flags;
+		op.layout = layout;
 		ops.push_back(std::move(op));
 	}
 
 	// A text in the rectangle given by its edges at 96 DPI.
-	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, uint32_t color,
-		      FontRole font, uint32_t flags)
+	void EdgeText(int32_t left, int32_t top, int32_t right, int32_t bottom, std::u16string text, Color color,
+		      FontRole font, TextLayout layout)
 	{
-		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, flags);
+		Text(ScaleEdges({left, top, right, bottom}, dpi), std::move(text), color, font, layout);
 	}
 };
 
@@ -118,8 +118,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
-	p.EdgeText(781, 25, 969, 64, Utf8ToWide(HeaderCountText(settings, panel.controller.engine)), color_accent,
-		   FontRole::Body, text_center | text_vcenter | text_singleline);
+	p.Text(ScaleEdges(header_count_area, p.dpi), Utf8ToWide(HeaderCountText(settings, panel.controller.engine)), color_accent,
+	       FontRole::Body, text_centred_line);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
 
@@ -143,7 +143,8 @@ DrawList PaintPanel(const Panel &panel)
 	       FontRole::Heading, text_wrap);
 	obs_video_info video;
 	const StatusLine summary = ActualOutputLine(settings, ReadVideo(panel.controller, video));
-	p.EdgeText(218, 621, 962, 641, Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small, text_wrap);
+	p.Text(ScaleEdges(summary_area, p.dpi), Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small,
+	       text_wrap);
 
 	for (const EditFrame &frame : edit_frames)
 		p.RoundRect(EditFrameRect(frame, p.dpi), 8, color_field,
@@ -180,7 +181,7 @@ static DrawList PaintCoffeeButton(const Panel &panel, const Rect &item, ButtonPa
 	p.ops.push_back(saucer);
 
 	p.Text({item.left + 33, item.top, item.right, item.bottom}, Tr16(Txt::CoffeeLink), color_accent,
-	       FontRole::Small, text_vcenter | text_singleline);
+	       FontRole::Small, text_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 2, item.top + 2, item.right - 2, item.bottom - 2},
 				   color_text));
@@ -199,8 +200,7 @@ static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item
 	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)},
 		  panel.controller.store.settings.follow_obs_stream);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
-	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small,
-	       text_vcenter | text_singleline | text_noprefix);
+	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small, text_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 1, item.top + 1, item.right - 1, item.bottom - 1},
 				   color_text));
@@ -219,8 +219,8 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	const bool start = id == id_start;
 	const bool chip = IsSelectedChip(panel, id);
 
-	uint32_t fill = start ? color_accent : chip ? color_highlight : color_card;
-	uint32_t border = start || chip ? color_accent : color_border;
+	Color fill = start ? color_accent : chip ? color_highlight : color_card;
+	Color border = start || chip ? color_accent : color_border;
 	if (panel.state.hovered_button == id && enabled)
 		fill = start ? color_accent_hover : color_hover;
 	if (paint_state.pressed)
@@ -234,11 +234,11 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	p.FillRect(item, on_window ? color_window : color_card);
 	p.RoundRect(item, 8, fill, border);
 
-	const uint32_t label = !enabled ? color_disabled_text : start ? color_window : chip ? color_accent : color_text;
+	const Color label = !enabled ? color_disabled_text : start ? color_window : chip ? color_accent : color_text;
 	std::u16string text = panel.ui.Text(id);
 	if (text.size() > 159)
 		text.resize(159);
-	p.Text(item, std::move(text), label, FontRole::Body, text_center | text_vcenter | text_singleline);
+	p.Text(item, std::move(text), label, FontRole::Body, text_centred_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4},
 				   color_text));
@@ -325,10 +325,10 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	// The texts end before the action box.
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
-	       FontRole::Body, text_singleline | text_noprefix | text_end_ellipsis);
+	       FontRole::Body, text_cut_line);
 	const StatusLine &status = view.status;
 	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
-	       ToneColor(status.tone), FontRole::Small, text_singleline | text_end_ellipsis);
+	       ToneColor(status.tone), FontRole::Small, text_cut_line);
 	DrawOp &line = p.ops.back();
 	line.trailing = Utf8ToWide(view.figure);
 	line.trailing_color = color_muted;

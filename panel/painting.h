@@ -13,15 +13,26 @@
 // QPainter on Linux); the tests read it without a window.
 namespace torvane {
 
-// Text layout flags, with the values of the Windows DT_ flags.
-inline constexpr uint32_t text_center = 0x1;
-inline constexpr uint32_t text_right = 0x2;
-inline constexpr uint32_t text_vcenter = 0x4;
-inline constexpr uint32_t text_wordbreak = 0x10;
-inline constexpr uint32_t text_singleline = 0x20;
-inline constexpr uint32_t text_noprefix = 0x800;
-inline constexpr uint32_t text_end_ellipsis = 0x8000;
-inline constexpr uint32_t text_wrap = text_wordbreak | text_noprefix;
+// How a text sits in its rectangle. Texts are drawn as written: an ampersand
+// never marks an access key.
+enum class TextAlign : uint8_t { Left, Center, Right };
+
+// Where a text's lines break: at its own line breaks only, at word ends too
+// where the width runs out, or nowhere, its line breaks drawn as spaces.
+enum class TextLines : uint8_t { AsWritten, Wrapped, Single };
+
+struct TextLayout {
+	TextAlign align = TextAlign::Left;
+	TextLines lines = TextLines::AsWritten;
+	bool middle = false;   // a single line centred vertically, else at the top
+	bool ellipsis = false; // a single line cut short with an ellipsis where it doesn't fit
+};
+
+inline constexpr TextLayout text_wrap = {TextAlign::Left, TextLines::Wrapped};
+inline constexpr TextLayout text_right = {TextAlign::Right};
+inline constexpr TextLayout text_line = {TextAlign::Left, TextLines::Single, true};
+inline constexpr TextLayout text_centred_line = {TextAlign::Center, TextLines::Single, true};
+inline constexpr TextLayout text_cut_line = {TextAlign::Left, TextLines::Single, false, true};
 
 struct PointF {
 	double x = 0;
@@ -29,10 +40,10 @@ struct PointF {
 };
 
 enum class DrawKind {
-	FillRect,       // rect filled with fill
-	RoundRect,      // anti-aliased rounded rect: corner ellipse of `diameter`, fill, 1 px border
-	Text,           // text in rect with font, colour (fill) and flags, transparent background
-	Polyline,       // anti-aliased open polyline through points, pen colour fill, pen_width
+	FillRect,      // rect filled with fill
+	RoundRect,     // anti-aliased rounded rect: corner ellipse of `diameter`, fill, 1 px border
+	Text,          // text in rect with font, colour (fill) and layout, transparent background
+	Polyline,      // anti-aliased open polyline through points, pen colour fill, pen_width
 	EllipseOutline, // anti-aliased ellipse outline in rect, pen colour fill, pen_width
 	FillEllipse,    // anti-aliased filled ellipse in rect
 	FillRectAA,     // anti-aliased filled rectangle (GDI+), rect
@@ -45,18 +56,18 @@ struct DrawOp {
 	DrawKind kind = DrawKind::FillRect;
 	Rect rect;
 	int32_t diameter = 0; // RoundRect
-	uint32_t fill = 0;    // COLORREF: fill, text or pen colour
-	uint32_t border = 0;  // COLORREF: RoundRect outline
+	Color fill;           // fill, text or pen colour
+	Color border;         // RoundRect outline
 	std::u16string text;
 	FontRole font = FontRole::Body;
-	uint32_t flags = 0;
+	TextLayout layout;
 	std::vector<PointF> points;
 	double pen_width = 1.0;
 	// Text only: a second text drawn at the rectangle's right end in the same
 	// font and in `trailing_color`, in what the first text leaves at least
 	// `trailing_gap` pixels after it, with an ellipsis where it doesn't fit.
 	std::u16string trailing;
-	uint32_t trailing_color = 0;
+	Color trailing_color;
 	int32_t trailing_gap = 0;
 };
 

@@ -4,34 +4,40 @@
 
 #include <cstdint>
 
-// The panel's colours (as COLORREF values, 0x00BBGGRR) and fonts.
+// The panel's colours and fonts. Each toolkit turns a colour into its own kind
+// in one place (ToColorref on Windows, ToQColor with Qt).
 namespace torvane {
 
-inline constexpr uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b)
-{
-	return static_cast<uint32_t>(r) | (static_cast<uint32_t>(g) << 8) | (static_cast<uint32_t>(b) << 16);
-}
+// An opaque colour by its red, green and blue parts.
+struct Color {
+	uint8_t r = 0;
+	uint8_t g = 0;
+	uint8_t b = 0;
 
-inline constexpr uint32_t color_window = Rgb(0x0A, 0x11, 0x1C);
-inline constexpr uint32_t color_field = Rgb(0x0B, 0x15, 0x23);
-inline constexpr uint32_t color_card = Rgb(0x12, 0x1D, 0x2C);
-inline constexpr uint32_t color_border = Rgb(0x28, 0x3A, 0x4F);
-inline constexpr uint32_t color_highlight = Rgb(0x1A, 0x34, 0x4D);
-inline constexpr uint32_t color_row_border = Rgb(0x43, 0x74, 0x9B);
-inline constexpr uint32_t color_box_border = Rgb(0x4B, 0x60, 0x77);
-inline constexpr uint32_t color_hover = Rgb(0x22, 0x39, 0x50);
-inline constexpr uint32_t color_pressed = Rgb(0x2A, 0x4A, 0x68);
-inline constexpr uint32_t color_disabled = Rgb(0x15, 0x1F, 0x2B);
-inline constexpr uint32_t color_accent = Rgb(0x84, 0xCC, 0xFF);
-inline constexpr uint32_t color_accent_hover = Rgb(0xA9, 0xDC, 0xFF);
-inline constexpr uint32_t color_accent_pressed = Rgb(0x64, 0xB2, 0xEA);
-inline constexpr uint32_t color_text = Rgb(0xED, 0xF5, 0xFF);
-inline constexpr uint32_t color_muted = Rgb(0x92, 0xA5, 0xBC);
-inline constexpr uint32_t color_disabled_text = Rgb(0x69, 0x7B, 0x8F);
-inline constexpr uint32_t color_error = Rgb(0xFF, 0x9B, 0x9B);
+	constexpr bool operator==(const Color &other) const { return r == other.r && g == other.g && b == other.b; }
+	constexpr bool operator!=(const Color &other) const { return !(*this == other); }
+};
+
+inline constexpr Color color_window = {0x0A, 0x11, 0x1C};
+inline constexpr Color color_field = {0x0B, 0x15, 0x23};
+inline constexpr Color color_card = {0x12, 0x1D, 0x2C};
+inline constexpr Color color_border = {0x28, 0x3A, 0x4F};
+inline constexpr Color color_highlight = {0x1A, 0x34, 0x4D};
+inline constexpr Color color_row_border = {0x43, 0x74, 0x9B};
+inline constexpr Color color_box_border = {0x4B, 0x60, 0x77};
+inline constexpr Color color_hover = {0x22, 0x39, 0x50};
+inline constexpr Color color_pressed = {0x2A, 0x4A, 0x68};
+inline constexpr Color color_disabled = {0x15, 0x1F, 0x2B};
+inline constexpr Color color_accent = {0x84, 0xCC, 0xFF};
+inline constexpr Color color_accent_hover = {0xA9, 0xDC, 0xFF};
+inline constexpr Color color_accent_pressed = {0x64, 0xB2, 0xEA};
+inline constexpr Color color_text = {0xED, 0xF5, 0xFF};
+inline constexpr Color color_muted = {0x92, 0xA5, 0xBC};
+inline constexpr Color color_disabled_text = {0x69, 0x7B, 0x8F};
+inline constexpr Color color_error = {0xFF, 0x9B, 0x9B};
 
 // The colour a view gives each tone of a live text.
-inline constexpr uint32_t ToneColor(Tone tone)
+inline constexpr Color ToneColor(Tone tone)
 {
 	return tone == Tone::Error ? color_error : tone == Tone::Accent ? color_accent : color_muted;
 }

@@ -8,9 +8,24 @@
 
 namespace torvane {
 
-QColor ToQColor(uint32_t colorref)
+QColor ToQColor(Color color)
 {
-	return QColor(colorref & 0xFF, (colorref >> 8) & 0xFF, (colorref >> 16) & 0xFF);
+	return QColor(color.r, color.g, color.b);
+}
+
+QRect ToQRect(const Rect &r)
+{
+	return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+QString ToQString(const std::u16string &text)
+{
+	return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string FromQString(const QString &text)
+{
+	return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()), static_cast<size_t>(text.size()));
 }
 
 QFont PanelFont(FontRole role, uint32_t dpi)
@@ -25,11 +40,6 @@ QFont PanelFont(FontRole role, uint32_t dpi)
 }
 
 namespace {
-
-QRect ToQRect(const Rect &r)
-{
-	return QRect(r.left, r.top, r.Width(), r.Height());
-}
 
 QRectF ToQRectF(const Rect &r)
 {
@@ -64,14 +74,13 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 	const QFont font = PanelFont(op.font, dpi);
 	painter.setFont(font);
 	painter.setPen(ToQColor(op.fill));
-	QString text = QString::fromUtf16(op.text.data(), static_cast<qsizetype>(op.text.size()));
+	QString text = ToQString(op.text);
 	const QRect rect = ToQRect(op.rect);
 	if (!op.trailing.empty()) {
 		// At the right end of what the text leaves, shortened where it doesn't fit.
 		const QFontMetrics metrics(font);
 		const int room = rect.width() - metrics.horizontalAdvance(text) - op.trailing_gap;
-		const QString trailing =
-			QString::fromUtf16(op.trailing.data(), static_cast<qsizetype>(op.trailing.size()));
+		const QString trailing = ToQString(op.trailing);
 		painter.setPen(ToQColor(op.trailing_color));
 		if (room > 0)
 			painter.drawText(rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
@@ -79,17 +88,20 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 		painter.setPen(ToQColor(op.fill));
 	}
 
+	const TextLayout &layout = op.layout;
 	int flags = 0;
-	flags |= (op.flags & text_center) ? Qt::AlignHCenter : (op.flags & text_right) ? Qt::AlignRight : Qt::AlignLeft;
-	const bool single = op.flags & text_singleline;
-	flags |= single && (op.flags & text_vcenter) ? Qt::AlignVCenter : Qt::AlignTop;
+	flags |= layout.align == TextAlign::Center  ? Qt::AlignHCenter
+		 : layout.align == TextAlign::Right ? Qt::AlignRight
+						    : Qt::AlignLeft;
+	const bool single = layout.lines == TextLines::Single;
+	flags |= single && layout.middle ? Qt::AlignVCenter : Qt::AlignTop;
 	if (single) {
 		text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 		flags |= Qt::TextSingleLine;
-	} else if (op.flags & text_wordbreak) {
+	} else if (layout.lines == TextLines::Wrapped) {
 		flags |= Qt::TextWordWrap;
 	}
-	if (op.flags & text_end_ellipsis)
+	if (layout.ellipsis)
 		text = QFontMetrics(font).elidedText(text, Qt::ElideRight, rect.width());
 	painter.drawText(rect, flags, text);
 }

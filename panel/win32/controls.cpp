@@ -110,7 +110,7 @@ HWND CreateControl(PanelWindow &w, const wchar_t *class_name, const wchar_t *cap
 	HWND control = CreateWindowExW(0, class_name, caption, style | WS_CHILD | WS_VISIBLE | WS_TABSTOP,
 				       Scale(x, dpi), Scale(y, dpi), Scale(width, dpi), Scale(height, dpi), w.window,
 				       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PanelModule(), nullptr);
-	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_body), TRUE);
+	SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_body.get()), TRUE);
 	SetWindowSubclass(control, ControlSubclassProc, subclass_id, reinterpret_cast<DWORD_PTR>(&w));
 	if (form)
 		w.form_controls.push_back(control);
@@ -122,7 +122,7 @@ HWND CreateLabel(PanelWindow &w, const wchar_t *text, int32_t x, int32_t y, int3
 	const uint32_t dpi = w.theme.panel_dpi;
 	HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE, Scale(x, dpi), Scale(y, dpi),
 				     Scale(width, dpi), Scale(20, dpi), w.window, nullptr, PanelModule(), nullptr);
-	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_small), TRUE);
+	SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(w.theme.font_small.get()), TRUE);
 	return label;
 }
 
@@ -149,9 +149,9 @@ void CreateControls(PanelWindow &w)
 			       list.width, list.height, false);
 	HWND lv = w.list;
 	SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, list_ex_style);
-	SendMessageW(lv, LVM_SETBKCOLOR, 0, color_card);
-	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, color_card);
-	SendMessageW(lv, LVM_SETTEXTCOLOR, 0, color_text);
+	SendMessageW(lv, LVM_SETBKCOLOR, 0, ToColorref(color_card));
+	SendMessageW(lv, LVM_SETTEXTBKCOLOR, 0, ToColorref(color_card));
+	SendMessageW(lv, LVM_SETTEXTCOLOR, 0, ToColorref(color_text));
 	LVCOLUMNW column = {};
 	column.mask = LVCF_WIDTH;
 	column.cx = Scale(273, w.theme.panel_dpi);
@@ -214,13 +214,13 @@ LRESULT ControlColors(const PanelTheme &theme, HWND control, HDC dc)
 	GetClassNameW(control, class_name, 32);
 	SetBkMode(dc, OPAQUE);
 	if (wcscmp(class_name, L"Edit") == 0) {
-		SetTextColor(dc, color_text);
-		SetBkColor(dc, color_field);
-		return reinterpret_cast<LRESULT>(theme.brush_field);
+		SetTextColor(dc, ToColorref(color_text));
+		SetBkColor(dc, ToColorref(color_field));
+		return reinterpret_cast<LRESULT>(theme.brush_field.get());
 	}
-	SetTextColor(dc, color_muted);
-	SetBkColor(dc, color_card);
-	return reinterpret_cast<LRESULT>(theme.brush_card);
+	SetTextColor(dc, ToColorref(color_muted));
+	SetBkColor(dc, ToColorref(color_card));
+	return reinterpret_cast<LRESULT>(theme.brush_card.get());
 }
 
 LRESULT CALLBACK ControlSubclassProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,

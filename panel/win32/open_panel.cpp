@@ -16,46 +16,31 @@ namespace torvane {
 
 namespace {
 
-HFONT MakeFont(FontRole role, uint32_t dpi)
+GdiObject<HFONT> MakeFont(FontRole role, uint32_t dpi)
 {
 	const FontSpec font = FontFor(role);
-	return CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-			   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+	return GdiObject<HFONT>(CreateFontW(-Scale(font.pixels, dpi), 0, 0, 0, font.weight, FALSE, FALSE, FALSE,
+					    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+					    0, L"Segoe UI"));
 }
 
-template<typename Handle>
-void DeleteHandle(Handle &handle)
+GdiObject<HBRUSH> MakeBrush(Color color)
 {
-	if (handle) {
-		DeleteObject(handle);
-		handle = nullptr;
-	}
+	return GdiObject<HBRUSH>(CreateSolidBrush(ToColorref(color)));
 }
 
-void ReleaseTheme(PanelTheme &theme)
+// A window made again after the host's exit event gets a fresh set, which
+// replaces the old one.
+PanelTheme MakeTheme(uint32_t dpi)
 {
-	DeleteHandle(theme.font_body);
-	DeleteHandle(theme.font_title);
-	DeleteHandle(theme.font_small);
-	DeleteHandle(theme.font_heading);
-	DeleteHandle(theme.brush_window);
-	DeleteHandle(theme.brush_field);
-	DeleteHandle(theme.brush_card);
-}
-
-void MakeTheme(PanelTheme &theme, uint32_t dpi)
-{
-	// A window made again after the host's exit event gets a fresh set; the
-	// old one goes first.
-	ReleaseTheme(theme);
-	theme.panel_dpi = dpi;
-	theme.font_body = MakeFont(FontRole::Body, dpi);
-	theme.font_title = MakeFont(FontRole::Title, dpi);
-	theme.font_small = MakeFont(FontRole::Small, dpi);
-	theme.font_heading = MakeFont(FontRole::Heading, dpi);
-	theme.brush_window = CreateSolidBrush(color_window);
-	theme.brush_field = CreateSolidBrush(color_field);
-	theme.brush_card = CreateSolidBrush(color_card);
+	return {dpi,
+		MakeFont(FontRole::Body, dpi),
+		MakeFont(FontRole::Title, dpi),
+		MakeFont(FontRole::Small, dpi),
+		MakeFont(FontRole::Heading, dpi),
+		MakeBrush(color_window),
+		MakeBrush(color_field),
+		MakeBrush(color_card)};
 }
 
 void CreatePanelWindow(PanelWindow &panel_window)
@@ -72,7 +57,7 @@ void CreatePanelWindow(PanelWindow &panel_window)
 	const int32_t work_height = work.bottom - work.top;
 	const uint32_t dpi = ChoosePanelDpi(host_dpi, work_width, work_height);
 
-	MakeTheme(panel_window.theme, dpi);
+	panel_window.theme = MakeTheme(dpi);
 	panel_window.panel.state.dpi = dpi;
 
 	WNDCLASSW window_class = {};
@@ -131,7 +116,7 @@ ControlPanel::~ControlPanel()
 {
 	DestroyControlPanel(*this);
 	if (window->window)
-		ReleaseTheme(window->window->theme);
+		window->window->theme = PanelTheme(); // the fonts and brushes go before the module
 	UnregisterClassW(panel_class_name, PanelModule());
 }
 

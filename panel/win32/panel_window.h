@@ -14,7 +14,9 @@
 #include "panel/painting.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -27,16 +29,29 @@ inline constexpr UINT_PTR refresh_timer_id = 1;
 inline constexpr UINT refresh_period_ms = 1000;
 inline constexpr wchar_t mask_char = 0x2022; // a bullet
 
-// Fonts and brushes made for the panel's DPI at its first opening.
+// The one place a panel colour becomes a GDI one.
+inline COLORREF ToColorref(Color color)
+{
+	return RGB(color.r, color.g, color.b);
+}
+
+// A font, brush or bitmap, deleted with its owner.
+struct GdiObjectDeleter {
+	void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+template<typename Handle>
+using GdiObject = std::unique_ptr<std::remove_pointer_t<Handle>, GdiObjectDeleter>;
+
+// Fonts and brushes made for the panel's DPI when its window is made.
 struct PanelTheme {
 	uint32_t panel_dpi = 96;
-	HFONT font_body = nullptr;
-	HFONT font_title = nullptr;
-	HFONT font_small = nullptr;
-	HFONT font_heading = nullptr;
-	HBRUSH brush_window = nullptr;
-	HBRUSH brush_field = nullptr;
-	HBRUSH brush_card = nullptr;
+	GdiObject<HFONT> font_body;
+	GdiObject<HFONT> font_title;
+	GdiObject<HFONT> font_small;
+	GdiObject<HFONT> font_heading;
+	GdiObject<HBRUSH> brush_window;
+	GdiObject<HBRUSH> brush_field;
+	GdiObject<HBRUSH> brush_card;
 };
 
 struct PanelWindow;
@@ -118,24 +133,12 @@ void ToggleRowTick(PanelWindow &window, int32_t row);
 void ShowRowTick(PanelWindow &window, int32_t row);
 
 // Drawing (render.cpp).
-struct BackBuffer {
-	HDC target = nullptr;
-	HDC memory = nullptr;
-	HBITMAP bitmap = nullptr;
-	HGDIOBJ replaced = nullptr;
-	RECT area = {};
-	POINT origin = {}; // where the buffer's pixel (0, 0) lies in the target
-};
-// Painting between Begin and End goes to DrawTarget, the buffer when it could
-// be made, else the target itself.
-void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area);
-HDC DrawTarget(const BackBuffer &buffer);
-void EndBackBuffer(BackBuffer &buffer);
 // Draws a list given in the target's coordinates; `origin` is subtracted first.
 void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT origin = {});
-// Renders a list into `target` over `area` through a back buffer.
+// Renders a list into `target` over `area` through a back buffer, or straight
+// into the target when no buffer can be made.
 void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme);
-void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border);
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, Color fill, Color border);
 
 inline std::wstring ToWide(const std::u16string &text)
 {

@@ -10,9 +10,17 @@ namespace torvane {
 
 namespace {
 
-Gdiplus::Color ToArgb(uint32_t colorref)
+// A memory device context, deleted with its owner.
+struct MemoryDcDeleter {
+	void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+
+Gdiplus::Color ToArgb(Color color)
 {
-	return Gdiplus::Color(255, GetRValue(colorref), GetGValue(colorref), GetBValue(colorref));
+	Gdiplus::Color argb;
+	argb.SetFromCOLORREF(ToColorref(color));
+	return argb;
 }
 
 HFONT FontOf(const PanelTheme &theme, FontRole role)
@@ -20,32 +28,48 @@ HFONT FontOf(const PanelTheme &theme, FontRole role)
 	HFONT font = nullptr;
 	switch (role) {
 	case FontRole::Title:
-		font = theme.font_title;
+		font = theme.font_title.get();
 		break;
 	case FontRole::Small:
-		font = theme.font_small;
+		font = theme.font_small.get();
 		break;
 	case FontRole::Heading:
-		font = theme.font_heading;
+		font = theme.font_heading.get();
 		break;
 	case FontRole::Body:
 		break;
 	}
-	return font ? font : theme.font_body;
+	return font ? font : theme.font_body.get();
 }
 
-void FillSolid(HDC dc, const Rect &r, uint32_t color)
+void FillSolid(HDC dc, const Rect &r, Color color)
 {
 	const RECT rect = {r.left, r.top, r.right, r.bottom};
-	const COLORREF previous = SetDCBrushColor(dc, color);
+	const COLORREF previous = SetDCBrushColor(dc, ToColorref(color));
 	FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 	SetDCBrushColor(dc, previous);
+}
+
+// Texts are drawn as written: no ampersand marks an access key.
+UINT DrawTextFlags(const TextLayout &layout)
+{
+	UINT flags = DT_NOPREFIX;
+	flags |= layout.align == TextAlign::Center ? DT_CENTER : layout.align == TextAlign::Right ? DT_RIGHT : DT_LEFT;
+	if (layout.lines == TextLines::Wrapped)
+		flags |= DT_WORDBREAK;
+	if (layout.lines == TextLines::Single)
+		flags |= DT_SINGLELINE;
+	if (layout.middle)
+		flags |= DT_VCENTER;
+	if (layout.ellipsis)
+		flags |= DT_END_ELLIPSIS;
+	return flags;
 }
 
 void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 {
 	RECT rect = {op.rect.left, op.rect.top, op.rect.right, op.rect.bottom};
-	SetTextColor(dc, op.fill);
+	SetTextColor(dc, ToColorref(op.fill));
 	SetBkMode(dc, TRANSPARENT);
 	const HGDIOBJ previous = SelectObject(dc, FontOf(theme, op.font));
 	const std::wstring text = ToWide(op.text);
@@ -54,13 +78,13 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 		SIZE size = {};
 		GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
 		RECT room = {rect.left + size.cx + op.trailing_gap, rect.top, rect.right, rect.bottom};
-		SetTextColor(dc, op.trailing_color);
+		SetTextColor(dc, ToColorref(op.trailing_color));
 		if (room.left < room.right)
 			DrawTextW(dc, ToWide(op.trailing).c_str(), -1, &room,
 				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-		SetTextColor(dc, op.fill);
+		SetTextColor(dc, ToColorref(op.fill));
 	}
-	DrawTextW(dc, text.c_str(), -1, &rect, op.flags);
+	DrawTextW(dc, text.c_str(), -1, &rect, DrawTextFlags(op.layout));
 	SelectObject(dc, previous);
 }
 
@@ -107,7 +131,7 @@ void ShapeOp(HDC dc, const DrawOp &op)
 
 } // namespace
 
-void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, uint32_t fill, uint32_t border)
+void FillRoundRect(HDC dc, const RECT &rect, int32_t diameter, Color fill, Color border)
 {
 	Gdiplus::Graphics graphics(dc);
 	graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
@@ -163,51 +187,21 @@ void RenderDrawList(HDC dc, const DrawList &list, const PanelTheme &theme, POINT
 	}
 }
 
-void BeginBackBuffer(BackBuffer &buffer, HDC target, const RECT &area)
-{
-	buffer = BackBuffer();
-	buffer.target = target;
-	buffer.area = area;
-	if (area.right <= area.left || area.bottom <= area.top)
-		return;
-	buffer.memory = CreateCompatibleDC(target);
-	if (!buffer.memory)
-		return;
-	buffer.bitmap = CreateCompatibleBitmap(target, area.right - area.left, area.bottom - area.top);
-	if (!buffer.bitmap) {
-		DeleteDC(buffer.memory);
-		buffer.memory = nullptr;
-		return;
-	}
-	buffer.replaced = SelectObject(buffer.memory, buffer.bitmap);
-	// The drawing lists are in the target's coordinates; they are moved when
-	// rendered rather than through the DC's viewport, which GDI+ need not honour.
-	buffer.origin = {area.left, area.top};
-}
-
-HDC DrawTarget(const BackBuffer &buffer)
-{
-	return buffer.memory ? buffer.memory : buffer.target;
-}
-
-void EndBackBuffer(BackBuffer &buffer)
-{
-	if (!buffer.memory)
-		return;
-	const RECT &a = buffer.area;
-	BitBlt(buffer.target, a.left, a.top, a.right - a.left, a.bottom - a.top, buffer.memory, 0, 0, SRCCOPY);
-	SelectObject(buffer.memory, buffer.replaced);
-	DeleteObject(buffer.bitmap);
-	DeleteDC(buffer.memory);
-	buffer = BackBuffer();
-}
-
 void RenderBuffered(HDC target, const RECT &area, const DrawList &list, const PanelTheme &theme)
 {
-	BackBuffer buffer;
-	BeginBackBuffer(buffer, target, area);
-	RenderDrawList(DrawTarget(buffer), list, theme, buffer.origin);
-	EndBackBuffer(buffer);
+	const int32_t width = area.right - area.left;
+	const int32_t height = area.bottom - area.top;
+	// Declared before the bitmap, so that the bitmap goes first.
+	const MemoryDc memory(width > 0 && height > 0 ? CreateCompatibleDC(target) : nullptr);
+	const GdiObject<HBITMAP> bitmap(memory ? CreateCompatibleBitmap(target, width, height) : nullptr);
+	if (!bitmap)
+		return RenderDrawList(target, list, theme);
+	const HGDIOBJ replaced = SelectObject(memory.get(), bitmap.get());
+	// The drawing lists are in the target's coordinates; they are moved when
+	// rendered rather than through the DC's viewport, which GDI+ need not honour.
+	RenderDrawList(memory.get(), list, theme, {area.left, area.top});
+	BitBlt(target, area.left, area.top, width, height, memory.get(), 0, 0, SRCCOPY);
+	SelectObject(memory.get(), replaced);
 }
 
 } // namespace torvane

@@ -232,7 +232,7 @@ private slots:
 		window->Field(id_key)->setText(QStringLiteral("abc"));
 		QCOMPARE(window->Field(id_key)->displayText(), QString(3, QChar(0x2022)));
 		const QImage image = Screenshot("qt-panel.png");
-		const std::tuple<int, int, uint32_t> pixels[] = {
+		const std::tuple<int, int, Color> pixels[] = {
 			{5, 5, color_window},        {300, 130, color_card},      {785, 45, color_highlight},
 			{30, 692, color_accent},     {362, 201, color_field},     {250, 190, color_highlight},
 			{51, 269, color_accent},                                  // ticked box
@@ -243,7 +243,7 @@ private slots:
 			QVERIFY2(image.pixelColor(x, y) == ToQColor(colour),
 				 qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 
-		auto text_pixels = [&](uint32_t colour) {
+		auto text_pixels = [&](Color colour) {
 			const QImage field = window->grab(window->Control(id_name)->geometry()).toImage();
 			int count = 0;
 			for (int y = 0; y < field.height(); y++)

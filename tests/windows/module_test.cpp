@@ -69,6 +69,11 @@ int Ticks(HWND list) // a bit for each ticked row
 	return ticks;
 }
 
+Color FromColorref(COLORREF color)
+{
+	return {GetRValue(color), GetGValue(color), GetBValue(color)};
+}
+
 // A window's client area with its children as the screen shows it. Without
 // `redraw`, only what was invalidated has been painted again.
 struct Shot {
@@ -93,12 +98,12 @@ struct Shot {
 		DeleteDC(memory);
 		ReleaseDC(window, screen);
 	}
-	uint32_t operator()(int x, int y) const // 0x00BBGGRR, like the theme
+	Color operator()(int x, int y) const
 	{
 		const uint32_t p = pixels.at(static_cast<size_t>(y * width + x)); // 0x00RRGGBB
-		return RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+		return {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
 	}
-	int Ink(const Rect &area, uint32_t color) const // text drawn in the colour shows
+	int Ink(const Rect &area, Color color) const // text drawn in the colour shows
 	{
 		int count = 0;
 		for (int y = area.top; y < area.bottom; y++)
@@ -263,7 +268,7 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 	HWND list = Child(id_list);
 	const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
 	EXPECT_EQ(ListView_GetExtendedListViewStyle(list) & list_style, list_style);
-	EXPECT_EQ(ListView_GetTextColor(list), color_text);
+	EXPECT_EQ(FromColorref(ListView_GetTextColor(list)), color_text);
 	int image_width = 0, image_height = 0;
 	ImageList_GetIconSize(ListView_GetImageList(list, LVSIL_SMALL), &image_width, &image_height);
 	EXPECT_EQ(image_height, Scale(row_height, dpi)) << "the image list gives the rows their height";
@@ -390,7 +395,7 @@ TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
 		objects.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
 		objects.push_back(reinterpret_cast<HGDIOBJ>(
 			SendMessageW(panel, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control))));
-		EXPECT_EQ(GetBkColor(dc), background) << "behind the text";
+		EXPECT_EQ(FromColorref(GetBkColor(dc)), background) << "behind the text";
 	}
 	ReleaseDC(panel, dc);
 	Unload();
