@@ -193,6 +193,7 @@ bool StartRun(DestinationRun &run)
 	if (obs_output_start(run.output))
 		return true;
 	run.last_code.exchange(OBS_OUTPUT_ERROR);
+	RecordFailure(run);
 	StoreState(run, DestinationState::Failed);
 	return false;
 }

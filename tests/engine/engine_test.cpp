@@ -213,6 +213,30 @@ TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStop
 	EXPECT_EQ(TextOf(multistream, 0), "Ready");
 }
 
+// A failed run shows OBS's own words for the failure, unless they hold any of
+// the destination's connection.
+TEST_F(RunSignals, AFailureKeepsObsWordsForItButNothingOfTheConnection)
+{
+	MultistreamEngine multistream;
+	const int port = FreePort();
+	PanelSettings settings = Single(port);
+	settings.destinations[0].username = "user-single";
+	settings.destinations[0].password = "secret-single";
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	DestinationRun &run = *multistream.runs[0];
+	EXPECT_EQ(multistream.GetStats(0).last_error.find("key-single"), std::string::npos);
+
+	const std::string reset = "The connection was reset by the peer.";
+	const std::string url = "rtmp://127.0.0.1:" + std::to_string(port) + "/app";
+	for (const std::string &words : std::initializer_list<std::string>{
+		     reset, "Could not reach " + url, "No answer from 127.0.0.1", "Key KEY-SINGLE refused",
+		     "user-single is unknown", "secret-single is wrong"}) {
+		obs_output_set_last_error(run.output, words.c_str());
+		Emit(run.output, "stop", OBS_OUTPUT_CONNECT_FAILED);
+		EXPECT_EQ(multistream.GetStats(0).last_error, words == reset ? reset : "") << words;
+	}
+}
+
 using EngineStop = ObsHostTest;
 
 // The flag goes in before Stopping: a handler that still sees no stop request
