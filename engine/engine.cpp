@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cinttypes>
 #include <string_view>
 
 namespace torvane {
@@ -79,8 +80,7 @@ DestinationState StoreState(DestinationRun &run, DestinationState state, bool on
 		std::vector<StateChange> &changes = run.journal->changes;
 		if (changes.size() >= state_journal_limit)
 			changes.erase(changes.begin());
-		changes.push_back(
-			StateChange{run.destination_index, state, run.last_code.load(), ++run.journal->stored});
+		changes.push_back(StateChange{run.destination_index, state, run.last_code.load(), ++run.journal->stored});
 	}
 	return before;
 }
@@ -167,6 +167,17 @@ void RecordFailure(DestinationRun &run)
 		std::lock_guard<std::mutex> lock(run.error_mutex);
 		run.last_error = error;
 	}
+	uint64_t index;
+	{
+		// The run's position moves only under the journal's lock.
+		std::unique_lock<std::mutex> lock;
+		if (run.journal)
+			lock = std::unique_lock<std::mutex>(run.journal->mutex);
+		index = run.destination_index;
+	}
+	const int32_t code = run.last_code.load();
+	blog(LOG_WARNING, "[Torvane] The destination at index %" PRIu64 " failed: %s (code %d)%s%s", index,
+	     DestinationStateText(DestinationState::Failed, code), code, error.empty() ? "" : ". OBS: ", error.c_str());
 }
 
 void ConnectRunHandlers(DestinationRun &run)

@@ -189,8 +189,9 @@ const char *DestinationStateText(DestinationState state, int32_t last_code);
 // run that rests (Ready or Failed) keeps its state. Returns the state before.
 DestinationState StoreState(DestinationRun &run, DestinationState state, bool only_if_live = false);
 
-// Keeps OBS's words for the failure a run ends with in its record. Called by
-// the output's threads as well as the UI thread.
+// Keeps OBS's words for the failure a run ends with in its record, and writes
+// the failure to OBS's log by the destination's index, never its server, key or
+// credentials. Called by the output's threads as well as the UI thread.
 void RecordFailure(DestinationRun &run);
 
 // Disconnects a run's handlers, then force-stops and releases its output and

@@ -8,7 +8,11 @@
 
 #include <obs.hpp>
 
+#include <util/base.h>
+
 #include <atomic>
+#include <cstdarg>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -213,10 +217,32 @@ TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStop
 	EXPECT_EQ(TextOf(multistream, 0), "Ready");
 }
 
+// The engine's lines of OBS's log, passed on to the host's log as well.
+std::mutex torvane_lines_mutex;
+std::string torvane_lines;
+log_handler_t host_log = nullptr;
+void *host_log_param = nullptr;
+
+void KeepTorvaneLines(int level, const char *format, va_list args, void *)
+{
+	char line[1024];
+	va_list copy;
+	va_copy(copy, args);
+	vsnprintf(line, sizeof(line), format, copy);
+	va_end(copy);
+	if (std::string_view(line).rfind("[Torvane]", 0) == 0) {
+		std::lock_guard<std::mutex> lock(torvane_lines_mutex);
+		torvane_lines += std::string(line) + "\n";
+	}
+	host_log(level, format, args, host_log_param);
+}
+
 // A failed run shows OBS's own words for the failure, unless they hold any of
-// the destination's connection.
+// the destination's connection; OBS's log names the run by its index alone.
 TEST_F(RunSignals, AFailureKeepsObsWordsForItButNothingOfTheConnection)
 {
+	base_get_log_handler(&host_log, &host_log_param);
+	base_set_log_handler(KeepTorvaneLines, nullptr);
 	MultistreamEngine multistream;
 	const int port = FreePort();
 	PanelSettings settings = Single(port);
@@ -235,6 +261,16 @@ TEST_F(RunSignals, AFailureKeepsObsWordsForItButNothingOfTheConnection)
 		Emit(run.output, "stop", OBS_OUTPUT_CONNECT_FAILED);
 		EXPECT_EQ(multistream.GetStats(0).last_error, words == reset ? reset : "") << words;
 	}
+	std::string error;
+	EXPECT_FALSE(multistream.StartDestination(settings, 1, error));
+	base_set_log_handler(host_log, host_log_param);
+
+	std::lock_guard<std::mutex> lock(torvane_lines_mutex);
+	for (const std::string &line : {"index 0 failed: Failed: connection (code -2). OBS: " + reset,
+					"[Torvane] Starting the destination at index 1 failed: " + error})
+		EXPECT_NE(torvane_lines.find(line), std::string::npos) << torvane_lines;
+	for (const char *secret : {"127.0.0.1", "key-single", "user-single", "secret-single"})
+		EXPECT_EQ(torvane_lines.find(secret), std::string::npos) << secret;
 }
 
 using EngineStop = ObsHostTest;
