@@ -36,26 +36,6 @@ TEST(EngineRules, EncodedSizeFitsTheChosenHeightAndRateDivisorNeverExceedsTheLim
 			<< num << "/" << den << " limited to " << fps;
 }
 
-TEST(EngineRules, EachStateAndFailureCodeHasItsText)
-{
-	using S = DestinationState;
-	const std::tuple<S, int32_t, const char *> cases[] = {
-		{S::Ready, -3, "Ready"},
-		{S::Connecting, -2, "Connecting..."},
-		{S::Sending, 0, "Sending"},
-		{S::Reconnecting, 0, "Reconnecting..."},
-		{S::Stopping, 0, "Stopping..."},
-		{S::Failed, OBS_OUTPUT_BAD_PATH, "Failed: server URL"},
-		{S::Failed, OBS_OUTPUT_CONNECT_FAILED, "Failed: connection"},
-		{S::Failed, OBS_OUTPUT_INVALID_STREAM, "Failed: stream key"},
-		{S::Failed, OBS_OUTPUT_DISCONNECTED, "Disconnected"},
-		{S::Failed, OBS_OUTPUT_ENCODE_ERROR, "Failed: encoder"},
-		{S::Failed, OBS_OUTPUT_NO_SPACE, "Failed: check settings"},
-	};
-	for (const auto &[state, code, text] : cases)
-		EXPECT_STREQ(DestinationStateText(state, code), text);
-}
-
 TEST(EngineRecords, BusyWhileARunIsLiveAndStatsComeFromTheFirstRunOfAPosition)
 {
 	for (DestinationState state : {DestinationState::Connecting, DestinationState::Sending,
