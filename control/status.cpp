@@ -45,6 +45,8 @@ StatusLine DestinationStatusLine(const Destination &destination, const Destinati
 		line.text = DestinationStateText(stats.state, stats.last_code);
 		if (stats.state == DestinationState::Sending && stats.frames_dropped > 0)
 			line.text = Tr(Txt::Dropped, {line.text, std::to_string(stats.frames_dropped)});
+		if (failed && !stats.last_error.empty())
+			line.text = Tr(Txt::FailedBecause, {line.text, stats.last_error});
 	} else {
 		line.text = Tr(Txt::NotIncluded);
 	}

@@ -6,9 +6,63 @@
 #include "settings/texts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cinttypes>
+#include <string_view>
 
 namespace torvane {
+
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view part)
+{
+	return !part.empty() && std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+					return std::tolower(static_cast<unsigned char>(a)) ==
+					       std::tolower(static_cast<unsigned char>(b));
+				}) != text.end();
+}
+
+// The host of an RTMP URL: after "://", up to its port or path, without the
+// brackets of an IPv6 address.
+std::string_view UrlHost(std::string_view url)
+{
+	const size_t scheme = url.find("://");
+	if (scheme == std::string_view::npos)
+		return std::string_view();
+	url = url.substr(scheme + 3);
+	url = url.substr(0, url.find('/'));
+	if (!url.empty() && url.front() == '[')
+		return url.substr(1, url.find(']') - 1);
+	return url.substr(0, url.find(':'));
+}
+
+// OBS's last error for the run's output, or empty when it gave none or the
+// text holds anything of the destination's connection: its server URL or
+// host, key, user name or password. Without a server and key to compare
+// against, nothing is kept.
+std::string ScrubbedOutputError(const DestinationRun &run)
+{
+	const char *error = run.output ? obs_output_get_last_error(run.output) : nullptr;
+	if (!error || !*error || !run.service)
+		return std::string();
+	auto info = [&run](uint32_t type) {
+		const char *value = obs_service_get_connect_info(run.service, type);
+		return std::string_view(value ? value : "");
+	};
+	const std::string_view server = info(OBS_SERVICE_CONNECT_INFO_SERVER_URL);
+	const std::string_view key = info(OBS_SERVICE_CONNECT_INFO_STREAM_KEY);
+	if (server.empty() || key.empty())
+		return std::string();
+	for (std::string_view secret : {server, UrlHost(server), key, info(OBS_SERVICE_CONNECT_INFO_USERNAME),
+					info(OBS_SERVICE_CONNECT_INFO_PASSWORD)}) {
+		if (ContainsNoCase(error, secret))
+			return std::string();
+	}
+	return error;
+}
+
+} // namespace
 
 DestinationState StoreState(DestinationRun &run, DestinationState state, bool only_if_live)
 {
@@ -69,6 +123,9 @@ void OnOutputStopped(void *data, calldata_t *params)
 	// After a stop request every ending is a clean one: the user never sees a
 	// failure for a stream they stopped themselves.
 	const bool failed = !run->stop_requested.load() && last_code != 0;
+	// The error goes in first: whoever reads Failed finds its reason.
+	if (failed)
+		RecordFailure(*run);
 	StoreState(*run, failed ? DestinationState::Failed : DestinationState::Ready);
 }
 
@@ -102,6 +159,26 @@ const char *DestinationStateText(DestinationState state, int32_t last_code)
 		break;
 	}
 	return Tr(Txt::StateReady);
+}
+
+void RecordFailure(DestinationRun &run)
+{
+	const std::string error = ScrubbedOutputError(run);
+	{
+		std::lock_guard<std::mutex> lock(run.error_mutex);
+		run.last_error = error;
+	}
+	uint64_t index;
+	{
+		// The run's position moves only under the journal's lock.
+		std::unique_lock<std::mutex> lock;
+		if (run.journal)
+			lock = std::unique_lock<std::mutex>(run.journal->mutex);
+		index = run.destination_index;
+	}
+	const int32_t code = run.last_code.load();
+	blog(LOG_WARNING, "[Torvane] The destination at index %" PRIu64 " failed: %s (code %d)%s%s", index,
+	     DestinationStateText(DestinationState::Failed, code), code, error.empty() ? "" : ". OBS: ", error.c_str());
 }
 
 void ConnectRunHandlers(DestinationRun &run)

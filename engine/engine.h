@@ -53,7 +53,8 @@ constexpr size_t state_journal_limit = 1024;
 
 // One destination of the current or last start. Allocated on its own: its
 // address is the private data of its output's signal handlers. The output's
-// threads touch only the atomics, and the journal under its lock.
+// threads touch only the atomics, the journal under its lock and last_error
+// under error_mutex.
 //
 // The record owns its output, its service and the connections of its handlers.
 // Destroying it disconnects the handlers, then force-stops and releases the
@@ -71,6 +72,10 @@ struct DestinationRun {
 	std::atomic<int32_t> reconnect_attempts{0};
 	std::atomic<uint64_t> next_attempt_ns{0};
 	std::array<OBSSignal, 4> handlers;
+	// OBS's own words for the failure the run ended with, or empty: none given,
+	// or dropped for holding the server, the key or the credentials.
+	mutable std::mutex error_mutex;
+	std::string last_error;
 	int32_t released_frames_dropped = 0; // what the output dropped, once released
 
 	// Throughput, sampled on the UI thread only.
@@ -93,6 +98,7 @@ struct DestinationStats {
 	int32_t reconnect_attempts = 0;   // attempts in the current outage (0 unless reconnecting)
 	int32_t reconnect_limit = 0;      // the output's retry limit, e.g. 20 ("attempt 3 of 20")
 	int32_t next_attempt_seconds = 0; // seconds until the next attempt, while reconnecting
+	std::string last_error = {};      // OBS's own words for a failure, or empty
 };
 
 struct EncodedSize {
@@ -182,6 +188,11 @@ const char *DestinationStateText(DestinationState state, int32_t last_code);
 // Stores a run's state and journals it when it changed; with `only_if_live` a
 // run that rests (Ready or Failed) keeps its state. Returns the state before.
 DestinationState StoreState(DestinationRun &run, DestinationState state, bool only_if_live = false);
+
+// Keeps OBS's words for the failure a run ends with in its record, and writes
+// the failure to OBS's log by the destination's index, never its server, key or
+// credentials. Called by the output's threads as well as the UI thread.
+void RecordFailure(DestinationRun &run);
 
 // Disconnects a run's handlers, then force-stops and releases its output and
 // service.

@@ -193,9 +193,24 @@ bool StartRun(DestinationRun &run)
 	if (obs_output_start(run.output))
 		return true;
 	run.last_code.exchange(OBS_OUTPUT_ERROR);
+	RecordFailure(run);
 	StoreState(run, DestinationState::Failed);
 	return false;
 }
+
+// Writes the sentence of a start that was refused or failed to OBS's log when
+// the start returns. The sentences name destinations by number, never by
+// their settings.
+struct StartLog {
+	std::string start;
+	const std::string &error;
+	bool started = false;
+	~StartLog()
+	{
+		if (!started)
+			blog(LOG_WARNING, "[Torvane] %s failed: %s", start.c_str(), error.c_str());
+	}
+};
 
 } // namespace
 
@@ -227,6 +242,7 @@ uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps)
 
 bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error)
 {
+	StartLog log{"Start all", error};
 	if (IsBusy()) {
 		error = Tr(Txt::StillRunning);
 		return false;
@@ -258,11 +274,12 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		error = Tr(Txt::NothingStarted);
 		return false;
 	}
-	return true;
+	return log.started = true;
 }
 
 bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error)
 {
+	StartLog log{"Starting the destination at index " + std::to_string(destination_index), error};
 	if (destination_index >= settings.destinations.size()) {
 		error = Tr(Txt::NotInList, {std::to_string(destination_index + 1)});
 		return false;
@@ -318,7 +335,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 		error = Tr(Txt::NothingStarted);
 		return false;
 	}
-	return true;
+	return log.started = true;
 }
 
 } // namespace torvane

@@ -148,6 +148,10 @@ DestinationStats MultistreamEngine::GetStats(uint64_t destination_index) const
 		stats.frames_dropped =
 			run->output ? obs_output_get_frames_dropped(run->output) : run->released_frames_dropped;
 		stats.reconnect_limit = reconnect_retries;
+		if (stats.state == DestinationState::Failed) {
+			std::lock_guard<std::mutex> lock(run->error_mutex);
+			stats.last_error = run->last_error;
+		}
 		if (stats.state == DestinationState::Sending)
 			stats.kbps = run->kbps;
 		if (stats.state == DestinationState::Reconnecting) {

@@ -88,6 +88,7 @@
 	X(StateEncoderFailed, "Failed: encoder") \
 	X(StateFailed, "Failed: check settings") \
 	X(StateReady, "Ready") \
+	X(FailedBecause, "%1 (%2)") \
 	X(VideoNotReady, "OBS video and audio must be initialized first.") \
 	X(KickAudio, "Kick needs stereo audio at %1 kHz or lower. Set this in OBS Settings > Audio, then try again.") \
 	X(SdrOnly, "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.") \

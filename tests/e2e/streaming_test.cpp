@@ -56,6 +56,8 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	ASSERT_TRUE(WaitFor(settled, std::chrono::seconds(15))) << Texts();
 	const std::string failures = "Failed: connection / Failed: stream key / Failed: connection";
 	EXPECT_EQ(Text(3) + " / " + Text(4) + " / " + Text(5), failures);
+	// OBS's own words for the impostor's certificate reach its row.
+	EXPECT_EQ(engine.GetStats(5).last_error, "The RTMP server sent an invalid SSL certificate.");
 
 	// Five seconds of stream, counted in frames: a busy machine makes the
 	// software renderer skip frames and stretches the wall-clock time.

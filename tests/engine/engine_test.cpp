@@ -6,7 +6,13 @@
 #include "tests/support/host.h"
 #include "tests/support/system.h"
 
+#include <obs.hpp>
+
+#include <util/base.h>
+
 #include <atomic>
+#include <cstdarg>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -202,6 +208,62 @@ TEST_F(RunSignals, ADroppedConnectionRetriesEveryTwoSecondsAndStaysBusyUntilStop
 	multistream.RequestStopAll();
 	EXPECT_TRUE(WaitFor([&] { return !multistream.IsBusy(); }));
 	EXPECT_EQ(TextOf(multistream, 0), "Ready");
+}
+
+// The engine's lines of OBS's log, passed on to the host's log as well.
+std::mutex torvane_lines_mutex;
+std::string torvane_lines;
+log_handler_t host_log = nullptr;
+void *host_log_param = nullptr;
+
+void KeepTorvaneLines(int level, const char *format, va_list args, void *)
+{
+	char line[1024];
+	va_list copy;
+	va_copy(copy, args);
+	vsnprintf(line, sizeof(line), format, copy);
+	va_end(copy);
+	if (std::string_view(line).rfind("[Torvane]", 0) == 0) {
+		std::lock_guard<std::mutex> lock(torvane_lines_mutex);
+		torvane_lines += std::string(line) + "\n";
+	}
+	host_log(level, format, args, host_log_param);
+}
+
+// A failed run shows OBS's own words for the failure, unless they hold any of
+// the destination's connection; OBS's log names the run by its index alone.
+TEST_F(RunSignals, AFailureKeepsObsWordsForItButNothingOfTheConnection)
+{
+	base_get_log_handler(&host_log, &host_log_param);
+	base_set_log_handler(KeepTorvaneLines, nullptr);
+	MultistreamEngine multistream;
+	const int port = FreePort();
+	PanelSettings settings = Single(port);
+	settings.destinations[0].username = "user-single";
+	settings.destinations[0].password = "secret-single";
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	DestinationRun &run = *multistream.runs[0];
+	EXPECT_EQ(multistream.GetStats(0).last_error.find("key-single"), std::string::npos);
+
+	const std::string reset = "The connection was reset by the peer.";
+	const std::string url = "rtmp://127.0.0.1:" + std::to_string(port) + "/app";
+	for (const std::string &words : std::initializer_list<std::string>{
+		     reset, "Could not reach " + url, "No answer from 127.0.0.1", "Key KEY-SINGLE refused",
+		     "user-single is unknown", "secret-single is wrong"}) {
+		obs_output_set_last_error(run.output, words.c_str());
+		Emit(run.output, "stop", OBS_OUTPUT_CONNECT_FAILED);
+		EXPECT_EQ(multistream.GetStats(0).last_error, words == reset ? reset : "") << words;
+	}
+	std::string error;
+	EXPECT_FALSE(multistream.StartDestination(settings, 1, error));
+	base_set_log_handler(host_log, host_log_param);
+
+	std::lock_guard<std::mutex> lock(torvane_lines_mutex);
+	for (const std::string &line : {"index 0 failed: Failed: connection (code -2). OBS: " + reset,
+					"[Torvane] Starting the destination at index 1 failed: " + error})
+		EXPECT_NE(torvane_lines.find(line), std::string::npos) << torvane_lines;
+	for (const char *secret : {"127.0.0.1", "key-single", "user-single", "secret-single"})
+		EXPECT_EQ(torvane_lines.find(secret), std::string::npos) << secret;
 }
 
 using EngineStop = ObsHostTest;

@@ -76,12 +76,15 @@ TEST(EngineRecords, ARateCountsARestartedCounterFromZeroAndShowsOnlyWhileSending
 
 TEST(LiveStatus, RowsAndHeaderFollowTheRecords)
 {
-	auto line = [](bool ticked, DestinationState state, int32_t code = 0, int32_t dropped = 0) {
+	auto line = [](bool ticked, DestinationState state, int32_t code = 0, int32_t dropped = 0,
+		       const char *error = "") {
 		Destination destination;
 		destination.enabled = ticked;
-		return DestinationStatusLine(destination, DestinationStats{state, code, dropped});
+		return DestinationStatusLine(destination, DestinationStats{state, code, dropped, 0, 0, 0, 0, error});
 	};
 	EXPECT_EQ(line(true, DestinationState::Sending, 0, 12).text, "Sending \xC2\xB7 12 dropped");
+	EXPECT_EQ(line(true, DestinationState::Failed, OBS_OUTPUT_CONNECT_FAILED, 0, "Timed out.").text,
+		  "Failed: connection (Timed out.)");
 	EXPECT_EQ(line(true, DestinationState::Reconnecting, 0, 7).text, "Reconnecting...");
 	EXPECT_EQ(line(false, DestinationState::Sending, 0, 4).text, "Not included");
 	EXPECT_EQ(line(false, DestinationState::Failed, OBS_OUTPUT_INVALID_STREAM).tone, Tone::Error);

@@ -178,6 +178,8 @@ ANSWER(bool, obs_output_start(obs_output_t *output), output->active = true)
 ANSWER(bool, obs_output_active(const obs_output_t *output), output->active)
 ANSWER(int, obs_output_get_frames_dropped(const obs_output_t *), 0)
 ANSWER(uint64_t, obs_output_get_total_bytes(const obs_output_t *), 0)
+ANSWER(const char *, obs_output_get_last_error(obs_output_t *), nullptr)
+ANSWER(const char *, obs_service_get_connect_info(const obs_service_t *, uint32_t), nullptr)
 ANSWER(signal_handler_t *, obs_output_get_signal_handler(const obs_output_t *output),
        const_cast<obs_output_t *>(output))
 // OBS ends an output on the caller's thread and raises "stop" with code 0.
