@@ -38,8 +38,9 @@ void RunOnUiThread(void *data)
 // the lock is released; releasing the key does nothing.
 void OnHotkey(void *data, obs_hotkey_id, obs_hotkey_t *, bool pressed)
 {
-	if (pressed)
-		RunLater(RunOnUiThread, data);
+	// The hotkey lock also keeps the module from unloading meanwhile.
+	if (Module *module = LoadedModule(); module && pressed)
+		RunLater(*module->toolkit, RunOnUiThread, data);
 }
 
 void OnSave(obs_data_t *save_data, bool saving, void *data)

@@ -84,7 +84,12 @@ void OnFrontendEvent(enum obs_frontend_event event, void *data)
 
 } // namespace
 
-Module::Module() : controller(store, engine, HostSettingsPath, HostVideoInfo), panel(controller) {}
+Module::Module()
+	: toolkit(StartToolkit()),
+	  controller(store, engine, HostSettingsPath, HostVideoInfo),
+	  panel(controller)
+{
+}
 
 Module *LoadedModule()
 {
@@ -105,11 +110,12 @@ bool obs_module_load(void)
 	// Before anything shows a text; English wherever the module's data
 	// folder has none.
 	SetTextLookup([](const char *key, const char **text) { return obs_module_get_string(key, text); });
-	if (!StartToolkit()) {
+	Module &module = loaded.emplace();
+	if (!module.toolkit) {
+		loaded.reset();
 		SetTextLookup(nullptr);
 		return false;
 	}
-	Module &module = loaded.emplace();
 
 	obs_frontend_add_tools_menu_item(Tr(Txt::ToolsMenuEntry), OpenControlPanel, &module.panel);
 	obs_frontend_add_event_callback(OnFrontendEvent, &module);
@@ -136,8 +142,8 @@ void obs_module_unload(void)
 	obs_frontend_remove_event_callback(OnFrontendEvent, &*loaded);
 	UnregisterHotkeys(*loaded);
 	ReleaseVendor(*loaded);
-	StopTicker();   // no tick may reach an unloaded module
-	loaded.reset(); // the panel's window goes, then the engine stops and releases what runs
-	StopToolkit();
+	// The panel's window goes, then the engine stops and releases what runs,
+	// and last the toolkit, with every tick and task still waiting.
+	loaded.reset();
 	SetTextLookup(nullptr);
 }

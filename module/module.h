@@ -3,6 +3,7 @@
 #include "control/controller.h"
 #include "engine/engine.h"
 #include "module/automation.h"
+#include "module/toolkit.h"
 #include "panel/panel.h"
 #include "settings/store.h"
 
@@ -15,6 +16,7 @@ struct Module {
 	Module(const Module &) = delete;
 	Module &operator=(const Module &) = delete;
 
+	ToolkitHandle toolkit; // first made, last stopped: null when it could not start
 	SettingsStore store;
 	MultistreamEngine engine; // its destructor stops and releases whatever still runs
 	Controller controller;

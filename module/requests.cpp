@@ -92,6 +92,8 @@ void AnswerWithIndex(const char *name, Controller &controller, obs_data_t *data,
 	Outcome outcome = ReadIndex(name, data, controller, index);
 	if (outcome.Ok())
 		outcome = command(controller, index);
+	else
+		blog(LOG_WARNING, "[Torvane] %s refused (%s): %s", name, RefusalCode(outcome.code), outcome.sentence.c_str());
 	AnswerOutcome(response, outcome);
 }
 

@@ -132,10 +132,10 @@ void OnRequest(obs_data_t *data, obs_data_t *response, void *param)
 
 // Once a second on the UI thread: the throughput GetStatus reports, and one
 // event for each state change since the last second.
-void OnTick()
+void OnTick(void *data)
 {
-	Module *module = LoadedModule();
-	if (!module || !module->vendor.handle)
+	Module *module = static_cast<Module *>(data);
+	if (!module->vendor.handle)
 		return;
 	MultistreamEngine &engine = module->engine;
 	engine.SampleThroughput();
@@ -162,7 +162,7 @@ void RegisterVendor(Module &module)
 		obs_websocket_vendor_register_request(vendor.handle, requests[i].name, OnRequest,
 						      &vendor.registered[i]);
 	}
-	StartTicker(OnTick);
+	StartTicker(*module.toolkit, OnTick, &module);
 }
 
 void ReleaseVendor(Module &module)
@@ -170,7 +170,7 @@ void ReleaseVendor(Module &module)
 	Vendor &vendor = module.vendor;
 	if (!vendor.handle)
 		return;
-	StopTicker();
+	StopTicker(*module.toolkit);
 	{
 		// A request still waiting answers at once, and none is carried out.
 		std::lock_guard lock(vendor.pending_lock);

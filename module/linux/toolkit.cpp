@@ -1,50 +1,47 @@
+// On Linux the host owns Qt's application object; the module only creates
+// objects inside it: a timer for the tick and a receiver for later tasks.
 #include "module/toolkit.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
-// On Linux the host owns Qt's application object; the panel only creates
-// widgets inside it, so there is nothing to start or stop here.
 namespace torvane {
 
 const char *const platform_name = "Linux";
 
-namespace {
-QPointer<QTimer> ticker;
-// On the UI thread from load to unload; calls still queued for it are
+// On the UI thread from load to unload; calls still queued for `later` are
 // dropped with it.
-QObject *later = nullptr;
-} // namespace
+struct Toolkit {
+	QObject later;
+	QTimer ticker;
+};
 
-bool StartToolkit()
+void ToolkitStop::operator()(Toolkit *toolkit) const
 {
-	later = new QObject();
-	return true;
+	delete toolkit;
 }
 
-void StopToolkit()
+ToolkitHandle StartToolkit()
 {
-	delete later;
-	later = nullptr;
+	return ToolkitHandle(new Toolkit);
 }
 
-void RunLater(void (*task)(void *), void *data)
+void RunLater(Toolkit &toolkit, void (*task)(void *), void *data)
 {
-	QMetaObject::invokeMethod(later, [task, data]() { task(data); }, Qt::QueuedConnection);
+	QMetaObject::invokeMethod(&toolkit.later, [task, data]() { task(data); }, Qt::QueuedConnection);
 }
 
-void StartTicker(void (*tick)())
+void StartTicker(Toolkit &toolkit, void (*tick)(void *), void *data)
 {
-	StopTicker();
-	ticker = new QTimer();
-	QObject::connect(ticker, &QTimer::timeout, tick);
-	ticker->start(1000);
+	StopTicker(toolkit);
+	QObject::connect(&toolkit.ticker, &QTimer::timeout, &toolkit.later, [tick, data]() { tick(data); });
+	toolkit.ticker.start(1000);
 }
 
-void StopTicker()
+void StopTicker(Toolkit &toolkit)
 {
-	delete ticker.data();
+	toolkit.ticker.stop();
+	QObject::disconnect(&toolkit.ticker, nullptr, nullptr, nullptr);
 }
 
 } // namespace torvane
