@@ -85,9 +85,7 @@ void OnFrontendEvent(enum obs_frontend_event event, void *data)
 } // namespace
 
 Module::Module()
-	: toolkit(StartToolkit()),
-	  controller(store, engine, HostSettingsPath, HostVideoInfo),
-	  panel(controller)
+	: toolkit(StartToolkit()), controller(store, engine, HostSettingsPath, HostVideoInfo), panel(controller)
 {
 }
 

@@ -93,7 +93,8 @@ void AnswerWithIndex(const char *name, Controller &controller, obs_data_t *data,
 	if (outcome.Ok())
 		outcome = command(controller, index);
 	else
-		blog(LOG_WARNING, "[Torvane] %s refused (%s): %s", name, RefusalCode(outcome.code), outcome.sentence.c_str());
+		blog(LOG_WARNING, "[Torvane] %s refused (%s): %s", name, RefusalCode(outcome.code),
+		     outcome.sentence.c_str());
 	AnswerOutcome(response, outcome);
 }
 

@@ -40,10 +40,10 @@ struct PointF {
 };
 
 enum class DrawKind {
-	FillRect,      // rect filled with fill
-	RoundRect,     // anti-aliased rounded rect: corner ellipse of `diameter`, fill, 1 px border
-	Text,          // text in rect with font, colour (fill) and layout, transparent background
-	Polyline,      // anti-aliased open polyline through points, pen colour fill, pen_width
+	FillRect,       // rect filled with fill
+	RoundRect,      // anti-aliased rounded rect: corner ellipse of `diameter`, fill, 1 px border
+	Text,           // text in rect with font, colour (fill) and layout, transparent background
+	Polyline,       // anti-aliased open polyline through points, pen colour fill, pen_width
 	EllipseOutline, // anti-aliased ellipse outline in rect, pen colour fill, pen_width
 	FillEllipse,    // anti-aliased filled ellipse in rect
 	FillRectAA,     // anti-aliased filled rectangle (GDI+), rect

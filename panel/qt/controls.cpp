@@ -22,9 +22,7 @@ QString Hex(Color color)
 } // namespace
 
 PanelButton::PanelButton(PanelWindow &owner, int32_t control_id, QWidget *parent)
-	: QAbstractButton(parent),
-	  window(owner),
-	  id(control_id)
+	: QAbstractButton(parent), window(owner), id(control_id)
 {
 	setFocusPolicy(Qt::StrongFocus);
 	setAttribute(Qt::WA_Hover);

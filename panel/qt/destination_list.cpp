@@ -71,8 +71,7 @@ void DestinationList::UpdateDescription()
 
 void DestinationList::UpdateDescription(int32_t row)
 {
-	if (row < 0 || row >= lines.size() ||
-	    row >= DestinationCount(window.Behaviour()))
+	if (row < 0 || row >= lines.size() || row >= DestinationCount(window.Behaviour()))
 		return;
 	lines[row] = RowDescription(row);
 	PublishDescription();

@@ -8,8 +8,6 @@
 
 #include "settings/config.h"
 
-
-
 using namespace torvane;
 using namespace torvane::test;
 using Streaming = Session;
