@@ -82,6 +82,8 @@ Outcome SaveChecked(Controller &controller, const char *command)
 	if (!controller.store.usable)
 		return Refuse(controller, command, Refusal::SettingsUnusable, controller.store.load_error);
 	const bool kick = CompleteKickUrls(controller);
+	if (!controller.writes_settings)
+		return Outcome{};
 	std::string error;
 	if (!SaveSettingsStore(controller.store, error))
 		return Refuse(controller, command, Refusal::SaveFailed, error);

@@ -42,6 +42,8 @@ struct Controller {
 	SettingsPathSource settings_path;
 	VideoInfoSource video_info; // may be null: no video
 	StatusMessage status;
+	// False for settings a tool was given to stream: a save then writes nothing.
+	bool writes_settings = true;
 };
 
 // Reads the settings file on the first call; later calls do nothing.

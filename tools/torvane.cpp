@@ -4,8 +4,8 @@
 //   torvane check FILE
 //   torvane stream FILE [--seconds N] [--canvas WxH] [--fps N[/D]] [--audio-rate HZ]
 //                       [--speakers LAYOUT] [--colorspace NAME] [--obs-log FILE] [--config-dir DIR]
+#include "control/controller.h"
 #include "engine/engine.h"
-#include "control/status.h"
 #include "settings/document.h"
 #include "settings/utf8.h"
 #include "settings/validation.h"
@@ -159,23 +159,21 @@ struct LiveBlock {
 };
 LiveBlock live;
 
-void PrintLiveStatus(const char *label, const PanelSettings &settings, bool whole = false)
+void PrintLiveStatus(const char *label, const Controller &controller, bool whole = false)
 {
-	obs_video_info ovi = {};
-	bool has_video = obs_get_video_info(&ovi);
-	const std::string count = HeaderCountText(settings, multistream);
-	const std::string output = "  " + ActualOutputLine(settings, has_video ? &ovi : nullptr).text;
-	std::vector<std::string> lines = {"[" + std::string(label) + "] " + count, output};
-	std::vector<std::string> news = {count, output};
-	for (size_t i = 0; i < settings.destinations.size(); i++) {
-		const Destination &destination = settings.destinations[i];
-		const DestinationStats stats = multistream.GetStats(i);
-		const std::string status = "  " + std::to_string(i + 1) + " " + Printable(destination.name) + ": " +
-					   DestinationStatusLine(destination, stats).text;
-		const std::string figure = LiveFigure(destination, stats);
-		const bool shown = !figure.empty() && (live.terminal || stats.state != DestinationState::Sending);
-		lines.push_back(shown ? status + " (" + figure + ")" : status);
-		news.push_back(status + " " + std::to_string(stats.reconnect_attempts));
+	const Snapshot snapshot = TakeSnapshot(controller);
+	const std::string output = "  " + snapshot.output_line.text;
+	std::vector<std::string> lines = {"[" + std::string(label) + "] " + snapshot.header, output};
+	std::vector<std::string> news = {snapshot.header, output};
+	for (size_t i = 0; i < snapshot.rows.size(); i++) {
+		const RowView &row = snapshot.rows[i];
+		const std::string status = "  " + std::to_string(i + 1) + " " +
+					   Printable(controller.store.settings.destinations[i].name) + ": " +
+					   row.status.text;
+		const bool shown =
+			!row.figure.empty() && (live.terminal || row.stats.state != DestinationState::Sending);
+		lines.push_back(shown ? status + " (" + row.figure + ")" : status);
+		news.push_back(status + " " + std::to_string(row.stats.reconnect_attempts));
 	}
 
 	if (live.terminal) {
@@ -211,7 +209,9 @@ bool AnyDestinationFailed(const PanelSettings &settings)
 
 int RunStream(const StreamOptions &options)
 {
-	PanelSettings settings;
+	SettingsStore store;
+	store.load_attempted = true;
+	PanelSettings &settings = store.settings;
 	std::string message;
 	if (!ReadDocument(options.path, settings, message)) {
 		printf("%s\n", message.c_str());
@@ -228,11 +228,15 @@ int RunStream(const StreamOptions &options)
 		return exit_host;
 	}
 
-	if (!multistream.StartAll(settings, message)) {
-		printf("%s\n", message.c_str());
+	// The same start as the panel's, without writing the document anywhere.
+	Controller controller(store, multistream, nullptr, HostVideoInfo);
+	controller.writes_settings = false;
+	const Outcome start = StartAll(controller);
+	if (!start.Ok()) {
+		printf("%s\n", start.sentence.c_str());
 		// A start in which no output could start keeps its failed runs: show them once.
 		if (!multistream.runs.empty())
-			PrintLiveStatus("refused", settings);
+			PrintLiveStatus("refused", controller);
 		multistream.StopAndRelease();
 		StopHeadlessHost();
 		return exit_refused;
@@ -251,7 +255,7 @@ int RunStream(const StreamOptions &options)
 			snprintf(label, sizeof(label), "%4llu s",
 				 (unsigned long long)((now - started) / 1000000000ULL));
 			multistream.SampleThroughput();
-			PrintLiveStatus(label, settings);
+			PrintLiveStatus(label, controller);
 			next_print += 1000000000ULL;
 		}
 		// Every destination has failed or ended: nothing is left to watch.
@@ -259,14 +263,14 @@ int RunStream(const StreamOptions &options)
 			break;
 	}
 
-	multistream.RequestStopAll();
-	PrintLiveStatus("stop", settings);
+	StopAll(controller);
+	PrintLiveStatus("stop", controller);
 	// A force stop raises "stop" at once; the bound only guards against an
 	// output that never reports.
 	uint64_t stop_deadline = os_gettime_ns() + 15000000000ULL;
 	while (multistream.IsBusy() && os_gettime_ns() < stop_deadline)
 		os_sleep_ms(20);
-	PrintLiveStatus("stopped", settings, true);
+	PrintLiveStatus("stopped", controller, true);
 	bool failed = AnyDestinationFailed(settings);
 	bool settled = !multistream.IsBusy();
 	multistream.StopAndRelease();
