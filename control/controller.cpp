@@ -26,6 +26,14 @@ Outcome Refuse(Controller &controller, const char *command, Refusal code, std::s
 	return Outcome{code, std::move(sentence)};
 }
 
+// The engine's refusal or failure to start, which the engine has already
+// written to OBS's log.
+Outcome StartFailed(Controller &controller, std::string sentence)
+{
+	controller.status = {sentence, true};
+	return Outcome{Refusal::StartFailed, std::move(sentence)};
+}
+
 // An edit that arrives while the settings may not change; the controls that
 // make edits are disabled then, so nothing is said.
 Outcome EditRefusal(const Controller &controller)
@@ -100,7 +108,7 @@ Outcome SaveAndStart(Controller &controller, size_t index)
 		return saved;
 	std::string error;
 	if (!controller.engine.StartDestination(controller.store.settings, index, error))
-		return Refuse(controller, command, Refusal::StartFailed, error);
+		return StartFailed(controller, error);
 	return Done(controller, Tr(Txt::Started));
 }
 
@@ -258,7 +266,7 @@ Outcome StartAll(Controller &controller)
 		return saved;
 	std::string error;
 	if (!controller.engine.StartAll(controller.store.settings, error))
-		return Refuse(controller, command, Refusal::StartFailed, error);
+		return StartFailed(controller, error);
 	return Done(controller, Tr(Txt::Started));
 }
 
