@@ -1,6 +1,7 @@
 // The commands every way of driving Torvane shares, without a window: codes,
 // sentences, what each keeps, and the row actions.
 #include "control/controller.h"
+#include "module/requests.h"
 #include "settings/texts.h"
 #include "settings/utf8.h"
 #include "tests/support/destinations.h"
@@ -56,6 +57,27 @@ TEST_F(ControllerTest, RefusalsCarryACodeASentenceAndTheStatusLine)
 	EXPECT_EQ(Save(controller).code, Refusal::SettingsUnusable);
 	EXPECT_EQ(EditDestination(controller, 0, Field::Key, "x").code, Refusal::SettingsUnusable);
 	EXPECT_EQ(store.settings.destinations[0].key, "") << "a refused edit changes nothing";
+}
+
+// What an obs-websocket client sends as "index": only a whole number naming a destination is acted on.
+TEST_F(ControllerTest, RequestsReadTheIndexAndAnswerACode)
+{
+	const std::pair<const char *, const char *> answers[] = {{"{}", "needs_index"},
+								 {R"({"index": "1"})", "needs_index"},
+								 {R"({"index": 1.5})", "needs_index"},
+								 {R"({"index": -1})", "no_such_destination"},
+								 {R"({"index": 4})", "no_such_destination"},
+								 {R"({"index": 1})", "not_streaming"}};
+	for (const auto &[data, code] : answers) {
+		OBSDataAutoRelease request = obs_data_create_from_json(data), response = obs_data_create();
+		AnswerRequest("StopDestination", request, response, controller);
+		EXPECT_FALSE(obs_data_get_bool(response, "ok")) << data;
+		EXPECT_STREQ(obs_data_get_string(response, "code"), code) << data;
+	}
+	OBSDataAutoRelease response = obs_data_create();
+	AnswerRequest("StartDestination", nullptr, response, controller);
+	EXPECT_STREQ(obs_data_get_string(response, "error"),
+		     "StartDestination needs \"index\", a whole number: the destination's place in the list, from 0.");
 }
 
 TEST_F(ControllerTest, EditsAreTrimmedExceptThePasswordAndFrozenWhileStreaming)
