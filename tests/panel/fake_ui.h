@@ -22,7 +22,7 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 	std::map<int32_t, bool> enabled, masked; // enabled unless set
 	int32_t focus = 0, row_count = 0, selected_row = -1;
 	bool hidden = false;
-	std::deque<bool> answers;           // the user's answers to questions, in order; No when none are left
+	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
 	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
