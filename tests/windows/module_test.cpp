@@ -52,7 +52,6 @@ void Click(HWND control, int x = 5, int y = 5)
 }
 
 void Press(HWND control, WPARAM key, bool shift = false) // Shift stays as given until the next key
-
 {
 	BYTE keys[256] = {};
 	keys[VK_SHIFT] = shift ? 0x80 : 0;
@@ -151,46 +150,14 @@ protected:
 	HWND panel = nullptr;
 };
 
-// One window with a caption, system menu and minimize box but no sizing
-// border: closing hides it, the pick raises it again; the host's exit destroys
-// the panel while a field holds the focus, whose last notifications must not
-// reach the model.
-TEST_F(Win32Panel, AnswersTheHostWithOneWindowThatClosingHidesAndExitDestroys)
-{
-	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
-		stub_frontend_raise(event);
-	Entry("obs_module_post_load")(); // without obs-websocket
-	EXPECT_STREQ(stub_obs_registered(), "torvane.start_all\ntorvane.stop_all\n");
-	Entry("obs_module_unload")(); // and loaded again, as the same module
-	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
-	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
-
-	ASSERT_NE(Open(), nullptr);
-	EXPECT_EQ(GetWindowLongW(panel, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
-		  WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
-	SendMessageW(panel, WM_CLOSE, 0, 0);
-	Pump();
-	EXPECT_FALSE(IsWindowVisible(panel));
-	ShowWindow(panel, SW_MINIMIZE);
-	const HWND first = panel;
-	EXPECT_EQ(Open(), first);
-	EXPECT_TRUE(IsWindowVisible(panel) && !IsIconic(panel));
-
-	const std::wstring server = Text(Child(id_server));
-	SetFocus(Child(id_server));
-	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
-	Pump();
-	ASSERT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
-	ASSERT_NE(Open(), nullptr);
-	EXPECT_EQ(Text(Child(id_server)), server);
-	EXPECT_TRUE(boxes.empty());
-}
-
-// The panel gets the most that fits the screen at its host's DPI (the lane
-// runs this again with the system at 144 DPI), centred, owned by the host, its
-// children in creation order (the Tab order) at that DPI, and its frame drawn
-// at the monitor's DPI.
-TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
+// The module loads again as the same module; the panel gets the most that
+// fits the screen at its host's DPI (the lane runs this again with the system
+// at 144 DPI), centred, owned by the host, its children in creation order (the
+// Tab order) at that DPI. It is one window with a caption, system menu and
+// minimize box but no sizing border: closing hides it, the pick raises it
+// again; the host's exit destroys it while a field holds the focus, whose last
+// notifications must not reach the model.
+TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiAndClosingHidesWhatExitDestroys)
 {
 	Unload();
 	const DPI_AWARENESS_CONTEXT previous = SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
@@ -201,6 +168,13 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 	const uint32_t host_dpi = GetDpiForWindow(host);
 	ASSERT_EQ(host_dpi, system_dpi ? strtoul(system_dpi, nullptr, 10) : 96) << "LogPixels did not reach Wine";
 	Load(host);
+	for (auto event : {OBS_FRONTEND_EVENT_PROFILE_CHANGING, OBS_FRONTEND_EVENT_EXIT}) // no panel yet
+		stub_frontend_raise(event);
+	Entry("obs_module_post_load")(); // without obs-websocket
+	EXPECT_STREQ(stub_obs_registered(), "torvane.start_all\ntorvane.stop_all\n");
+	Entry("obs_module_unload")();
+	ASSERT_TRUE(Entry<bool (*)()>("obs_module_load")());
+	EXPECT_EQ(stub_frontend_event_callback_count(), 1);
 	ASSERT_NE(Open(), nullptr);
 
 	MONITORINFO monitor = {sizeof(monitor)};
@@ -237,12 +211,31 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiOrLess)
 	const Shot shot(panel);
 	EXPECT_EQ(shot(start.left + 8, start.top + 8), color_accent);
 	EXPECT_EQ(shot(Scale(100, dpi), Scale(440, dpi)), color_card) << "the list below its rows";
+
+	EXPECT_EQ(GetWindowLongW(panel, GWL_STYLE) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
+		  WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+	SendMessageW(panel, WM_CLOSE, 0, 0);
+	Pump();
+	EXPECT_FALSE(IsWindowVisible(panel));
+	ShowWindow(panel, SW_MINIMIZE);
+	const HWND first = panel;
+	EXPECT_EQ(Open(), first);
+	EXPECT_TRUE(IsWindowVisible(panel) && !IsIconic(panel));
+
+	const std::wstring server = Text(Child(id_server));
+	SetFocus(Child(id_server));
+	stub_frontend_raise(OBS_FRONTEND_EVENT_EXIT);
+	Pump();
+	ASSERT_EQ(FindWindowW(L"TorvaneWindow", nullptr), nullptr);
+	ASSERT_NE(Open(), nullptr);
+	EXPECT_EQ(Text(Child(id_server)), server);
+	EXPECT_TRUE(boxes.empty());
 }
 
 // Tab order, the list's subclass, the server field's focus notifications, the
 // question box and a tick the list changes by itself, all through window
-// messages into the panel's commands.
-TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
+// messages into the panel's commands, and what they repaint.
+TEST_F(Win32Panel, InputGoesThroughTheWindowMessagesAndRepaintsWhatChanged)
 {
 	ASSERT_NE(Open(), nullptr);
 	HWND list = Child(id_list);
@@ -276,9 +269,7 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	const std::wstring dashboard = L"rtmps://fa723fc1b171.global-contribute.live-video.net";
 	SetWindowTextW(server, dashboard.c_str());
 	SetFocus(server);
-	Pump();
 	SetFocus(Child(id_key));
-	Pump();
 	EXPECT_EQ(Text(server), dashboard + L":443/app");
 
 	// A question box: No keeps the row, Yes removes it.
@@ -296,13 +287,9 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessages)
 	Click(Child(id_custom));
 	EXPECT_EQ(Ticks(list), 0b100);
 	EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 3);
-}
 
-// What hover and focus repaint by themselves, the fields' and labels'
-// colours, and what unload releases.
-TEST_F(Win32Panel, PaintsWhatChangesAndUnloadReleasesWhatItMade)
-{
-	ASSERT_NE(Open(), nullptr);
+	// What hover and focus repaint by themselves, the fields' and labels'
+	// colours, and what unload releases.
 	const Rect save = ControlRect(*FindControl(id_save), 96);
 	for (auto [hovered, expected] : {std::pair(id_save, color_hover), {id_coffee, color_card}}) {
 		RECT r = {};
