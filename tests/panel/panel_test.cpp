@@ -164,8 +164,9 @@ TEST_F(PanelTest, EnableRulesFollowTheEngineTheStoreAndTheSelection)
 	};
 	expect(true, true, true, false);
 	test::AddRun(engine, 0, DestinationState::Connecting);
-	UpdateControlStates(panel);
+	OnButtonClicked(panel, id_stop); // every command brings the controls up to date
 	expect(false, false, false, true);
+	EXPECT_EQ(controller.status.text, Tr(Txt::Stopping));
 	engine.runs.clear();
 	store.usable = false;
 	UpdateControlStates(panel);

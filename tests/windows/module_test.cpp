@@ -207,6 +207,9 @@ TEST_F(Win32Panel, FitsTheScreenAtTheHostsDpiAndClosingHidesWhatExitDestroys)
 		c = GetWindow(c, GW_HWNDNEXT);
 	}
 	EXPECT_EQ(c, nullptr) << "more children than the layout has";
+	int image_width = 0, image_height = 0; // the image list gives the rows their height on Windows
+	ImageList_GetIconSize(ListView_GetImageList(Child(id_list), LVSIL_SMALL), &image_width, &image_height);
+	EXPECT_EQ(image_height, Scale(row_height, dpi));
 	const Rect start = ControlRect(*FindControl(id_start), dpi);
 	const Shot shot(panel);
 	EXPECT_EQ(shot(start.left + 8, start.top + 8), color_accent);
@@ -323,8 +326,8 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessagesAndRepaintsWhatChanged)
 	EXPECT_EQ(GetObjectType(font) | GetObjectType(brush), 0u) << "unload deletes the panel's fonts and brushes";
 }
 
-// Each row starts, stops and retries on its own while streaming freezes the
-// ticks, by click and by the list's own handling; the one-second timer notices
+// Each row starts, stops and retries on its own while streaming freezes even
+// the ticks the list changes by itself; the one-second timer notices
 // connections that end on their own.
 TEST_F(Win32Panel, EachRowStartsStopsAndRetriesWhileTheTicksStayFrozen)
 {
