@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 
 using namespace torvane;
 
@@ -128,9 +127,13 @@ TEST_F(PanelTest, CustomSelectsTheNewRowAndRemoveAsksFirst)
 	EXPECT_TRUE(ui.notices.empty());
 }
 
-// A refused click shows its sentence in a box as well as on the status line.
-TEST_F(PanelTest, SaveTakesTheBitrateAsTypedAndCompletesKickUrls)
+// The quality chips and the bitrate as typed wait for Save. A refused click
+// shows its sentence in a box as well as on the status line.
+TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 {
+	OnButtonClicked(panel, id_720p);
+	OnButtonClicked(panel, id_60fps);
+	EXPECT_EQ(std::count(ui.controls.begin(), ui.controls.end(), id_30fps), 2) << "the chips are repainted";
 	Type(id_bitrate, "4500 kbps");
 	OnButtonClicked(panel, id_save);
 	EXPECT_EQ(Notice(), u"Enter a video bitrate between 1000 and 8000 kbps.");
@@ -142,7 +145,8 @@ TEST_F(PanelTest, SaveTakesTheBitrateAsTypedAndCompletesKickUrls)
 	OnServerFocusLost(panel);
 	EXPECT_EQ(ui.Text(id_server), u"rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
 	OnButtonClicked(panel, id_save);
-	EXPECT_EQ(Reload().bitrate, 8000);
+	const PanelSettings saved = Reload();
+	EXPECT_EQ(std::tuple(saved.bitrate, saved.height, saved.fps), std::tuple(8000, 720, 60));
 	EXPECT_EQ(ui.notices.size(), 1u);
 }
 
@@ -218,16 +222,6 @@ TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 	store.load_error = "unreadable";
 	OnPanelOpened(panel);
 	EXPECT_EQ(Notice(), u"unreadable") << "each opening says why";
-}
-
-TEST_F(PanelTest, QualityChipsRepaintAndWaitForTheNextSave)
-{
-	OnButtonClicked(panel, id_720p);
-	OnButtonClicked(panel, id_60fps);
-	EXPECT_EQ(store.settings.height, 720);
-	EXPECT_EQ(store.settings.fps, 60);
-	EXPECT_EQ(std::count(ui.controls.begin(), ui.controls.end(), id_30fps), 2) << "the chips are repainted";
-	EXPECT_FALSE(Saved());
 }
 
 TEST_F(PanelTest, LiveRefreshMarksOnlyWhatChanged)
