@@ -3,7 +3,6 @@
 #include "panel/panel_ui.h"
 
 #include <deque>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,8 +22,7 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 	std::map<int32_t, bool> enabled, masked; // enabled unless set
 	int32_t focus = 0, row_count = 0, selected_row = -1;
 	bool hidden = false;
-	std::deque<bool> answers;           // the user's answers to questions, in order; No when none are left
-	std::function<void()> while_asking; // what happens elsewhere while a question is open
+	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
 	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
@@ -44,8 +42,6 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 	bool AskYesNo(const std::u16string &text) override
 	{
 		questions.push_back(text);
-		if (while_asking)
-			while_asking();
 		const bool answer = !answers.empty() && answers.front();
 		if (!answers.empty())
 			answers.pop_front();

@@ -58,13 +58,6 @@ class QtPanelTest : public QObject {
 		image.save(QString::fromUtf8(name));
 		return image;
 	}
-	void Stream(bool busy)
-	{
-		engine.runs.clear();
-		if (busy)
-			test::AddRun(engine, 0, DestinationState::Sending);
-		UpdateControlStates(window->Behaviour());
-	}
 
 private slots:
 	void init()
@@ -127,11 +120,7 @@ private slots:
 		QCOMPARE(window->Field(id_name)->text(), QStringLiteral("Kick"));
 		QTest::keyClick(list, Qt::Key_Space);
 		QVERIFY(store.settings.destinations[2].enabled);
-		const std::pair<Qt::Key, int32_t> keys[] = {{Qt::Key_End, 3},
-							    {Qt::Key_Home, 0},
-							    {Qt::Key_PageDown, 3},
-							    {Qt::Key_PageUp, 0}};
-		for (const auto &[key, row] : keys) {
+		for (const auto &[key, row] : {std::pair(Qt::Key_End, 3), {Qt::Key_PageUp, 0}}) {
 			QTest::keyClick(list, key);
 			QCOMPARE(state.selected_index, row);
 		}
@@ -153,16 +142,11 @@ private slots:
 		OnRowSelected(window->Behaviour(), 0); // commits row 1
 		QCOMPARE(store.settings.destinations[1].name.size(), size_t(150));
 		QCOMPARE(store.settings.destinations[1].key.size(), size_t(5000));
-		OnRowSelected(window->Behaviour(), 1);
 		QLineEdit *name = window->Field(id_name);
 		name->setFocus();
-		name->end(false);
-		QTest::keyClick(name, Qt::Key_X);
-		QTest::keyClick(name, Qt::Key_Backspace);
-		QCOMPARE(name->text().size(), 149); // no typing past the limit, deleting is fine
 		name->clear();
 		QTest::keyClicks(name, QString(101, QLatin1Char('a')));
-		QCOMPARE(name->text().size(), 100);
+		QCOMPARE(name->text().size(), 100); // no typing past the limit
 	}
 
 	// Kick completion and the frame's accent follow the focus really leaving.
@@ -251,10 +235,12 @@ private slots:
 					count += field.pixelColor(x, y) == ToQColor(colour);
 			return count;
 		};
-		Stream(true); // disabled fields are dimmed
+		test::AddRun(engine, 0, DestinationState::Sending); // disabled fields are dimmed
+		UpdateControlStates(window->Behaviour());
 		QCOMPARE(text_pixels(color_text), 0);
 		QVERIFY(text_pixels(color_disabled_text) > 0);
-		Stream(false);
+		engine.runs.clear();
+		UpdateControlStates(window->Behaviour());
 		QVERIFY(text_pixels(color_text) > 0);
 	}
 };

@@ -17,7 +17,7 @@ __declspec(dllexport) void stub_obs_reset(const char *config_dir);
 __declspec(dllexport) int stub_obs_output_count(void);
 // Raises an output's signal ("start", "stop", ...) with a code.
 __declspec(dllexport) void stub_obs_output_raise(int index, const char *signal, long long code);
-// The host procedures called, then the hotkeys registered now, one a line.
+// The hotkeys registered now, one a line.
 __declspec(dllexport) const char *stub_obs_registered(void);
 
 // obs-frontend-api.dll: forgets what was registered and takes the host's main

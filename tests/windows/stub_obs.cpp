@@ -210,7 +210,6 @@ ANSWER(bool, calldata_get_data(const calldata_t *data, const char *name, void *o
 
 namespace {
 std::vector<std::string> hotkeys; // by id; unregistered ones empty
-std::string procedures;           // the procedures called, one line each
 } // namespace
 
 ANSWER(obs_hotkey_id, obs_hotkey_register_frontend(const char *name, const char *, obs_hotkey_func, void *),
@@ -225,8 +224,7 @@ ANSWER(bool, obs_in_task_thread(enum obs_task_type type), type == OBS_TASK_UI)
 // --- No obs-websocket: its vendor's requests are never answered here -------------
 
 TOKEN(proc_handler_t, obs_get_proc_handler(void))
-ANSWER(bool, proc_handler_call(proc_handler_t *, const char *name, calldata_t *),
-       procedures += name + std::string("\n"), false)
+ANSWER(bool, proc_handler_call(proc_handler_t *, const char *, calldata_t *), false)
 void calldata_set_data(calldata_t *, const char *, const void *, size_t) {}
 void obs_data_set_double(obs_data_t *, const char *, double) {}
 void obs_data_set_obj(obs_data_t *, const char *, obs_data_t *) {}
@@ -243,12 +241,12 @@ void obs_data_item_release(obs_data_item_t **) {}
 
 // --- For the tests --------------------------------------------------------------
 
-ANSWER(void, stub_obs_reset(const char *config), outputs.clear(), hotkeys.clear(), procedures.clear(),
+ANSWER(void, stub_obs_reset(const char *config), outputs.clear(), hotkeys.clear(),
        void(config_dir = config ? config : ""))
 const char *stub_obs_registered(void)
 {
 	static std::string list;
-	list = procedures;
+	list.clear();
 	for (const std::string &name : hotkeys)
 		list += name.empty() ? "" : name + "\n";
 	return list.c_str();
