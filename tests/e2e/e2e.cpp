@@ -15,8 +15,6 @@ Recording ProbeRecording(const std::string &path)
 	};
 	rec.video = entries("v:0", "codec_name,profile,width,height");
 	rec.audio = entries("a:0", "codec_name,sample_rate,channels");
-	rec.video_codec = rec.video.substr(0, rec.video.find(','));
-	rec.audio_codec = rec.audio.substr(0, rec.audio.find(','));
 
 	// The packets tell the true rate, keyframe spacing and bitrate, whatever
 	// the container's metadata claims.

@@ -16,9 +16,8 @@
 namespace torvane::test {
 
 struct Recording {
-	std::string video; // "codec,profile,width,height", as ffprobe lists them
-	std::string audio; // "codec,sample rate,channels"
-	std::string video_codec, audio_codec;
+	std::string video;      // "codec,profile,width,height", as ffprobe lists them
+	std::string audio;      // "codec,sample rate,channels"
 	double frame_rate = 0;  // from the video packets' times
 	double longest_gap = 0; // seconds between two video packets
 	double video_kbps = 0;  // from the packet sizes

@@ -2,8 +2,8 @@
 // the way Kick's ingest is reached (its dashboard host completed to :443/app,
 // here the TLS front's port): every server records the quality asked for, and
 // a closed port, an unknown application and an untrusted certificate each fail
-// on their own destination only. A server that stops reading, one that drops
-// away, and Stop all while they do so cost only their own row.
+// on their own destination only. A server that stops reading, and Stop all
+// while it does so, cost only its own row.
 #include "tests/e2e/e2e.h"
 
 #include "settings/config.h"
@@ -54,7 +54,6 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	ASSERT_TRUE(WaitFor(settled, std::chrono::seconds(15))) << Texts();
 	const std::string failures = "Failed: connection / Failed: stream key / Failed: connection";
 	EXPECT_EQ(Text(3) + " / " + Text(4) + " / " + Text(5), failures);
-	// OBS's own words for the impostor's certificate reach its row.
 	EXPECT_EQ(engine.GetStats(5).last_error, "The RTMP server sent an invalid SSL certificate.");
 
 	// Five seconds of stream, counted in frames: a busy machine makes the
@@ -63,7 +62,6 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 			    std::chrono::seconds(30)));
 	const int frames_sent[] = {Frames(0), Frames(1), Frames(2)};
 
-	// Stop all: the streams end on Ready, the failures stay.
 	engine.RequestStopAll();
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsBusy(); }));
 	EXPECT_EQ(Texts(), "Ready / Ready / Ready / " + failures);
@@ -103,41 +101,33 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	EXPECT_NEAR(double(packets[2]), double(packets[0]), 15 * TimeScale());
 }
 
-TEST_F(Streaming, AStalledOrLostServerCostsOnlyItsOwnDestination)
+TEST_F(Streaming, AStalledServerCostsOnlyItsOwnDestination)
 {
-	Nginx steady, stalled, lost;
-	ASSERT_TRUE(steady.StartRtmp(work_dir, "steady") && stalled.StartRtmp(work_dir, "stalled") &&
-		    lost.StartRtmp(work_dir, "lost"));
+	Nginx steady, stalled;
+	ASSERT_TRUE(steady.StartRtmp(work_dir, "steady") && stalled.StartRtmp(work_dir, "stalled"));
 	HostVideo canvas; // 60 fps on the host, 30 asked for: every second frame
 	canvas.fps_num = 60;
 	ASSERT_TRUE(StartHost(canvas));
 	// The highest bitrate fills the stalled connection's socket buffers soonest.
 	settings = Quality(720, 30, 8000);
-	settings.destinations = {Loopback("Steady", steady.port), Loopback("Lost", lost.port),
-				 Loopback("Stalled", stalled.port)};
+	settings.destinations = {Loopback("Steady", steady.port), Loopback("Stalled", stalled.port)};
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
-	ASSERT_TRUE(WaitFor([&] { return Texts() == "Sending / Sending / Sending"; })) << Texts();
+	ASSERT_TRUE(WaitFor([&] { return Texts() == "Sending / Sending"; })) << Texts();
 
-	// Stalled: its drops show on its own line; the others are handed every frame.
-	const int steady_before = Frames(0), lost_before = Frames(1);
+	// Stalled: its drops show on its own line; the other is handed every frame.
+	const int steady_before = Frames(0);
 	const auto stall_start = std::chrono::steady_clock::now();
 	stalled.Freeze();
-	ASSERT_TRUE(WaitFor([&] { return engine.GetStats(2).frames_dropped > 0; }, std::chrono::seconds(25)));
+	ASSERT_TRUE(WaitFor([&] { return engine.GetStats(1).frames_dropped > 0; }, std::chrono::seconds(25)));
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stall_start).count();
 	EXPECT_GE(Frames(0) - steady_before, seconds * 30 * 0.5 / TimeScale());
-	// The same margin as the servers' packets above, far below what a stall costs.
-	EXPECT_NEAR(Frames(0) - steady_before, Frames(1) - lost_before, 15 * TimeScale());
-	EXPECT_EQ(engine.GetStats(0).frames_dropped + engine.GetStats(1).frames_dropped, 0);
+	EXPECT_EQ(engine.GetStats(0).frames_dropped, 0);
 
-	// Lost: Reconnecting... on its own row only. Stop all while one server is
-	// frozen and another is gone: every row ends on Ready.
-	lost.Kill();
-	ASSERT_TRUE(WaitFor([&] { return Text(1) == "Reconnecting..."; })) << Text(1);
-	EXPECT_EQ(Text(0), "Sending");
+	// Stop all while the server is frozen: every row ends on Ready.
 	engine.RequestStopAll();
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsBusy(); }, std::chrono::seconds(15)));
-	EXPECT_EQ(Texts(), "Ready / Ready / Ready");
+	EXPECT_EQ(Texts(), "Ready / Ready");
 	steady.Stop();
 	ASSERT_EQ(steady.Recordings().size(), 1u);
 	Recording rec = ProbeRecording(steady.Recordings()[0]);

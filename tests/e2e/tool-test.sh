@@ -40,8 +40,6 @@ dest() { # dest NAME SERVER KEY ENABLED [PLATFORM] [PASSWORD]
 
 doc "$work/good.json" "$(dest A rtmp://127.0.0.1:1935/app k true)"
 expect_run "check: settings that can start" 0 "" "$torvane" check "$work/good.json"
-doc "$work/kick.json" "$(dest K rtmps://abc.global-contribute.live-video.net k true Kick)"
-expect_run "check: a bare Kick host is completed as loading does" 0 "" "$torvane" check "$work/kick.json"
 doc "$work/none.json" "$(dest A rtmp://127.0.0.1:1935/app k false)"
 expect_run "check: nothing enabled" 1 "Enable at least one destination using its checkbox." \
 	"$torvane" check "$work/none.json"

@@ -93,11 +93,9 @@ TEST(LiveStatus, RowsAndHeaderFollowTheRecords)
 	for (size_t i : {0, 2, 3})
 		settings.destinations[i].enabled = true;
 	MultistreamEngine multistream;
-	EXPECT_EQ(HeaderCountText(settings, multistream), "3 enabled  \xC2\xB7  Ready");
 	AddRun(multistream, 0, DestinationState::Sending);
 	AddRun(multistream, 2, DestinationState::Sending);
 	AddRun(multistream, 3, DestinationState::Connecting);
-	EXPECT_EQ(HeaderCountText(settings, multistream), "2 / 3 sending");
 	// A sending run whose tick was removed while streaming still counts.
 	settings.destinations[0].enabled = false;
 	EXPECT_EQ(HeaderCountText(settings, multistream), "2 / 2 sending");

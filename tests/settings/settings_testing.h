@@ -70,7 +70,6 @@ inline void WriteBytes(const std::filesystem::path &path, const std::vector<uint
 		.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// "TRV1" and the protected form of `document`.
 inline std::vector<uint8_t> SealedFile(const std::string &document)
 {
 	std::vector<uint8_t> file = {'T', 'R', 'V', '1'}, blob;

@@ -28,7 +28,6 @@ inline PanelSettings Single(int port)
 	return PanelSettings{4500, 720, 30, {Loopback("single", port)}};
 }
 
-// Two custom destinations on the same loopback port.
 inline PanelSettings Pair(int port)
 {
 	return PanelSettings{4500, 1080, 30, {Loopback("one", port), Loopback("two", port)}};
