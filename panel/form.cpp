@@ -44,21 +44,6 @@ bool IsSelectionControl(int32_t id)
 	return false;
 }
 
-int32_t DestinationCount(const Panel &panel)
-{
-	return static_cast<int32_t>(panel.controller.store.settings.destinations.size());
-}
-
-bool HasSelection(const Panel &panel)
-{
-	return panel.state.selected_index >= 0 && panel.state.selected_index < DestinationCount(panel);
-}
-
-const Destination &Selected(const Panel &panel)
-{
-	return panel.controller.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)];
-}
-
 void MaskSecrets(Panel &panel)
 {
 	panel.ui.SetMasked(id_key, true);
