@@ -12,6 +12,7 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 	obs_data_set_int(document, "bitrate", settings.bitrate);
 	obs_data_set_int(document, "height", settings.height);
 	obs_data_set_int(document, "fps", settings.fps);
+	obs_data_set_string(document, "encoder", settings.encoder.c_str());
 
 	OBSDataArrayAutoRelease list = obs_data_array_create();
 	for (const Destination &destination : settings.destinations) {
@@ -23,6 +24,21 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 		obs_data_set_string(item, "username", destination.username.c_str());
 		obs_data_set_string(item, "password", destination.password.c_str());
 		obs_data_set_bool(item, "enabled", destination.enabled);
+		if (destination.quality) {
+			// Only the members the destination has of its own: the rest
+			// follow the shared quality.
+			const OwnQuality &own = *destination.quality;
+			OBSDataAutoRelease quality = obs_data_create();
+			if (own.height)
+				obs_data_set_int(quality, "height", own.height);
+			if (own.fps)
+				obs_data_set_int(quality, "fps", own.fps);
+			if (own.bitrate)
+				obs_data_set_int(quality, "bitrate", own.bitrate);
+			if (!own.encoder.empty())
+				obs_data_set_string(quality, "encoder", own.encoder.c_str());
+			obs_data_set_obj(item, "quality", quality);
+		}
 		obs_data_array_push_back(list, item);
 	}
 	obs_data_set_array(document, "destinations", list);
@@ -40,6 +56,37 @@ static bool ReadInt32(obs_data_t *document, const char *name, int32_t &value)
 		return false;
 	value = static_cast<int32_t>(stored);
 	return true;
+}
+
+// An encoder member: absent keeps `encoder` as it is; present, it must be an
+// encoder id.
+static bool ReadEncoder(obs_data_t *data, std::string &encoder)
+{
+	if (!obs_data_has_user_value(data, "encoder"))
+		return true;
+	encoder = obs_data_get_string(data, "encoder");
+	return IsEncoderId(encoder);
+}
+
+// A destination's "quality" member: absent, the shared quality; each member it
+// holds must be in range, as the shared quality's are.
+static bool ReadOwnQuality(obs_data_t *item, std::optional<OwnQuality> &quality)
+{
+	if (!obs_data_has_user_value(item, "quality"))
+		return true;
+	OBSDataAutoRelease data = obs_data_get_obj(item, "quality");
+	if (!data)
+		return false;
+	OwnQuality own;
+	bool valid = ReadEncoder(data, own.encoder);
+	if (obs_data_has_user_value(data, "height"))
+		valid = ReadInt32(data, "height", own.height) && IsOfferedHeight(own.height) && valid;
+	if (obs_data_has_user_value(data, "fps"))
+		valid = ReadInt32(data, "fps", own.fps) && IsOfferedFps(own.fps) && valid;
+	if (obs_data_has_user_value(data, "bitrate"))
+		valid = ReadInt32(data, "bitrate", own.bitrate) && IsBitrateInRange(own.bitrate) && valid;
+	quality = std::move(own);
+	return valid;
 }
 
 bool SettingsFromData(const char *json, PanelSettings &settings, std::string &message)
@@ -60,6 +107,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		in_range = ReadInt32(document, "fps", candidate.fps) && in_range;
 	in_range = in_range && IsBitrateInRange(candidate.bitrate) && IsOfferedHeight(candidate.height) &&
 		   IsOfferedFps(candidate.fps);
+	in_range = ReadEncoder(document, candidate.encoder) && in_range;
 
 	OBSDataArrayAutoRelease list = obs_data_get_array(document, "destinations");
 	if (!list || obs_data_array_count(list) > max_saved_destinations || !in_range) {
@@ -80,6 +128,10 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		destination.password = obs_data_get_string(item, "password");
 		destination.enabled = obs_data_get_bool(item, "enabled");
 		destination.server = CompleteKickServer(destination);
+		if (!ReadOwnQuality(item, destination.quality)) {
+			message = Tr(Txt::InvalidSettings);
+			return false;
+		}
 		candidate.destinations.push_back(std::move(destination));
 	}
 

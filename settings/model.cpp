@@ -26,6 +26,27 @@ PanelSettings DefaultSettings()
 	return s;
 }
 
+Quality SharedQuality(const PanelSettings &settings)
+{
+	return Quality{settings.height, settings.fps, settings.bitrate, settings.encoder};
+}
+
+Quality QualityOf(const PanelSettings &settings, const Destination &destination)
+{
+	Quality quality = SharedQuality(settings);
+	if (const std::optional<OwnQuality> &own = destination.quality) {
+		if (own->height)
+			quality.height = own->height;
+		if (own->fps)
+			quality.fps = own->fps;
+		if (own->bitrate)
+			quality.bitrate = own->bitrate;
+		if (!own->encoder.empty())
+			quality.encoder = own->encoder;
+	}
+	return quality;
+}
+
 Destination MakeCustomDestination(size_t count)
 {
 	Destination d;

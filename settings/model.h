@@ -4,10 +4,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace torvane {
+
+// A destination's own quality. A member left at 0 (or an empty encoder) takes
+// the shared value.
+struct OwnQuality {
+	int32_t height = 0;
+	int32_t fps = 0;
+	int32_t bitrate = 0;
+	std::string encoder;
+};
 
 // One configured streaming target. Every text is UTF-8. A destination's
 // position in PanelSettings::destinations is its identity.
@@ -19,10 +29,11 @@ struct Destination {
 	std::string username;
 	std::string password;
 	bool enabled = false;
+	std::optional<OwnQuality> quality = std::nullopt; // none: the shared quality
 };
 
-// The whole configuration: the stream quality shared by every destination,
-// then the destinations in display order.
+// The whole configuration: the stream quality every destination shares unless
+// it has its own, then the destinations in display order.
 struct PanelSettings {
 	int32_t bitrate = default_bitrate_kbps; // kbps, min_bitrate_kbps to max_bitrate_kbps
 	int32_t height = height_1080p;          // height_720p or height_1080p
@@ -31,6 +42,8 @@ struct PanelSettings {
 	// OBS's own Start Streaming and its stop start and stop every enabled
 	// destination as well.
 	bool follow_obs_stream = false;
+	// The shared quality's encoder: an OBS encoder id or hardware_h264_encoder.
+	std::string encoder = default_encoder;
 };
 
 // The most destinations a configuration may hold: the settings file refuses
@@ -38,6 +51,11 @@ struct PanelSettings {
 inline constexpr size_t max_saved_destinations = 1000;
 
 PanelSettings DefaultSettings();
+
+// The shared quality, and the quality a destination streams at: its own
+// members where it has them, the shared ones for the rest.
+Quality SharedQuality(const PanelSettings &settings);
+Quality QualityOf(const PanelSettings &settings, const Destination &destination);
 
 // The destination "+ Custom" appends to a list that holds `count` destinations.
 Destination MakeCustomDestination(size_t count);

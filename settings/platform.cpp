@@ -1,5 +1,7 @@
 #include "settings/platform.h"
 
+#include "settings/texts.h"
+
 namespace torvane {
 
 Platform ParsePlatform(std::string_view text)
@@ -13,6 +15,30 @@ Platform ParsePlatform(std::string_view text)
 	if (text == "Patreon")
 		return Platform::Patreon;
 	return Platform::Custom;
+}
+
+bool PlatformTakesCodec(Platform platform, std::string_view codec)
+{
+	if (codec == "h264")
+		return true;
+	return (codec == "hevc" || codec == "av1") && (platform == Platform::YouTube || platform == Platform::Custom);
+}
+
+const char *PlatformName(Platform platform)
+{
+	switch (platform) {
+	case Platform::YouTube:
+		return "YouTube";
+	case Platform::Twitch:
+		return "Twitch";
+	case Platform::Kick:
+		return "Kick";
+	case Platform::Patreon:
+		return "Patreon";
+	case Platform::Custom:
+		break;
+	}
+	return Tr(Txt::CustomServer);
 }
 
 } // namespace torvane

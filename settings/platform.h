@@ -12,4 +12,13 @@ enum class Platform { YouTube, Twitch, Kick, Patreon, Custom };
 
 Platform ParsePlatform(std::string_view text);
 
+// Whether a platform takes video of a codec ("h264", "hevc", "av1", as OBS
+// names them). HEVC and AV1 travel over enhanced RTMP, which YouTube and
+// custom servers take; Twitch, Kick and Patreon take H.264 only.
+bool PlatformTakesCodec(Platform platform, std::string_view codec);
+
+// The platform's name for a sentence: "Twitch", or "This server" for a
+// custom one.
+const char *PlatformName(Platform platform);
+
 } // namespace torvane

@@ -26,6 +26,11 @@
 	X(FrameRate, "FRAME RATE") \
 	X(BitrateKbps, "BITRATE \xC2\xB7 KBPS") \
 	X(UploadBudget, "UPLOAD BUDGET") \
+	X(EncoderCaption, "ENCODER") \
+	X(HardwareH264, "Hardware H.264 when available") \
+	X(OwnQuality, "Own quality") \
+	X(QualityShort, "%1p%2 \xC2\xB7 %3 kbps") \
+	X(CustomServer, "This server") \
 	X(ClosingKeepsStreams, "Closing this panel keeps streams running. Use Stop all to end them.") \
 	X(CoffeeLink, "Buy me a coffee \xE2\x86\x97") \
 	X(FollowObs, "Go live with OBS's Start Streaming") \
@@ -95,6 +100,10 @@
 	X(NoEncoders, "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.") \
 	X(NoRtmp, "OBS RTMP modules are unavailable.") \
 	X(NothingStarted, "No destination could start. Check OBS video/audio settings and the destination status.") \
+	X(CodecNotTaken, "Destination %1: %2 takes H.264 only. Choose an H.264 encoder for it.") \
+	X(CodecNotSent, "Destination %1: OBS cannot send %2 over RTMP. Choose another encoder.") \
+	X(EncoderMissing, "Destination %1: this OBS has no encoder \"%2\". Choose another encoder.") \
+	X(HardwareFallback, "No hardware H.264 encoder was found, so x264 encodes instead.") \
 	X(StillRunning, "A stream is still running or stopping.") \
 	X(NotInList, "Destination %1 is not in the list.") \
 	X(KickEncoder, "Kick needs its own encoder settings. Stop every destination, then start again.") \
@@ -116,6 +125,7 @@
 	X(BitrateRange, "Video bitrate must be between %1 and %2 kbps.") \
 	X(ChooseHeight, "Choose %1p or %2p output.") \
 	X(ChooseRate, "Choose a frame-rate limit of %1 or %2 fps.") \
+	X(ChooseEncoder, "Choose a video encoder.") \
 	X(DestinationProblem, "Destination %1: %2") \
 	X(EnableOne, "Enable at least one destination using its checkbox.") \
 	X(FileUnreadable, "The settings file is unreadable. It has been left untouched.") \

@@ -133,15 +133,30 @@ const char *CheckDestination(const Destination &d, SignatureSet &signatures)
 
 } // namespace
 
+std::string ValidateQuality(const Quality &quality)
+{
+	if (!IsBitrateInRange(quality.bitrate))
+		return Tr(Txt::BitrateRange, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
+	if (!IsOfferedHeight(quality.height))
+		return Tr(Txt::ChooseHeight, {std::to_string(height_720p), std::to_string(height_1080p)});
+	if (!IsOfferedFps(quality.fps))
+		return Tr(Txt::ChooseRate, {std::to_string(fps_30), std::to_string(fps_60)});
+	if (!IsEncoderId(quality.encoder))
+		return Tr(Txt::ChooseEncoder);
+	return std::string();
+}
+
 std::string ValidateQuality(const PanelSettings &settings)
 {
-	if (!IsBitrateInRange(settings.bitrate))
-		return Tr(Txt::BitrateRange, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
-	if (!IsOfferedHeight(settings.height))
-		return Tr(Txt::ChooseHeight, {std::to_string(height_720p), std::to_string(height_1080p)});
-	if (!IsOfferedFps(settings.fps))
-		return Tr(Txt::ChooseRate, {std::to_string(fps_30), std::to_string(fps_60)});
-	return std::string();
+	std::string problem = ValidateQuality(SharedQuality(settings));
+	for (size_t i = 0; problem.empty() && i < settings.destinations.size(); i++) {
+		const Destination &d = settings.destinations[i];
+		if (d.quality)
+			problem = ValidateQuality(QualityOf(settings, d));
+		if (!problem.empty())
+			problem = Tr(Txt::DestinationProblem, {std::to_string(i + 1), problem});
+	}
+	return problem;
 }
 
 std::string ValidateSettings(const PanelSettings &settings)

@@ -8,8 +8,10 @@
 
 namespace torvane {
 
-// Checks the shared stream quality alone: the sentence for the first value out
-// of range, or an empty text.
+// Checks one quality: the sentence for the first value out of range, or an
+// empty text. With settings, the shared quality and then every destination's
+// own, whether ticked or not: nothing is saved that a load would refuse.
+std::string ValidateQuality(const Quality &quality);
 std::string ValidateQuality(const PanelSettings &settings);
 
 // Checks the whole configuration before a start. Returns the sentence that

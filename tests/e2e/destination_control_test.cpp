@@ -33,7 +33,7 @@ protected:
 	// A server and a destination for each of `count`, the fourth left off.
 	void StartStreams(int count)
 	{
-		settings = Quality(720, 30, 2500);
+		settings = SharedAt(720, 30, 2500);
 		for (int i = 0; i < count; i++) {
 			ASSERT_TRUE(servers[i].StartRtmp(work_dir, "server-" + std::to_string(i + 1)));
 			settings.destinations.push_back(Loopback("D" + std::to_string(i + 1), servers[i].port, i < 3));
@@ -72,7 +72,7 @@ void ExpectWholeStream(const std::string &file)
 TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
 {
 	const int port = FreePort();
-	settings = Quality(720, 30);
+	settings = SharedAt(720, 30);
 	settings.destinations = {Loopback("one", port), Loopback("two", port), Loopback("same", port),
 				 Loopback("off", port, false)};
 	settings.destinations[2].key = settings.destinations[0].key;

@@ -30,7 +30,7 @@ TEST_F(Streaming, OneEncodeReachesEveryServerAndEachFailureStaysOnItsOwnDestinat
 	canvas.height = 1080;
 	ASSERT_TRUE(StartHost(canvas));
 
-	settings = Quality(720, 30, 2500);
+	settings = SharedAt(720, 30, 2500);
 	Destination kick = Loopback("Kick", 0), tls = Loopback("TLS", 0), untrusted = Loopback("Impostor", 0);
 	kick.platform = "Kick";
 	kick.server = "rtmps://E2E-Ingest." + std::string(kick_ingest_domain) + ":" + std::to_string(front.port) + "/";
@@ -109,7 +109,7 @@ TEST_F(Streaming, AStalledServerCostsOnlyItsOwnDestination)
 	canvas.fps_num = 60;
 	ASSERT_TRUE(StartHost(canvas));
 	// The highest bitrate fills the stalled connection's socket buffers soonest.
-	settings = Quality(720, 30, 8000);
+	settings = SharedAt(720, 30, 8000);
 	settings.destinations = {Loopback("Steady", steady.port), Loopback("Stalled", stalled.port)};
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;

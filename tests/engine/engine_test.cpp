@@ -42,7 +42,7 @@ using EngineStart = ObsHostTest;
 TEST_F(EngineStart, OneSharedEncodeFeedsOneOutputPerTickedDestination)
 {
 	const int port = FreePort();
-	PanelSettings settings = Quality(720, 30);
+	PanelSettings settings = SharedAt(720, 30);
 	settings.destinations = {Loopback("off", port, false), Loopback("auth", port), Loopback("plain", port)};
 	settings.destinations[1].username = "publisher";
 	settings.destinations[1].password = " secret ";

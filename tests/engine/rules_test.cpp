@@ -100,7 +100,7 @@ TEST(LiveStatus, RowsAndHeaderFollowTheRecords)
 
 TEST(LiveStatus, OutputLineShowsWhatTheEncoderGetsAndBudgetSumsEveryTickedDestination)
 {
-	PanelSettings settings = Quality(720, 30);
+	PanelSettings settings = SharedAt(720, 30);
 	obs_video_info host = {};
 	host.output_width = 1366;
 	host.output_height = 768;

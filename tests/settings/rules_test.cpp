@@ -48,7 +48,8 @@ TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
 {
 	// Kick servers are written completed; the model keeps what it holds.
 	EXPECT_EQ(std::string(obs_data_get_json(SettingsToData(With({D("rtmps://" + kick_host, "k", "Kick")})))),
-		  "{\"version\":1,\"bitrate\":4500,\"height\":1080,\"fps\":30,\"destinations\":[{\"name\":\"A\","
+		  "{\"version\":1,\"bitrate\":4500,\"height\":1080,\"fps\":30,\"encoder\":\"obs_x264\","
+		  "\"destinations\":[{\"name\":\"A\","
 		  "\"platform\":\"Kick\",\"server\":\"" +
 			  kick_full +
 			  "\",\"key\":\"k\",\"username\":\"\",\"password\":\"\",\"enabled\":true}],"
@@ -56,10 +57,16 @@ TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
 
 	PanelSettings loaded;
 	std::string message;
-	PanelSettings following = With({D()});
+	PanelSettings following = With({D(), D(), D()});
 	following.follow_obs_stream = true;
+	following.encoder = "ffmpeg_svt_av1";
+	following.destinations[1].quality = OwnQuality{720, 0, 2500, ""}; // fps and encoder shared
+	following.destinations[2].quality = OwnQuality{};                  // every member shared
 	ASSERT_TRUE(SettingsFromData(obs_data_get_json(SettingsToData(following)), loaded, message));
 	ExpectSameSettings(loaded, following);
+	EXPECT_EQ(QualityOf(loaded, loaded.destinations[1]), (Quality{720, 30, 2500, "ffmpeg_svt_av1"}));
+	EXPECT_NE(std::string(obs_data_get_json(SettingsToData(loaded))).find("\"quality\":{\"height\":720,\"bitrate\":2500}"),
+		  std::string::npos);
 	// Missing members read as empty; members of no meaning are not kept.
 	ASSERT_TRUE(SettingsFromData(
 		"{\"version\": 1, \"bitrate\": 3000, \"extra\": 1, \"destinations\": [{\"x\": 2}]}", loaded, message));
@@ -74,6 +81,9 @@ TEST(Document, RefusesWhatALoadMustNotAcceptAndKeepsTheTarget)
 		for (size_t i = 0; i < count; i++)
 			json += i ? ",{}" : "{}";
 		return json + "]}";
+	};
+	const auto own = [](const std::string &quality) {
+		return "{\"version\": 1, \"bitrate\": 4500, \"destinations\": [{\"quality\": " + quality + "}]}";
 	};
 	PanelSettings loaded;
 	std::string message;
@@ -91,6 +101,13 @@ TEST(Document, RefusesWhatALoadMustNotAcceptAndKeepsTheTarget)
 		{doc("\"bitrate\": 4294971796"), invalid}, // 2^32 + 4500 must not narrow to 4500
 		{doc("\"bitrate\": 4500, \"height\": 0"), invalid},
 		{doc("\"bitrate\": 4500, \"fps\": 4294967326"), invalid},
+		{doc("\"bitrate\": 4500, \"encoder\": \"\""), invalid},
+		{doc("\"bitrate\": 4500, \"encoder\": \"x264 --opts\""), invalid},
+		{own("5"), invalid},
+		{own("{\"fps\": 24}"), invalid},
+		{own("{\"bitrate\": 9000}"), invalid},
+		{own("{\"height\": 480}"), invalid},
+		{own("{\"encoder\": 7}"), invalid},
 		{"{\"version\": 1, \"bitrate\": 4500}", invalid},
 		{"not json", unsupported},
 		{"{\"version\": 2, \"bitrate\": 4500, \"destinations\": []}", unsupported}};
@@ -107,7 +124,15 @@ TEST(Validation, NamesTheFirstProblem)
 {
 	// Every check of `no_name` fails; the first in order is named.
 	const Destination no_name = {"", "Custom", "ftp://x", "", "", "p", true};
+	// A destination's own quality counts ticked or not: a save must not write
+	// what a load refuses.
+	PanelSettings own_bitrate = With({D(), D("rtmp://h/app", "k2", "Custom", false)});
+	own_bitrate.destinations[1].quality = OwnQuality{720, 0, 9000, ""};
+	PanelSettings own_encoder = With({D()});
+	own_encoder.destinations[0].quality = OwnQuality{0, 60, 0, "a b"};
 	const std::pair<PanelSettings, std::string> cases[] = {
+		{own_bitrate, "Destination 2: Video bitrate must be between 1000 and 8000 kbps."},
+		{own_encoder, "Destination 1: Choose a video encoder."},
 		{With({D()}, 999), "Video bitrate must be between 1000 and 8000 kbps."},
 		{With({D()}, 1000, 720, 60), ""},
 		{With({D()}, 8000, 1080, 30), ""},

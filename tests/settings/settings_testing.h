@@ -23,13 +23,21 @@ inline auto Fields(const torvane::Destination &d)
 	return std::tie(d.name, d.platform, d.server, d.key, d.username, d.password, d.enabled);
 }
 
+inline auto OwnFields(const torvane::Destination &d)
+{
+	const torvane::OwnQuality own = d.quality.value_or(torvane::OwnQuality{-1, -1, -1, "none"});
+	return std::make_tuple(own.height, own.fps, own.bitrate, own.encoder);
+}
+
 inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torvane::PanelSettings &expected)
 {
-	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps, actual.follow_obs_stream),
-		  std::tie(expected.bitrate, expected.height, expected.fps, expected.follow_obs_stream));
+	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps, actual.encoder, actual.follow_obs_stream),
+		  std::tie(expected.bitrate, expected.height, expected.fps, expected.encoder, expected.follow_obs_stream));
 	ASSERT_EQ(actual.destinations.size(), expected.destinations.size());
-	for (size_t i = 0; i < expected.destinations.size(); i++)
+	for (size_t i = 0; i < expected.destinations.size(); i++) {
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
+		EXPECT_EQ(OwnFields(actual.destinations[i]), OwnFields(expected.destinations[i])) << "destination " << i;
+	}
 }
 
 // A secret in every protected field, to look for on disk.
@@ -42,6 +50,7 @@ inline torvane::PanelSettings SettingsWithSecrets()
 	s = {6000, 720, 60, s.destinations};
 	s.destinations[1].key = secret_key;
 	s.destinations[1].enabled = true;
+	s.destinations[1].quality = torvane::OwnQuality{0, 30, 2500, "hardware_h264"};
 	s.destinations.push_back(
 		{"Custom 5", "Custom", "rtmp://127.0.0.1:1935/live", secret_key, "streamer", secret_password, true});
 	return s;

@@ -9,7 +9,7 @@
 
 namespace torvane::test {
 
-inline PanelSettings Quality(int32_t height, int32_t fps, int32_t bitrate = 4500)
+inline PanelSettings SharedAt(int32_t height, int32_t fps, int32_t bitrate = 4500)
 {
 	return PanelSettings{bitrate, height, fps, {}};
 }
