@@ -1,5 +1,9 @@
 #pragma once
 
+#include "settings/model.h"
+
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +35,10 @@ ResolvedEncoder ResolveEncoder(const std::string &choice);
 // The name the panel shows for a choice: OBS's display name, the hardware
 // choice's own name, or the id itself when this OBS lacks it.
 std::string EncoderChoiceName(const std::string &choice);
+
+// Checks the encoder of every destination `included` names: this OBS must have
+// it and be able to send its codec over RTMP, and the destination's platform
+// must take that codec. The sentence for the first that fails, or an empty text.
+std::string CheckEncoderChoices(const PanelSettings &settings, const std::function<bool(size_t)> &included);
 
 } // namespace torvane

@@ -1,5 +1,6 @@
 // Starting every enabled destination on one shared H.264 and AAC encode.
 #include "engine/engine.h"
+#include "engine/encoders.h"
 #include "settings/kick.h"
 #include "settings/platform.h"
 #include "settings/quality.h"
@@ -18,17 +19,23 @@ namespace torvane {
 
 namespace {
 
-OBSDataAutoRelease VideoEncoderSettings(const PanelSettings &settings, bool kick_mode)
+// CBR at the chosen bitrate with a keyframe every two seconds is what every
+// encoder takes by the same names; x264's preset, profile and tune are its own.
+OBSDataAutoRelease VideoEncoderSettings(const std::string &encoder_id, int32_t bitrate, bool kick_mode)
 {
 	OBSDataAutoRelease data = obs_data_create();
 	obs_data_set_string(data, "rate_control", "CBR");
-	obs_data_set_int(data, "bitrate", settings.bitrate);
+	obs_data_set_int(data, "bitrate", bitrate);
 	obs_data_set_int(data, "keyint_sec", keyframe_interval_sec);
-	obs_data_set_string(data, "preset", "veryfast");
-	// Kick mode streams main profile without B-frames or lookahead.
-	obs_data_set_string(data, "profile", kick_mode ? "main" : "high");
-	if (kick_mode)
-		obs_data_set_string(data, "tune", "zerolatency");
+	if (encoder_id == default_encoder) {
+		obs_data_set_string(data, "preset", "veryfast");
+		// Kick mode streams main profile without B-frames or lookahead.
+		obs_data_set_string(data, "profile", kick_mode ? "main" : "high");
+		if (kick_mode)
+			obs_data_set_string(data, "tune", "zerolatency");
+	} else if (kick_mode) {
+		obs_data_set_int(data, "bf", 0);
+	}
 	return data;
 }
 
@@ -92,7 +99,7 @@ obs_output_t *CreateOutput(const char *id, const char *name, obs_data_t *setting
 bool EncodesForKick(obs_encoder_t *video_encoder)
 {
 	OBSDataAutoRelease data = obs_encoder_get_settings(video_encoder);
-	return obs_data_has_user_value(data, "tune");
+	return obs_data_has_user_value(data, "tune") || obs_data_has_user_value(data, "bf");
 }
 
 // Releases whatever an earlier start left, apart from the records themselves
@@ -131,8 +138,9 @@ bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, boo
 	}
 
 	{
-		OBSDataAutoRelease video_settings = VideoEncoderSettings(settings, kick_mode);
-		engine.video_encoder = CreateVideoEncoder("obs_x264", "Torvane H264", video_settings);
+		const std::string encoder_id = ResolveEncoder(settings.encoder).id;
+		OBSDataAutoRelease video_settings = VideoEncoderSettings(encoder_id, settings.bitrate, kick_mode);
+		engine.video_encoder = CreateVideoEncoder(encoder_id.c_str(), "Torvane H264", video_settings);
 	}
 	{
 		OBSDataAutoRelease audio_settings = obs_data_create();
@@ -249,6 +257,8 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	}
 
 	error = ValidateSettings(settings);
+	if (error.empty())
+		error = CheckEncoderChoices(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
 	if (!error.empty())
 		return false;
 
@@ -297,6 +307,8 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	if (error.empty())
 		error = ValidateSelection(settings,
 					  [&](size_t i) { return i == destination_index || IsDestinationBusy(i); });
+	if (error.empty())
+		error = CheckEncoderChoices(settings, [&](size_t i) { return i == destination_index; });
 	if (!error.empty())
 		return false;
 
