@@ -110,6 +110,8 @@ ANSWER(long long, obs_data_get_int(obs_data_t *d, const char *n), atoll(Member(d
 ANSWER(bool, obs_data_get_bool(obs_data_t *d, const char *n), Member(d, n) == "true")
 ANSWER(obs_data_array_t *, obs_data_get_array(obs_data_t *d, const char *n),
        static_cast<obs_data_array_t *>(FromJson(Member(d, n), true)))
+ANSWER(void, obs_data_set_obj(obs_data_t *d, const char *n, obs_data_t *o), void(Member(d, n) = obs_data_get_json(o)))
+ANSWER(obs_data_t *, obs_data_get_obj(obs_data_t *d, const char *n), FromJson(Member(d, n), false))
 ANSWER(bool, obs_data_has_user_value(obs_data_t *d, const char *n), Member(d, n).size() > 0)
 ANSWER(size_t, obs_data_array_count(obs_data_array_t *a), a->members.size())
 ANSWER(obs_data_t *, obs_data_array_item(obs_data_array_t *a, size_t i), FromJson(a->members.at(i).second, false))
@@ -169,6 +171,13 @@ ANSWER(bool, obs_get_video_info(struct obs_video_info *ovi), *ovi = {}, ovi->fps
        ovi->base_width = ovi->output_width = 1920, ovi->base_height = ovi->output_height = 1080, true)
 ANSWER(bool, obs_get_audio_info(struct obs_audio_info *oai), *oai = {48000, SPEAKERS_STEREO}, true)
 ANSWER(const char *, obs_encoder_get_display_name(const char *id), id)
+// One video encoder, x264, beside AAC; the RTMP output sends what OBS's does.
+ANSWER(bool, obs_enum_encoder_types(size_t i, const char **id), *id = i ? "ffmpeg_aac" : "obs_x264", i < 2)
+ANSWER(enum obs_encoder_type, obs_get_encoder_type(const char *id),
+       strcmp(id, "ffmpeg_aac") ? OBS_ENCODER_VIDEO : OBS_ENCODER_AUDIO)
+ANSWER(uint32_t, obs_get_encoder_caps(const char *), 0)
+ANSWER(const char *, obs_get_encoder_codec(const char *id), strcmp(id, "ffmpeg_aac") ? "h264" : "aac")
+ANSWER(const char *, obs_get_output_supported_video_codecs(const char *), "h264;hevc;av1")
 ANSWER(const char *, obs_service_get_display_name(const char *id), id)
 ANSWER(const char *, obs_output_get_display_name(const char *id), id)
 ANSWER(obs_output_t *, obs_output_create(const char *, const char *, obs_data_t *, obs_data_t *),
@@ -227,7 +236,6 @@ TOKEN(proc_handler_t, obs_get_proc_handler(void))
 ANSWER(bool, proc_handler_call(proc_handler_t *, const char *, calldata_t *), false)
 void calldata_set_data(calldata_t *, const char *, const void *, size_t) {}
 void obs_data_set_double(obs_data_t *, const char *, double) {}
-void obs_data_set_obj(obs_data_t *, const char *, obs_data_t *) {}
 void obs_data_apply(obs_data_t *target, obs_data_t *source)
 {
 	for (const auto &[name, value] : source->members)
