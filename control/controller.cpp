@@ -1,5 +1,7 @@
 #include "control/controller.h"
 
+#include "engine/encoders.h"
+
 #include "settings/kick.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
@@ -98,6 +100,20 @@ Outcome SaveChecked(Controller &controller, const char *command)
 	return Done(controller, Tr(kick ? Txt::SavedKick : Txt::Saved));
 }
 
+// The sentence of a start of the destinations `started` names, with a word on
+// x264 standing in where the hardware choice found no hardware encoder.
+template<typename Started>
+std::string StartedSentence(const PanelSettings &settings, Started started)
+{
+	std::string sentence = Tr(Txt::Started);
+	for (size_t i = 0; i < settings.destinations.size(); i++) {
+		if (started(i) && QualityOf(settings, settings.destinations[i]).encoder == hardware_h264_encoder &&
+		    ResolveEncoder(hardware_h264_encoder).fell_back)
+			return sentence + " " + Tr(Txt::HardwareFallback);
+	}
+	return sentence;
+}
+
 Outcome SaveAndStart(Controller &controller, size_t index)
 {
 	const char *command = "StartDestination";
@@ -109,7 +125,7 @@ Outcome SaveAndStart(Controller &controller, size_t index)
 	std::string error;
 	if (!controller.engine.StartDestination(controller.store.settings, index, error))
 		return StartFailed(controller, error);
-	return Done(controller, Tr(Txt::Started));
+	return Done(controller, StartedSentence(controller.store.settings, [index](size_t i) { return i == index; }));
 }
 
 } // namespace
@@ -265,9 +281,10 @@ Outcome StartAll(Controller &controller)
 	if (!saved.Ok())
 		return saved;
 	std::string error;
-	if (!controller.engine.StartAll(controller.store.settings, error))
+	const PanelSettings &settings = controller.store.settings;
+	if (!controller.engine.StartAll(settings, error))
 		return StartFailed(controller, error);
-	return Done(controller, Tr(Txt::Started));
+	return Done(controller, StartedSentence(settings, [&settings](size_t i) { return settings.destinations[i].enabled; }));
 }
 
 Outcome StopAll(Controller &controller)

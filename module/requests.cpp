@@ -1,5 +1,6 @@
 #include "module/requests.h"
 
+#include "engine/encoders.h"
 #include "settings/texts.h"
 
 namespace torvane {
@@ -25,6 +26,19 @@ const char *StateName(DestinationState state)
 	return "ready";
 }
 
+// A quality with the id of the encoder that streams it here: what the hardware
+// choice found, or the id as chosen when this OBS lacks it.
+OBSDataAutoRelease QualityData(const Quality &quality)
+{
+	const std::string resolved = ResolveEncoder(quality.encoder).id;
+	OBSDataAutoRelease data = obs_data_create();
+	obs_data_set_int(data, "height", quality.height);
+	obs_data_set_int(data, "fps", quality.fps);
+	obs_data_set_int(data, "bitrate", quality.bitrate);
+	obs_data_set_string(data, "encoder", resolved.empty() ? quality.encoder.c_str() : resolved.c_str());
+	return data;
+}
+
 void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 {
 	LoadSettings(controller);
@@ -46,17 +60,15 @@ void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 		obs_data_set_int(item, "frames_dropped", row.stats.frames_dropped);
 		obs_data_set_int(item, "kbps", row.stats.kbps);
 		obs_data_set_int(item, "reconnect_attempts", row.stats.reconnect_attempts);
+		obs_data_set_bool(item, "own_quality", d.quality.has_value());
+		obs_data_set_obj(item, "quality", QualityData(QualityOf(settings, d)));
 		obs_data_array_push_back(list, item);
 	}
 	obs_data_set_bool(response, "busy", snapshot.busy);
 	obs_data_set_int(response, "sending", static_cast<long long>(snapshot.sending));
 	obs_data_set_int(response, "enabled", static_cast<long long>(snapshot.enabled));
 
-	OBSDataAutoRelease quality = obs_data_create();
-	obs_data_set_int(quality, "height", settings.height);
-	obs_data_set_int(quality, "fps", settings.fps);
-	obs_data_set_int(quality, "bitrate", settings.bitrate);
-	obs_data_set_obj(response, "quality", quality);
+	obs_data_set_obj(response, "quality", QualityData(SharedQuality(settings)));
 
 	OBSDataAutoRelease output = obs_data_create();
 	obs_data_set_int(output, "width", snapshot.output.size.width);

@@ -242,6 +242,7 @@ int RunStream(const StreamOptions &options)
 		return exit_refused;
 	}
 
+	printf("%s\n", start.sentence.c_str());
 	live.terminal = isatty(STDOUT_FILENO);
 	multistream.SampleThroughput();
 	uint64_t started = os_gettime_ns();
