@@ -55,7 +55,9 @@ async function main() {
 	check((await vendor('StartAll')).ok, 'StartAll');
 	await until(() => all('sending'), 'events: both sending');
 	await until(async () => (status = await vendor('GetStatus')).destinations[both[1]].kbps > 0, 'kbps while sending');
-	check(status.busy && status.sending === 2 && status.actual_output.height > 0, 'GetStatus while streaming');
+	check(status.busy && status.sending === 2 && status.actual_output.height > 0 &&
+		status.destinations[both[1]].quality.encoder === status.quality.encoder &&
+		status.quality.encoder === 'obs_x264', 'GetStatus while streaming');
 	check((await vendor('StopAll')).ok, 'StopAll');
 	await until(() => all('ready'), 'events: both ready');
 
