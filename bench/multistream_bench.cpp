@@ -178,7 +178,11 @@ bool MeasureOwnEncoders(size_t count, const std::vector<int> &ports, Figures &fi
 	return true;
 }
 
-bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
+// With two qualities every second destination has a quality of its own, at a
+// bitrate the shared one does not have: two encoders, however many destinations.
+constexpr int32_t second_quality_kbps = 4000;
+
+bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool two_qualities = false)
 {
 	PanelSettings settings;
 	settings.bitrate = 2500;
@@ -191,6 +195,8 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures)
 		d.server = "rtmp://127.0.0.1:" + std::to_string(ports[i]) + "/app";
 		d.key = "bench" + std::to_string(count) + "-" + std::to_string(i);
 		d.enabled = true;
+		if (two_qualities && i % 2)
+			d.quality = OwnQuality{0, 0, second_quality_kbps, ""};
 		settings.destinations.push_back(d);
 	}
 	figures.destinations = count;
@@ -254,6 +260,7 @@ int main(int argc, char **argv)
 	// every measurement alike; the median of each is shown.
 	const size_t counts[] = {1, 4, 8};
 	std::vector<std::vector<Figures>> rounds(rounds_wanted);
+	const size_t grouped_counts[] = {2, 8};
 	for (std::vector<Figures> &round : rounds) {
 		for (bool own : {false, true}) {
 			for (size_t count : counts) {
@@ -265,6 +272,14 @@ int main(int argc, char **argv)
 				}
 				round.push_back(figures);
 			}
+		}
+		for (size_t count : grouped_counts) {
+			Figures figures;
+			if (!Measure(count, ports, figures, true)) {
+				StopHeadlessHost();
+				return 1;
+			}
+			round.push_back(figures);
 		}
 	}
 	StopHeadlessHost();
@@ -286,12 +301,15 @@ int main(int argc, char **argv)
 	       "run, median of %zu rounds\n",
 	       obs_get_version_string(), measure_seconds, rounds.size());
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
-	for (size_t table = 0; table < 2; table++) {
-		printf("%s\n", table ? "\nOne encoder pair per destination (OBS's own stream output with 1):"
-				     : "Torvane (one shared encode):");
+	const char *const tables[] = {"Torvane (one shared encode):",
+				      "\nOne encoder pair per destination (OBS's own stream output with 1):",
+				      "\nTorvane with two qualities (every second destination at 4000 kbps: two encoders):"};
+	const size_t table_rows[][2] = {{0, 3}, {3, 6}, {6, 8}};
+	for (size_t table = 0; table < 3; table++) {
+		printf("%s\n", tables[table]);
 		printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)",
 		       "resident MiB", "frames (lagged)", "dropped");
-		for (size_t i = table * 3; i < table * 3 + 3; i++) {
+		for (size_t i = table_rows[table][0]; i < table_rows[table][1]; i++) {
 			const Figures &f = results[i];
 			std::string frames = std::to_string(f.rendered) + " (" + std::to_string(f.lagged) + ")";
 			printf("%-13zu %-14.3f %-17.0f %-14.1f %-16s %d\n", f.destinations, f.cpu_per_second,
@@ -305,6 +323,9 @@ int main(int argc, char **argv)
 	double per_destination_kib = (rounds[0][2].resident_kib - rounds[0][0].resident_kib) / 7.0;
 	printf("\nCPU(8) / CPU(1) = %.3f (bar: at most 1.05, %s)\n", ratio,
 	       ratio <= 1.05 ? "within the bar" : "above the bar");
+	const double grouped = results[6].cpu_per_second > 0 ? results[7].cpu_per_second / results[6].cpu_per_second : 0;
+	printf("CPU(8 in 2 groups) / CPU(2 in 2 groups) = %.3f (bar: at most 1.05, %s)\n", grouped,
+	       grouped <= 1.05 ? "within the bar" : "above the bar");
 	printf("memory per added destination: %.0f KiB ((resident with 8 - resident with 1) / 7, first round)\n",
 	       per_destination_kib);
 	printf("start to every destination sending: %.0f ms with 1, %.0f ms with 4, %.0f ms with 8\n",
