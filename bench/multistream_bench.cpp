@@ -7,7 +7,9 @@
 // In the same rounds and on the same picture it measures the two things a user
 // could do instead: OBS's own stream output (one H.264 and AAC encoder pair and
 // one RTMP output, as OBS streams to one server), and one such encoder pair per
-// destination; Torvane's CPU is then given as a ratio of each.
+// destination; Torvane's CPU is then given as a ratio of each. Then two
+// qualities, so two encoders: 2 destinations against 8, whose ratio should stay
+// as close to 1.
 //
 //   multistream_bench PORT... (at least 8 RTMP servers on 127.0.0.1, application "app")
 #include "engine/engine.h"
