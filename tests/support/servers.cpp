@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -82,22 +83,16 @@ std::vector<std::string> Nginx::Recordings() const
 	return files;
 }
 
-namespace {
-
 // Whether something listens on 127.0.0.1:`port`, seen in the kernel's table
 // rather than by connecting: ffmpeg takes the first connection as its client.
-bool PortListens(uint16_t port)
+static bool PortListens(uint16_t port)
 {
 	char wanted[32];
 	snprintf(wanted, sizeof(wanted), "0100007F:%04X 00000000:0000 0A", port);
-	std::ifstream table("/proc/net/tcp");
-	for (std::string line; std::getline(table, line);)
-		if (line.find(wanted) != std::string::npos)
-			return true;
-	return false;
+	std::ostringstream table;
+	table << std::ifstream("/proc/net/tcp").rdbuf();
+	return table.str().find(wanted) != std::string::npos;
 }
-
-} // namespace
 
 bool FfmpegReceiver::Start(const std::string &work_dir, const std::string &name, const std::string &key)
 {

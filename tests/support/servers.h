@@ -34,9 +34,8 @@ struct Nginx {
 	~Nginx() { Stop(); }
 };
 
-// ffmpeg listening on a free loopback port for one publisher of
-// rtmp://127.0.0.1:PORT/app/KEY and copying what arrives into DIR/recording.mkv.
-// Unlike nginx it reads enhanced RTMP, which carries HEVC and AV1.
+// ffmpeg recording one publisher of rtmp://127.0.0.1:PORT/app/KEY into
+// DIR/recording.mkv; unlike nginx it reads the enhanced RTMP of HEVC and AV1.
 struct FfmpegReceiver {
 	uint16_t port = 0;
 	std::string recording;
