@@ -33,13 +33,23 @@ bool RtmpSendsCodec(std::string_view codec)
 }
 
 // The hardware H.264 encoders in the order the hardware choice tries them.
-// NVENC changed its id in OBS 31, which keeps the old one as a deprecated alias.
-constexpr const char *hardware_h264_ids[] = {"obs_nvenc_h264_tex", "jim_nvenc", "obs_qsv11_v2", "h264_texture_amf",
-					     "ffmpeg_vaapi_tex"};
+// NVENC is jim_nvenc in OBS 30 on Windows and FFmpeg's ffmpeg_nvenc there on
+// Linux; OBS 31 renamed it obs_nvenc_h264_tex and keeps both old ids as
+// deprecated aliases, which the choice passes over as OBS's settings do.
+constexpr const char *hardware_h264_ids[] = {"obs_nvenc_h264_tex", "jim_nvenc",        "ffmpeg_nvenc",
+					     "obs_qsv11_v2",       "h264_texture_amf", "ffmpeg_vaapi_tex"};
 
 bool IsRegisteredVideoEncoder(const char *id)
 {
 	return obs_initialized() && obs_encoder_get_display_name(id) && obs_get_encoder_type(id) == OBS_ENCODER_VIDEO;
+}
+
+// Deprecated aliases and the internal fallbacks that texture encoders reroute
+// to are not offered.
+bool IsOffered(const char *id)
+{
+	return IsRegisteredVideoEncoder(id) &&
+	       !(obs_get_encoder_caps(id) & (OBS_ENCODER_CAP_DEPRECATED | OBS_ENCODER_CAP_INTERNAL));
 }
 
 } // namespace
@@ -50,9 +60,7 @@ std::vector<EncoderOption> VideoEncoderOptions()
 	const char *id = nullptr;
 	// Every lookup below reads libobs's core, which must be up.
 	for (size_t i = 0; obs_initialized() && obs_enum_encoder_types(i, &id); i++) {
-		if (obs_get_encoder_type(id) != OBS_ENCODER_VIDEO)
-			continue;
-		if (obs_get_encoder_caps(id) & (OBS_ENCODER_CAP_DEPRECATED | OBS_ENCODER_CAP_INTERNAL))
+		if (!IsOffered(id))
 			continue;
 		const char *codec = obs_get_encoder_codec(id);
 		const char *name = obs_encoder_get_display_name(id);
@@ -66,7 +74,7 @@ ResolvedEncoder ResolveEncoder(const std::string &choice)
 {
 	if (choice == hardware_h264_encoder) {
 		for (const char *id : hardware_h264_ids) {
-			if (IsRegisteredVideoEncoder(id))
+			if (IsOffered(id))
 				return ResolvedEncoder{id, "h264", false};
 		}
 		return ResolvedEncoder{default_encoder, "h264", true};

@@ -134,3 +134,38 @@ TEST_F(Streaming, AStalledServerCostsOnlyItsOwnDestination)
 	EXPECT_NEAR(rec.frame_rate, 30, 0.9);
 	EXPECT_LT(rec.longest_gap, 0.25) << "frames are missing at the server";
 }
+
+// AV1 goes out over enhanced RTMP, which ffmpeg reads (nginx does not); Twitch is refused it.
+TEST_F(Streaming, AnAv1EncodeReachesAnEnhancedRtmpReceiverButNotTwitch)
+{
+	FfmpegReceiver receiver;
+	ASSERT_TRUE(receiver.Start(work_dir, "receiver", "key-AV1"));
+	HostVideo canvas; // small, so that the software AV1 encoder keeps up
+	canvas.width = 640;
+	canvas.height = 360;
+	ASSERT_TRUE(StartHost(canvas));
+
+	settings = SharedAt(720, 30, 1000);
+	settings.encoder = "ffmpeg_svt_av1";
+	Destination twitch = Loopback("Twitch", FreePort(), false);
+	twitch.platform = "Twitch";
+	settings.destinations = {Loopback("AV1", receiver.port), twitch};
+	std::string error;
+	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
+	ASSERT_TRUE(WaitFor([&] { return Text(0) == "Sending"; }, std::chrono::seconds(15))) << Texts();
+	obs_encoder_t *encoder = engine.video_encoder;
+	settings.destinations[1].enabled = true;
+	EXPECT_FALSE(engine.StartDestination(settings, 1, error));
+	EXPECT_EQ(error, "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
+	EXPECT_EQ(engine.runs.size(), 1u);
+	EXPECT_EQ(engine.video_encoder, encoder);
+
+	EXPECT_TRUE(WaitFor([&] { return Frames(0) >= 90; }, std::chrono::seconds(30)));
+	const int frames_sent = Frames(0);
+	engine.RequestStopAll();
+	EXPECT_TRUE(WaitFor([&] { return !engine.IsBusy(); }));
+	receiver.Stop();
+	Recording rec = ProbeRecording(receiver.recording);
+	EXPECT_EQ(rec.video, "av1,Main,640,360");
+	EXPECT_GE(double(rec.video_packets), frames_sent * 0.97) << "frames were lost on the way";
+}

@@ -1,6 +1,7 @@
 // The engine against a real libobs: what a start builds and refuses, how the
 // outputs' signals move the records, and what stopping leaves behind. What
 // reaches real servers is the end-to-end tests' part.
+#include "engine/encoders.h"
 #include "engine/engine.h"
 #include "tests/support/destinations.h"
 #include "tests/support/host.h"
@@ -14,6 +15,7 @@
 #include <cstdarg>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 using namespace torvane;
@@ -137,6 +139,64 @@ TEST_F(EngineStart, WhenNoOutputStartsTheFailuresStayOnShow)
 	EXPECT_TRUE(WaitFor([&] { return TextOf(multistream, 0) == "Ready"; }));
 	EXPECT_EQ(TextOf(multistream, 1), "Failed: check settings");
 	EXPECT_EQ(multistream.GetStats(1).last_code, OBS_OUTPUT_ERROR);
+}
+
+// A video encoder that never encodes, standing in for one this machine lacks.
+void RegisterStandIn(const char *id, const char *codec, uint32_t caps)
+{
+	obs_encoder_info info = {};
+	info.id = id;
+	info.type = OBS_ENCODER_VIDEO;
+	info.codec = codec;
+	info.caps = caps;
+	info.get_name = [](void *) {
+		return "Stand-in";
+	};
+	info.create = [](obs_data_t *, obs_encoder_t *) -> void * {
+		return nullptr;
+	};
+	info.destroy = bfree;
+	info.encode = [](void *, encoder_frame *, encoder_packet *, bool *) {
+		return false;
+	};
+	obs_register_encoder(&info);
+}
+
+TEST_F(EngineStart, EncoderChoicesAreWhatThisObsOffersForRtmp)
+{
+	// No hardware here: the hardware choice streams with x264.
+	const ResolvedEncoder fallback = ResolveEncoder(hardware_h264_encoder);
+	EXPECT_EQ(fallback.id, "obs_x264");
+	EXPECT_TRUE(fallback.fell_back);
+	PanelSettings settings = Single(FreePort());
+	settings.encoder = hardware_h264_encoder;
+	MultistreamEngine multistream;
+	ASSERT_TRUE(StartRefused(multistream, settings));
+	EXPECT_STREQ(obs_encoder_get_id(multistream.video_encoder), "obs_x264");
+
+	// An NVENC alias, an internal fallback, a codec RTMP cannot carry, and a
+	// VAAPI encoder that the hardware choice takes.
+	RegisterStandIn("jim_nvenc", "h264", OBS_ENCODER_CAP_DEPRECATED);
+	RegisterStandIn("ffmpeg_nvenc", "h264", OBS_ENCODER_CAP_INTERNAL);
+	RegisterStandIn("torvane_vp9", "vp9", 0);
+	RegisterStandIn("ffmpeg_vaapi_tex", "h264", 0);
+	const ResolvedEncoder hardware = ResolveEncoder(hardware_h264_encoder);
+	EXPECT_EQ(hardware.id, "ffmpeg_vaapi_tex");
+	EXPECT_FALSE(hardware.fell_back);
+
+	const std::string rtmp_codecs = std::string(";") + obs_get_output_supported_video_codecs("rtmp_output") + ";";
+	std::set<std::string> ids;
+	for (const EncoderOption &option : VideoEncoderOptions()) {
+		const char *id = option.id.c_str();
+		EXPECT_TRUE(ids.insert(option.id).second) << id << " is listed twice";
+		EXPECT_EQ(obs_get_encoder_caps(id) & (OBS_ENCODER_CAP_DEPRECATED | OBS_ENCODER_CAP_INTERNAL), 0u) << id;
+		EXPECT_EQ(option.codec, obs_get_encoder_codec(id));
+		EXPECT_NE(rtmp_codecs.find(";" + option.codec + ";"), std::string::npos) << id;
+	}
+	EXPECT_TRUE(ids.count("obs_x264") && ids.count("ffmpeg_vaapi_tex"));
+	EXPECT_EQ(ids.count("ffmpeg_svt_av1"), obs_encoder_get_display_name("ffmpeg_svt_av1") ? 1u : 0u);
+	for (const char *excluded : {"jim_nvenc", "ffmpeg_nvenc", "torvane_vp9", "ffmpeg_aac"})
+		EXPECT_EQ(ids.count(excluded), 0u) << excluded;
 }
 
 using RunSignals = ObsHostTest;

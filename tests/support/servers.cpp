@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -79,6 +81,30 @@ std::vector<std::string> Nginx::Recordings() const
 			files.push_back(entry.path().string());
 	std::sort(files.begin(), files.end());
 	return files;
+}
+
+// Whether something listens on 127.0.0.1:`port`, seen in the kernel's table
+// rather than by connecting: ffmpeg takes the first connection as its client.
+static bool PortListens(uint16_t port)
+{
+	char wanted[32];
+	snprintf(wanted, sizeof(wanted), "0100007F:%04X 00000000:0000 0A", port);
+	std::ostringstream table;
+	table << std::ifstream("/proc/net/tcp").rdbuf();
+	return table.str().find(wanted) != std::string::npos;
+}
+
+bool FfmpegReceiver::Start(const std::string &work_dir, const std::string &name, const std::string &key)
+{
+	port = FreePort();
+	const std::string dir = work_dir + "/" + name;
+	recording = dir + "/recording.mkv";
+	std::error_code ec;
+	fs::create_directories(dir, ec);
+	pid = Spawn({"ffmpeg", "-nostdin", "-y", "-listen", "1", "-i",
+		     "rtmp://127.0.0.1:" + std::to_string(port) + "/app/" + key, "-c", "copy", recording},
+		    dir + "/ffmpeg.log");
+	return pid > 0 && WaitFor([&] { return PortListens(port); }, std::chrono::seconds(5));
 }
 
 bool MakeAuthority(const std::string &dir, const std::string &host_name)

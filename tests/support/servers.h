@@ -3,6 +3,8 @@
 // Local servers for the streaming tests, configured by scripts/lib/local-run.sh
 // as the scripts' are: one nginx process per server on a free loopback port, so
 // that one can be killed or frozen alone, and a throwaway certificate authority.
+#include "tests/support/system.h"
+
 #include <signal.h>
 #include <sys/types.h>
 
@@ -30,6 +32,23 @@ struct Nginx {
 	void Kill() { Stop(SIGKILL); }
 	std::vector<std::string> Recordings() const;
 	~Nginx() { Stop(); }
+};
+
+// ffmpeg recording one publisher of rtmp://127.0.0.1:PORT/app/KEY into
+// DIR/recording.mkv; unlike nginx it reads the enhanced RTMP of HEVC and AV1.
+struct FfmpegReceiver {
+	uint16_t port = 0;
+	std::string recording;
+	pid_t pid = -1;
+
+	bool Start(const std::string &work_dir, const std::string &name, const std::string &key);
+	// ffmpeg ends by itself when the publisher leaves; SIGTERM finishes the file too.
+	void Stop()
+	{
+		StopChild(pid, SIGTERM);
+		pid = -1;
+	}
+	~FfmpegReceiver() { Stop(); }
 };
 
 // A throwaway certificate authority (DIR/ca.crt) and a certificate it signed
