@@ -65,7 +65,7 @@ const ControlSpec panel_controls[control_count] = {
 };
 
 const EditFrame edit_frames[edit_frame_count] = {
-	{id_name, 358, 176, 600},     {id_server, 358, 236, 600},   {id_key, 358, 296, 508},
+	{id_name, 358, 176, 600},       {id_server, 358, 236, 600},   {id_key, 358, 296, 508},
 	{id_own_bitrate, 778, 362, 70}, {id_username, 358, 448, 290}, {id_password, 668, 448, 290},
 	{id_bitrate, 534, 576, 92},
 };

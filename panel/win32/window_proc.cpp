@@ -286,8 +286,7 @@ void Win32PanelUi::ShowNotice(const std::u16string &text)
 	MessageBoxW(owner.window, ToWide(text).c_str(), L"Torvane", MB_OK | MB_ICONINFORMATION);
 }
 
-int32_t Win32PanelUi::ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items,
-				     int32_t checked)
+int32_t Win32PanelUi::ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
 {
 	if (!owner.window)
 		return -1;

@@ -88,7 +88,8 @@ private slots:
 				continue;
 			const Rect r = ControlRect(spec, 96);
 			QCOMPARE(window->Control(spec.id)->geometry(), QRect(r.left, r.top, r.Width(), r.Height()));
-			if (window->Control(spec.id)->isEnabled()) // Stop all, and an own quality's controls without one
+			if (window->Control(spec.id)
+				    ->isEnabled()) // Stop all, and an own quality's controls without one
 				order << window->Control(spec.id);
 		}
 		window->List()->setFocus();
