@@ -67,6 +67,46 @@ std::string BitrateSentence()
 	return Tr(Txt::EnterBitrate, {std::to_string(min_bitrate_kbps), std::to_string(max_bitrate_kbps)});
 }
 
+// The shared bitrate and every destination's own are in range.
+bool BitratesInRange(const PanelSettings &settings)
+{
+	if (!IsBitrateInRange(settings.bitrate))
+		return false;
+	for (const Destination &d : settings.destinations)
+		if (d.quality && d.quality->bitrate != 0 && !IsBitrateInRange(d.quality->bitrate))
+			return false;
+	return true;
+}
+
+// A destination's own quality, which it gets first, as a copy of the shared
+// one, when it has none.
+OwnQuality &MakeOwnQuality(PanelSettings &settings, size_t index)
+{
+	std::optional<OwnQuality> &own = settings.destinations[index].quality;
+	if (!own)
+		own = OwnQuality{settings.height, settings.fps, settings.bitrate, settings.encoder};
+	return *own;
+}
+
+// Checks that the quality edit may happen and where it goes; the member
+// pointers name the shared quality's and an own quality's member.
+template<typename T>
+Outcome SetQualityMember(Controller &controller, std::optional<size_t> index, T PanelSettings::*shared,
+			 T OwnQuality::*own, T value)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	PanelSettings &settings = controller.store.settings;
+	if (!index) {
+		settings.*shared = std::move(value);
+		return Outcome{};
+	}
+	Outcome outcome = CheckIndex(controller, *index);
+	if (outcome.Ok())
+		MakeOwnQuality(settings, *index).*own = std::move(value);
+	return outcome;
+}
+
 // A destination's field, to read or to write.
 template<typename D>
 auto &FieldRef(D &destination, Field field)
@@ -117,7 +157,7 @@ std::string StartedSentence(const PanelSettings &settings, Started started)
 Outcome SaveAndStart(Controller &controller, size_t index)
 {
 	const char *command = "StartDestination";
-	if (!IsBitrateInRange(controller.store.settings.bitrate))
+	if (!BitratesInRange(controller.store.settings))
 		return Refuse(controller, command, Refusal::InvalidSettings, BitrateSentence());
 	const Outcome saved = SaveChecked(controller, command);
 	if (!saved.Ok())
@@ -221,11 +261,13 @@ RowView ViewRow(const Controller &controller, size_t index)
 	row.stats = controller.engine.GetStats(index);
 	row.status = DestinationStatusLine(list[index], row.stats);
 	row.figure = LiveFigure(list[index], row.stats);
+	if (list[index].quality)
+		row.quality = QualityShortText(QualityOf(controller.store.settings, list[index]));
 	row.action = RowActionFor(controller, index);
 	return row;
 }
 
-Snapshot TakeSnapshot(const Controller &controller)
+Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> selected)
 {
 	const PanelSettings &settings = controller.store.settings;
 	Snapshot snapshot;
@@ -240,8 +282,11 @@ Snapshot TakeSnapshot(const Controller &controller)
 	snapshot.header = HeaderCountText(settings, controller.engine);
 	obs_video_info video;
 	const obs_video_info *host = ReadVideo(controller, video);
-	snapshot.output_line = ActualOutputLine(settings, host);
-	snapshot.output = ActualOutputFor(settings, host);
+	const Quality quality = selected && *selected < settings.destinations.size()
+					? QualityOf(settings, settings.destinations[*selected])
+					: SharedQuality(settings);
+	snapshot.output_line = ActualOutputLine(quality, host);
+	snapshot.output = ActualOutputFor(quality, host);
 	snapshot.upload_budget = UploadBudgetText(settings);
 	snapshot.status = controller.status;
 	return snapshot;
@@ -264,7 +309,7 @@ bool CompleteKickUrls(Controller &controller)
 
 Outcome Save(Controller &controller)
 {
-	if (controller.store.usable && !IsBitrateInRange(controller.store.settings.bitrate))
+	if (controller.store.usable && !BitratesInRange(controller.store.settings))
 		return Refuse(controller, "Save", Refusal::InvalidSettings, BitrateSentence());
 	return SaveChecked(controller, "Save");
 }
@@ -370,29 +415,61 @@ Outcome SetIncluded(Controller &controller, size_t index, bool included)
 	return outcome;
 }
 
-Outcome SetBitrate(Controller &controller, int32_t kbps)
+Outcome SetBitrate(Controller &controller, int32_t kbps, std::optional<size_t> index)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	// Checked against the range when saving or starting.
-	controller.store.settings.bitrate = kbps;
-	return Outcome{};
+	// Checked against the range when saving or starting. An own bitrate of 0
+	// would take the shared one: a text that is no number stays out of range.
+	if (index && kbps == 0)
+		kbps = -1;
+	return SetQualityMember(controller, index, &PanelSettings::bitrate, &OwnQuality::bitrate, kbps);
 }
 
-Outcome SetHeight(Controller &controller, int32_t height)
+Outcome SetHeight(Controller &controller, int32_t height, std::optional<size_t> index)
+{
+	const Outcome outcome =
+		SetQualityMember(controller, index, &PanelSettings::height, &OwnQuality::height, height);
+	return outcome.Ok() ? Done(controller, Tr(Txt::QualityUpdated)) : outcome;
+}
+
+Outcome SetFps(Controller &controller, int32_t fps, std::optional<size_t> index)
+{
+	const Outcome outcome = SetQualityMember(controller, index, &PanelSettings::fps, &OwnQuality::fps, fps);
+	return outcome.Ok() ? Done(controller, Tr(Txt::QualityUpdated)) : outcome;
+}
+
+Outcome SetEncoder(Controller &controller, const std::string &choice, std::optional<size_t> index)
+{
+	const Outcome outcome =
+		SetQualityMember(controller, index, &PanelSettings::encoder, &OwnQuality::encoder, choice);
+	return outcome.Ok() ? Done(controller, Tr(Txt::QualityUpdated)) : outcome;
+}
+
+Outcome SetOwnQuality(Controller &controller, size_t index, bool own)
 {
 	if (!MayEdit(controller))
 		return EditRefusal(controller);
-	controller.store.settings.height = height;
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return outcome;
+	if (own)
+		MakeOwnQuality(controller.store.settings, index);
+	else
+		controller.store.settings.destinations[index].quality.reset();
 	return Done(controller, Tr(Txt::QualityUpdated));
 }
 
-Outcome SetFps(Controller &controller, int32_t fps)
+std::vector<EncoderChoice> EncoderChoices(const std::string &current)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	controller.store.settings.fps = fps;
-	return Done(controller, Tr(Txt::QualityUpdated));
+	std::vector<EncoderChoice> choices;
+	for (EncoderOption &option : VideoEncoderOptions())
+		choices.push_back(EncoderChoice{std::move(option.id), std::move(option.name)});
+	choices.push_back(EncoderChoice{hardware_h264_encoder, Tr(Txt::HardwareH264)});
+	bool listed = false;
+	for (const EncoderChoice &choice : choices)
+		listed = listed || choice.id == current;
+	if (!listed && !current.empty())
+		choices.push_back(EncoderChoice{current, EncoderChoiceName(current)});
+	return choices;
 }
 
 Outcome ToggleFollowObs(Controller &controller)

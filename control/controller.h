@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,12 +66,13 @@ struct RowView {
 	DestinationStats stats;
 	StatusLine status;
 	std::string figure;
+	std::string quality; // the destination's own quality in short, empty while it has none
 	RowAction action = RowAction::None;
 
 	bool operator==(const RowView &other) const
 	{
 		return status.text == other.status.text && status.tone == other.status.tone && figure == other.figure &&
-		       action == other.action;
+		       quality == other.quality && action == other.action;
 	}
 	bool operator!=(const RowView &other) const { return !(*this == other); }
 };
@@ -83,13 +85,15 @@ struct Snapshot {
 	size_t enabled = 0;
 	size_t sending = 0;
 	std::string header;
-	StatusLine output_line;
+	StatusLine output_line; // of the selected destination's quality
 	ActualOutput output;
 	std::string upload_budget;
 	std::vector<RowView> rows; // one per destination, in list order
 	StatusMessage status;
 };
-Snapshot TakeSnapshot(const Controller &controller);
+// `selected` names the destination whose quality the actual output line
+// describes; none (or an index outside the list): the shared quality.
+Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> selected = std::nullopt);
 
 // The commands. Each leaves its sentence in `controller.status` (a refusal as
 // an error) and writes a refusal to OBS's log, never with a secret in it.
@@ -122,9 +126,25 @@ std::string FieldValue(Field field, const std::string &text);
 // A destination's value of a field.
 const std::string &FieldOf(const Destination &destination, Field field);
 Outcome SetIncluded(Controller &controller, size_t index, bool included);
-Outcome SetBitrate(Controller &controller, int32_t kbps);
-Outcome SetHeight(Controller &controller, int32_t height);
-Outcome SetFps(Controller &controller, int32_t fps);
+// The quality edits change the shared quality, or with `index` that
+// destination's own, which it gets first when it has none.
+Outcome SetBitrate(Controller &controller, int32_t kbps, std::optional<size_t> index = std::nullopt);
+Outcome SetHeight(Controller &controller, int32_t height, std::optional<size_t> index = std::nullopt);
+Outcome SetFps(Controller &controller, int32_t fps, std::optional<size_t> index = std::nullopt);
+// An OBS encoder id or hardware_h264_encoder; checked when streaming starts.
+Outcome SetEncoder(Controller &controller, const std::string &choice, std::optional<size_t> index = std::nullopt);
+// Gives a destination its own quality, starting as the shared one, or takes it
+// back to the shared quality.
+Outcome SetOwnQuality(Controller &controller, size_t index, bool own);
+
+// One entry of an encoder menu: the choice kept in the settings and its name.
+struct EncoderChoice {
+	std::string id;
+	std::string name;
+};
+// The encoders this OBS offers for RTMP, then the hardware choice, then
+// `current` when it is none of them (a choice this OBS lacks still shows).
+std::vector<EncoderChoice> EncoderChoices(const std::string &current);
 Outcome ToggleFollowObs(Controller &controller);
 // Appends a custom destination, the last in the list.
 Outcome AddCustomDestination(Controller &controller);

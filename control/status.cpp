@@ -2,6 +2,7 @@
 // drawn; nothing here keeps state of its own.
 #include "control/status.h"
 
+#include "engine/encoders.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
 
@@ -25,6 +26,23 @@ std::ostringstream ClassicStream()
 	std::ostringstream stream;
 	stream.imbue(std::locale::classic());
 	return stream;
+}
+
+// Thousands grouped with commas, whatever the host's locale: 4,510.
+std::string GroupedDigits(int64_t value)
+{
+	std::string digits = std::to_string(value);
+	for (size_t at = digits.size(); at > 3 && digits[at - 4] != '-'; at -= 3)
+		digits.insert(at - 3, ",");
+	return digits;
+}
+
+// The codec's name in the actual output line; empty for H.264, which the
+// line names itself.
+const char *CodecName(const std::string &encoder)
+{
+	const std::string codec = ResolveEncoder(encoder).codec;
+	return codec == "hevc" ? Tr(Txt::CodecHevc) : codec == "av1" ? Tr(Txt::CodecAv1) : "";
 }
 
 } // namespace
@@ -60,11 +78,7 @@ std::string LiveFigure(const Destination &destination, const DestinationStats &s
 	if (!destination.enabled)
 		return std::string();
 	if (stats.state == DestinationState::Sending) {
-		// Thousands grouped with commas, whatever the host's locale: 4,510 kbps.
-		std::string digits = std::to_string(stats.kbps);
-		for (size_t at = digits.size(); at > 3; at -= 3)
-			digits.insert(at - 3, ",");
-		return Tr(Txt::Kbps, {digits});
+		return Tr(Txt::Kbps, {GroupedDigits(stats.kbps)});
 	}
 	if (stats.state == DestinationState::Reconnecting)
 		return Tr(Txt::NextAttempt,
@@ -87,44 +101,65 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 	return Tr(Txt::SendingCount, {std::to_string(sending), std::to_string(enabled)});
 }
 
-ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video)
+ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video)
 {
 	ActualOutput actual;
 	if (!video)
 		return actual;
-	actual.size = ScaledOutputSize(video->output_width, video->output_height, settings.height);
+	actual.size = ScaledOutputSize(video->output_width, video->output_height, quality.height);
 	if (video->fps_den != 0) {
-		const uint32_t divisor = FrameRateDivisor(video->fps_num, video->fps_den, settings.fps);
+		const uint32_t divisor = FrameRateDivisor(video->fps_num, video->fps_den, quality.fps);
 		actual.fps = double(video->fps_num) / double(video->fps_den) / double(divisor);
 	}
 	return actual;
 }
 
-StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
+ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video)
+{
+	return ActualOutputFor(SharedQuality(settings), video);
+}
+
+StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
 {
 	if (!video)
 		return StatusLine{Tr(Txt::EncodingSummary, {std::to_string(keyframe_interval_sec)}), Tone::Muted};
 
-	if (int64_t(video->output_height) < int64_t(settings.height))
+	if (int64_t(video->output_height) < int64_t(quality.height))
 		return StatusLine{Tr(Txt::FullHdHint), Tone::Accent};
 
-	const ActualOutput actual = ActualOutputFor(settings, video);
+	const ActualOutput actual = ActualOutputFor(quality, video);
 	std::ostringstream text = ClassicStream();
 	text << std::setprecision(4) << actual.fps;
-	return StatusLine{Tr(Txt::ActualOutput,
-			     {std::to_string(actual.size.width), std::to_string(actual.size.height), text.str()}),
-			  Tone::Muted};
+	const std::string codec = CodecName(quality.encoder);
+	std::initializer_list<std::string> values = {std::to_string(actual.size.width),
+						     std::to_string(actual.size.height), text.str(), codec};
+	return StatusLine{Tr(codec.empty() ? Txt::ActualOutput : Txt::ActualOutputCodec, values), Tone::Muted};
+}
+
+StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
+{
+	return ActualOutputLine(SharedQuality(settings), video);
 }
 
 std::string UploadBudgetText(const PanelSettings &settings)
 {
-	const int64_t video_kbps = settings.bitrate > 0 ? settings.bitrate : 0;
-	const int64_t total_kbps = (video_kbps + audio_bitrate_kbps) * int64_t(EnabledCount(settings));
+	int64_t total_kbps = 0;
+	for (const Destination &d : settings.destinations) {
+		const int32_t video_kbps = d.enabled ? QualityOf(settings, d).bitrate : 0;
+		if (d.enabled)
+			total_kbps += (video_kbps > 0 ? video_kbps : 0) + audio_bitrate_kbps;
+	}
 	const double mbps = double(total_kbps) * overhead_factor / 1000.0;
 
 	std::ostringstream text = ClassicStream();
 	text << std::fixed << std::setprecision(1) << mbps;
 	return Tr(Txt::Mbps, {text.str()});
+}
+
+std::string QualityShortText(const Quality &quality)
+{
+	return Tr(Txt::QualityShort,
+		  {std::to_string(quality.height), std::to_string(quality.fps), GroupedDigits(quality.bitrate)});
 }
 
 } // namespace torvane

@@ -42,11 +42,18 @@ struct ActualOutput {
 	EncodedSize size;
 	double fps = 0.0;
 };
-ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video);
+ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video);
+ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video); // the shared quality
 
-// `video` is the host's video settings, or null when the host has none.
-StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video);
+// What one quality comes to: `video` is the host's video settings, or null when
+// the host has none.
+StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video);
+StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video); // the shared quality
 
+// Each enabled destination's video bitrate and the audio, with the overhead.
 std::string UploadBudgetText(const PanelSettings &settings);
+
+// A quality in short for a destination's row: "720p30 · 2,500 kbps".
+std::string QualityShortText(const Quality &quality);
 
 } // namespace torvane

@@ -10,11 +10,31 @@
 #include "settings/utf8.h"
 #include "settings/texts.h"
 
+#include <optional>
+
 namespace torvane {
 
 namespace {
 
-const int32_t quality_buttons[] = {id_720p, id_1080p, id_30fps, id_60fps};
+const int32_t quality_buttons[] = {id_720p,     id_1080p,     id_30fps,     id_60fps,
+				   id_own_720p, id_own_1080p, id_own_30fps, id_own_60fps};
+
+// The selected destination, for the controls of its own quality.
+std::optional<size_t> SelectedIndex(const Panel &panel)
+{
+	if (!HasSelection(panel))
+		return std::nullopt;
+	return static_cast<size_t>(panel.state.selected_index);
+}
+
+void Repaint(Panel &panel)
+{
+	for (int32_t chip : quality_buttons)
+		panel.ui.InvalidateControl(chip);
+	if (HasSelection(panel))
+		panel.ui.InvalidateRow(panel.state.selected_index);
+	AfterCommand(panel);
+}
 
 void RemoveCommand(Panel &panel)
 {
@@ -39,13 +59,52 @@ void AddCustomCommand(Panel &panel)
 void ChooseQuality(Panel &panel, int32_t id)
 {
 	Controller &controller = panel.controller;
+	std::optional<size_t> index;
+	if (id >= id_own_720p && id <= id_own_60fps) {
+		index = SelectedIndex(panel);
+		if (!index)
+			return;
+		id += id_720p - id_own_720p;
+	}
 	if (id == id_720p || id == id_1080p)
-		SetHeight(controller, id == id_720p ? height_720p : height_1080p);
+		SetHeight(controller, id == id_720p ? height_720p : height_1080p, index);
 	else
-		SetFps(controller, id == id_30fps ? fps_30 : fps_60);
-	for (int32_t chip : quality_buttons)
-		panel.ui.InvalidateControl(chip);
-	panel.ui.InvalidatePanel();
+		SetFps(controller, id == id_30fps ? fps_30 : fps_60, index);
+	Repaint(panel);
+}
+
+void ChooseEncoder(Panel &panel, int32_t id)
+{
+	std::optional<size_t> index;
+	const PanelSettings &settings = panel.controller.store.settings;
+	std::string current = settings.encoder;
+	if (id == id_own_encoder) {
+		index = SelectedIndex(panel);
+		if (!index)
+			return;
+		current = QualityOf(settings, settings.destinations[*index]).encoder;
+	}
+	const std::vector<EncoderChoice> choices = EncoderChoices(current);
+	std::vector<std::u16string> names;
+	int32_t checked = -1;
+	for (const EncoderChoice &choice : choices) {
+		if (choice.id == current)
+			checked = static_cast<int32_t>(names.size());
+		names.push_back(Utf8ToWide(choice.name));
+	}
+	const int32_t chosen = panel.ui.ChooseFromMenu(ControlRect(*FindControl(id), panel.state.dpi), names, checked);
+	// The panel may have changed while the menu was open: the edit is refused then.
+	if (chosen >= 0 && static_cast<size_t>(chosen) < choices.size())
+		SetEncoder(panel.controller, choices[static_cast<size_t>(chosen)].id, index);
+	Repaint(panel);
+}
+
+void ToggleOwnQuality(Panel &panel)
+{
+	if (const std::optional<size_t> index = SelectedIndex(panel))
+		SetOwnQuality(panel.controller, *index, !Selected(panel).quality);
+	panel.ui.InvalidateControl(id_own);
+	Repaint(panel);
 }
 
 void ToggleShown(Panel &panel)
@@ -117,7 +176,18 @@ void OnButtonClicked(Panel &panel, int32_t id)
 	case id_1080p:
 	case id_30fps:
 	case id_60fps:
+	case id_own_720p:
+	case id_own_1080p:
+	case id_own_30fps:
+	case id_own_60fps:
 		ChooseQuality(panel, id);
+		break;
+	case id_encoder:
+	case id_own_encoder:
+		ChooseEncoder(panel, id);
+		break;
+	case id_own:
+		ToggleOwnQuality(panel);
 		break;
 	case id_coffee:
 		panel.ui.OpenAddress(donation_url);

@@ -3,6 +3,7 @@
 #include "panel/form.h"
 
 #include "panel/list.h"
+#include "engine/encoders.h"
 #include "panel/refresh.h"
 #include "settings/utf8.h"
 #include "settings/texts.h"
@@ -16,8 +17,12 @@ namespace torvane {
 namespace {
 
 // The controls that need a selected destination.
-const int32_t selection_controls[] = {id_name,     id_server, id_key,    id_username,
-				      id_password, id_show,   id_remove, id_guide};
+const int32_t selection_controls[] = {id_name, id_server, id_key,    id_username, id_password,
+				      id_show, id_own,    id_remove, id_guide};
+
+// The controls of the selected destination's own quality, usable while it has one.
+const int32_t own_quality_controls[] = {id_own_720p,  id_own_1080p,   id_own_30fps,
+					id_own_60fps, id_own_bitrate, id_own_encoder};
 
 struct FormField {
 	int32_t id;
@@ -34,14 +39,55 @@ void SetControlText(Panel &panel, int32_t id, const std::string &text)
 	panel.ui.SetText(id, Utf8ToWide(text));
 }
 
+template<size_t N>
+bool Contains(const int32_t (&ids)[N], int32_t id)
+{
+	for (int32_t control : ids)
+		if (control == id)
+			return true;
+	return false;
+}
+
+// The quality the selected destination streams at, the shared one without a selection.
+Quality SelectedQuality(const Panel &panel)
+{
+	const PanelSettings &settings = panel.controller.store.settings;
+	return HasSelection(panel) ? QualityOf(settings, Selected(panel)) : SharedQuality(settings);
+}
+
+// Writes the bitrate into its field unless the field already says it: a text
+// that is no number is kept as typed.
+void SyncBitrateField(Panel &panel, int32_t id, int32_t bitrate, int32_t typed_nothing)
+{
+	const int32_t typed = ParseBitrate(panel.ui.Text(id));
+	if ((typed != 0 ? typed : typed_nothing) != bitrate)
+		SetControlText(panel, id, std::to_string(bitrate));
+}
+
+// The own quality's bitrate and both encoders' names.
+void SyncQuality(Panel &panel, bool selection_changed)
+{
+	const Quality own = SelectedQuality(panel);
+	if (selection_changed)
+		SetControlText(panel, id_own_bitrate, std::to_string(own.bitrate));
+	else
+		SyncBitrateField(panel, id_own_bitrate, own.bitrate, -1);
+	SetControlText(panel, id_own_encoder, EncoderChoiceName(own.encoder));
+	SetControlText(panel, id_encoder, EncoderChoiceName(panel.controller.store.settings.encoder));
+}
+
 } // namespace
 
 bool IsSelectionControl(int32_t id)
 {
-	for (int32_t control : selection_controls)
-		if (control == id)
-			return true;
-	return false;
+	return Contains(selection_controls, id) || Contains(own_quality_controls, id);
+}
+
+bool IsControlUsable(const Panel &panel, int32_t id)
+{
+	if (Contains(own_quality_controls, id))
+		return HasSelection(panel) && Selected(panel).quality;
+	return !IsSelectionControl(id) || HasSelection(panel);
 }
 
 void MaskSecrets(Panel &panel)
@@ -75,10 +121,16 @@ void LoadForm(Panel &panel)
 	for (const FormField &field : form_fields)
 		SetControlText(panel, field.id, FieldOf(source, field.field));
 	MaskSecrets(panel);
+	SyncQuality(panel, true);
 
-	const bool enabled = selection && MayEdit(panel.controller);
+	const bool editable = MayEdit(panel.controller);
 	for (int32_t id : selection_controls)
-		panel.ui.SetEnabled(id, enabled);
+		panel.ui.SetEnabled(id, editable && selection);
+	for (int32_t id : own_quality_controls) {
+		panel.ui.SetEnabled(id, editable && IsControlUsable(panel, id));
+		panel.ui.InvalidateControl(id); // the chips show the destination's quality
+	}
+	panel.ui.InvalidateControl(id_own);
 	panel.state.form_guard = false;
 	panel.ui.InvalidatePanel();
 }
@@ -94,9 +146,8 @@ void SyncForm(Panel &panel)
 				SetControlText(panel, field.id, value);
 		}
 	}
-	const int32_t bitrate = panel.controller.store.settings.bitrate;
-	if (ParseBitrate(panel.ui.Text(id_bitrate)) != bitrate)
-		SetControlText(panel, id_bitrate, std::to_string(bitrate));
+	SyncBitrateField(panel, id_bitrate, panel.controller.store.settings.bitrate, 0);
+	SyncQuality(panel, false);
 	panel.state.form_guard = false;
 }
 
@@ -104,6 +155,7 @@ void InitializeControls(Panel &panel)
 {
 	panel.state.form_guard = true;
 	SetControlText(panel, id_bitrate, std::to_string(panel.controller.store.settings.bitrate));
+	SyncQuality(panel, true);
 	MaskSecrets(panel);
 	panel.state.form_guard = false;
 	RebuildRows(panel);
@@ -121,10 +173,18 @@ void OnFieldEdited(Panel &panel, int32_t id)
 	}
 	if (!HasSelection(panel))
 		return;
+	const auto index = static_cast<size_t>(panel.state.selected_index);
+	if (id == id_own_bitrate) {
+		// Only the destination's own bitrate: the field is disabled without one.
+		if (Selected(panel).quality)
+			SetBitrate(panel.controller, ParseBitrate(panel.ui.Text(id)), index);
+		panel.ui.InvalidateRow(panel.state.selected_index);
+		panel.ui.InvalidatePanel();
+		return;
+	}
 	for (const FormField &field : form_fields) {
 		if (field.id != id)
 			continue;
-		const auto index = static_cast<size_t>(panel.state.selected_index);
 		EditDestination(panel.controller, index, field.field, WideToUtf8(panel.ui.Text(id)));
 		if (field.field == Field::Name)
 			panel.ui.InvalidateRow(panel.state.selected_index);

@@ -10,6 +10,9 @@ namespace torvane {
 
 // A control that can only be used with a destination selected.
 bool IsSelectionControl(int32_t id);
+// Whether a form control may be used, settings aside: a selection control
+// needs a selected destination, an own quality control one with its own quality.
+bool IsControlUsable(const Panel &panel, int32_t id);
 // Masks the key and password fields and names the button "Show".
 void MaskSecrets(Panel &panel);
 

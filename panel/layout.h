@@ -63,6 +63,15 @@ enum ControlId : int32_t {
 	id_60fps = 118,
 	id_coffee = 119,
 	id_follow = 120,
+	// The selected destination's own quality, then the shared quality's encoder.
+	id_own = 121,
+	id_own_720p = 122,
+	id_own_1080p = 123,
+	id_own_30fps = 124,
+	id_own_60fps = 125,
+	id_own_bitrate = 126,
+	id_own_encoder = 127,
+	id_encoder = 128,
 };
 
 enum class ControlKind { List, Button, Label, Field };
@@ -81,7 +90,7 @@ struct ControlSpec {
 	int32_t max_length; // fields only
 };
 
-inline constexpr int32_t control_count = 25;
+inline constexpr int32_t control_count = 33;
 extern const ControlSpec panel_controls[control_count];
 
 // The frame the panel paints around a field, at 96 DPI; always 38 high.
@@ -91,7 +100,7 @@ struct EditFrame {
 };
 
 inline constexpr int32_t edit_frame_height = 38;
-inline constexpr int32_t edit_frame_count = 6;
+inline constexpr int32_t edit_frame_count = 7;
 extern const EditFrame edit_frames[edit_frame_count];
 
 const ControlSpec *FindControl(int32_t id);

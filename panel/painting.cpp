@@ -81,9 +81,15 @@ void PaintTick(Painter &p, const Rect &box, bool ticked)
 
 bool IsSelectedChip(const Panel &panel, int32_t id)
 {
-	const PanelSettings &s = panel.controller.store.settings;
-	return (id == id_720p && s.height == height_720p) || (id == id_1080p && s.height == height_1080p) ||
-	       (id == id_30fps && s.fps == fps_30) || (id == id_60fps && s.fps == fps_60);
+	const PanelSettings &settings = panel.controller.store.settings;
+	const Quality shared = SharedQuality(settings);
+	const Quality own = HasSelection(panel) ? QualityOf(settings, Selected(panel)) : shared;
+	const bool is_own = id >= id_own_720p && id <= id_own_60fps;
+	const Quality &q = is_own ? own : shared;
+	if (is_own)
+		id += id_720p - id_own_720p;
+	return (id == id_720p && q.height == height_720p) || (id == id_1080p && q.height == height_1080p) ||
+	       (id == id_30fps && q.fps == fps_30) || (id == id_60fps && q.fps == fps_60);
 }
 
 } // namespace
@@ -128,21 +134,24 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(38, 125, 288, 153, Tr16(Txt::Destinations), color_text, FontRole::Heading, text_wrap);
 	p.EdgeText(38, 155, 303, 175, Tr16(Txt::DestinationsHint), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(358, 125, 748, 153, Tr16(Txt::Connection), color_text, FontRole::Heading, text_wrap);
-	p.EdgeText(358, 356, 955, 393, PlatformHint(panel), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(358, 399, 948, 417, Tr16(Txt::CustomAuthentication), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(358, 485, 948, 511, Tr16(Txt::AuthenticationHint), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 338, 955, 360, PlatformHint(panel), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 406, 948, 424, Tr16(Txt::CustomAuthentication), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(358, 491, 948, 519, Tr16(Txt::AuthenticationHint), color_muted, FontRole::Small, text_wrap);
 
 	p.RoundRect(ScaleEdges({20, 542, 980, 648}, p.dpi), 14, color_card, color_border);
 	p.EdgeText(39, 558, 219, 585, Tr16(Txt::StreamQuality), color_text, FontRole::Heading, text_wrap);
 	p.EdgeText(40, 590, 200, 630, Tr16(Txt::SharedQuality), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(218, 554, 416, 573, Tr16(Txt::Resolution), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(448, 554, 623, 573, Tr16(Txt::FrameRate), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(658, 554, 823, 573, Tr16(Txt::BitrateKbps), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(378, 554, 522, 573, Tr16(Txt::FrameRate), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(534, 554, 634, 573, Tr16(Txt::BitrateKbps), color_muted, FontRole::Small, text_wrap);
+	p.EdgeText(638, 554, 808, 573, Tr16(Txt::EncoderCaption), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(819, 554, 964, 573, Tr16(Txt::UploadBudget), color_muted, FontRole::Small, text_wrap);
 	p.Text(ScaleEdges(upload_budget_area, p.dpi), Utf8ToWide(UploadBudgetText(settings)), color_accent,
 	       FontRole::Heading, text_wrap);
 	obs_video_info video;
-	const StatusLine summary = ActualOutputLine(settings, ReadVideo(panel.controller, video));
+	const StatusLine summary =
+		ActualOutputLine(HasSelection(panel) ? QualityOf(settings, Selected(panel)) : SharedQuality(settings),
+				 ReadVideo(panel.controller, video));
 	p.Text(ScaleEdges(summary_area, p.dpi), Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small,
 	       text_wrap);
 
@@ -195,10 +204,11 @@ static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item
 	auto s = [&](int32_t v) {
 		return Scale(v, p.dpi);
 	};
-	p.FillRect(item, color_window);
+	p.FillRect(item, id == id_follow ? color_window : color_card);
 	const int32_t top = (item.top + item.bottom) / 2 - s(9);
-	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)},
-		  panel.controller.store.settings.follow_obs_stream);
+	const bool ticked = id == id_follow ? panel.controller.store.settings.follow_obs_stream
+					    : HasSelection(panel) && Selected(panel).quality;
+	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, ticked);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
 	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small, text_line);
 	if (paint_state.focused)
@@ -211,7 +221,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 {
 	if (id == id_coffee)
 		return PaintCoffeeButton(panel, item, paint_state);
-	if (id == id_follow)
+	if (id == id_follow || id == id_own)
 		return PaintTickButton(panel, id, item, paint_state);
 
 	Painter p{{}, panel.state.dpi};
@@ -226,8 +236,9 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	if (paint_state.pressed)
 		fill = start ? color_accent_pressed : color_pressed;
 	if (!enabled) {
+		// A disabled chip still shows the quality it stands for.
 		fill = color_disabled;
-		border = color_border;
+		border = chip ? color_row_border : color_border;
 	}
 
 	const bool on_window = id == id_save || id == id_start || id == id_stop;
@@ -238,7 +249,13 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	std::u16string text = panel.ui.Text(id);
 	if (text.size() > 159)
 		text.resize(159);
-	p.Text(item, std::move(text), label, FontRole::Body, text_centred_line);
+	// An encoder's name may be long: smaller, and cut short where it doesn't fit.
+	const bool encoder = id == id_encoder || id == id_own_encoder;
+	if (encoder)
+		p.Text({item.left + Scale(8, p.dpi), item.top, item.right - Scale(8, p.dpi), item.bottom},
+		       std::move(text), label, FontRole::Small, {TextAlign::Center, TextLines::Single, true, true});
+	else
+		p.Text(item, std::move(text), label, FontRole::Body, text_centred_line);
 	if (paint_state.focused)
 		p.ops.push_back(Op(DrawKind::FocusRect, {item.left + 4, item.top + 4, item.right - 4, item.bottom - 4},
 				   color_text));
@@ -326,6 +343,13 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
 	       FontRole::Body, text_cut_line);
+	if (!view.quality.empty()) {
+		DrawOp &name = p.ops.back();
+		name.trailing = Utf8ToWide(view.quality);
+		name.trailing_color = color_muted;
+		name.trailing_font = FontRole::Small;
+		name.trailing_gap = s(8);
+	}
 	const StatusLine &status = view.status;
 	p.Text({card.left + s(40), card.top + s(32), texts_end, card.bottom - s(4)}, Utf8ToWide(status.text),
 	       ToneColor(status.tone), FontRole::Small, text_cut_line);

@@ -5,6 +5,7 @@
 #include "panel/theme.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,12 @@ struct DrawOp {
 	TextLayout layout;
 	std::vector<PointF> points;
 	double pen_width = 1.0;
-	// Text only: a second text drawn at the rectangle's right end in the same
-	// font and in `trailing_color`, in what the first text leaves at least
-	// `trailing_gap` pixels after it, with an ellipsis where it doesn't fit.
+	// Text only: a second text drawn at the rectangle's right end in
+	// `trailing_font` (set: at the bottom, else in the same font at the top) and in
+	// `trailing_color`, in what the first text leaves at least `trailing_gap`
+	// pixels after it, with an ellipsis where it doesn't fit.
 	std::u16string trailing;
+	std::optional<FontRole> trailing_font;
 	Color trailing_color;
 	int32_t trailing_gap = 0;
 };

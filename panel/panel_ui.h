@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the panel's behaviour asks of the toolkit that shows it. Each toolkit
 // (Qt on Linux, Win32 on Windows) implements this over its own widgets; the
@@ -40,6 +41,10 @@ struct PanelUi {
 	// captioned "Torvane".
 	virtual bool AskYesNo(const std::u16string &text) = 0;
 	virtual void ShowNotice(const std::u16string &text) = 0;
+	// A popup menu of `items` below `anchor` (a control's rectangle) with the
+	// `checked` one marked; the index the user chose, or -1.
+	virtual int32_t ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items,
+				       int32_t checked) = 0;
 	virtual void OpenAddress(const char *url) = 0;
 	virtual void HidePanel() = 0;
 };

@@ -28,8 +28,7 @@ void UpdateControlStates(Panel &panel)
 	for (const ControlSpec &control : panel_controls) {
 		if (!control.form)
 			continue;
-		const bool needs_selection = IsSelectionControl(control.id);
-		SetEnabledIfDifferent(panel, control.id, editable && (!needs_selection || HasSelection(panel)));
+		SetEnabledIfDifferent(panel, control.id, editable && IsControlUsable(panel, control.id));
 	}
 	SetEnabledIfDifferent(panel, id_start, editable);
 	SetEnabledIfDifferent(panel, id_stop, busy);
@@ -45,7 +44,10 @@ void OnTimer(Panel &panel)
 
 void LiveRefresh(Panel &panel)
 {
-	Snapshot now = TakeSnapshot(panel.controller);
+	std::optional<size_t> selected;
+	if (HasSelection(panel))
+		selected = static_cast<size_t>(panel.state.selected_index);
+	Snapshot now = TakeSnapshot(panel.controller, selected);
 	Snapshot &shown = panel.state.shown;
 	const uint32_t dpi = panel.state.dpi;
 	for (size_t i = 0; i < now.rows.size(); i++)

@@ -76,6 +76,9 @@
 	X(EncodingSummary, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  %1-second keyframes") \
 	X(FullHdHint, "For full 1080p, set OBS Settings \xE2\x86\x92 Video \xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.") \
 	X(ActualOutput, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  H.264 + AAC") \
+	X(ActualOutputCodec, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  %4 + AAC") \
+	X(CodecHevc, "HEVC") \
+	X(CodecAv1, "AV1") \
 	X(Mbps, "%1 Mbps") \
 	X(Kbps, "%1 kbps") \
 	X(NextAttempt, "attempt %1 of %2 \xC2\xB7 next in %3 s") \

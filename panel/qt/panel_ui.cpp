@@ -115,6 +115,11 @@ void QtPanelUi::ShowNotice(const std::u16string &text)
 	window.RunBox(QMessageBox::Information, ToQString(text), QMessageBox::Ok);
 }
 
+int32_t QtPanelUi::ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
+{
+	return window.RunMenu(anchor, items, checked);
+}
+
 void QtPanelUi::OpenAddress(const char *url)
 {
 	QDesktopServices::openUrl(QUrl(QString::fromUtf8(url)));

@@ -129,6 +129,27 @@ QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QS
 	return answer;
 }
 
+int32_t PanelWindow::RunMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
+{
+	if (destroy_requested || BoxOpen())
+		return -1;
+	menu = new QMenu(this);
+	menu->setObjectName(QStringLiteral("encoderMenu"));
+	for (size_t i = 0; i < items.size(); i++) {
+		QAction *action = menu->addAction(ToQString(items[i]));
+		action->setCheckable(true);
+		action->setChecked(static_cast<int32_t>(i) == checked);
+		action->setData(static_cast<int>(i));
+	}
+	const QAction *chosen = menu->exec(mapToGlobal(QPoint(anchor.left, anchor.bottom)));
+	const int32_t index = chosen && !destroy_requested ? chosen->data().toInt() : -1;
+	delete menu.data();
+	// As after a box: the command that asked is still on the stack.
+	if (destroy_requested)
+		deleteLater();
+	return index;
+}
+
 void DestroyPanelWindow(PanelWindow *window)
 {
 	if (!window)
@@ -142,6 +163,8 @@ void DestroyPanelWindow(PanelWindow *window)
 	for (const QPointer<QMessageBox> &box : window->boxes)
 		if (box)
 			box->reject();
+	if (window->menu)
+		window->menu->close();
 }
 
 } // namespace torvane

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
@@ -124,6 +125,7 @@ public:
 	void InvalidateList() override;
 	bool AskYesNo(const std::u16string &text) override;
 	void ShowNotice(const std::u16string &text) override;
+	int32_t ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked) override;
 	void OpenAddress(const char *url) override;
 	void HidePanel() override;
 
@@ -143,7 +145,9 @@ public:
 	// a Windows message box disables only its owner.
 	QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString &text,
 					   QMessageBox::StandardButtons buttons);
-	bool BoxOpen() const { return !boxes.empty(); }
+	bool BoxOpen() const { return !boxes.empty() || menu; }
+	// Shows a popup menu below `anchor` and waits for a choice: its index, or -1.
+	int32_t RunMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked);
 	// Paints a field's text in the disabled colour, or in the normal one.
 	void DimField(QLineEdit *field, bool dimmed);
 	uint32_t Dpi() const { return state.dpi; }
@@ -167,6 +171,7 @@ private:
 	DestinationList *list = nullptr;
 	QTimer timer;
 	std::vector<QPointer<QMessageBox>> boxes;
+	QPointer<QMenu> menu; // while a popup menu runs its own event loop
 	QPointer<QWidget> focus_before_box;
 	bool destroy_requested = false;
 	QString field_style;

@@ -78,13 +78,17 @@ void Text(QPainter &painter, const DrawOp &op, uint32_t dpi)
 	const QRect rect = ToQRect(op.rect);
 	if (!op.trailing.empty()) {
 		// At the right end of what the text leaves, shortened where it doesn't fit.
-		const QFontMetrics metrics(font);
-		const int room = rect.width() - metrics.horizontalAdvance(text) - op.trailing_gap;
+		const int room = rect.width() - QFontMetrics(font).horizontalAdvance(text) - op.trailing_gap;
+		const QFont trailing_font = op.trailing_font ? PanelFont(*op.trailing_font, dpi) : font;
 		const QString trailing = ToQString(op.trailing);
+		painter.setFont(trailing_font);
 		painter.setPen(ToQColor(op.trailing_color));
 		if (room > 0)
-			painter.drawText(rect, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine,
-					 metrics.elidedText(trailing, Qt::ElideRight, room));
+			painter.drawText(rect,
+					 Qt::AlignRight | (op.trailing_font ? Qt::AlignBottom : Qt::AlignTop) |
+						 Qt::TextSingleLine,
+					 QFontMetrics(trailing_font).elidedText(trailing, Qt::ElideRight, room));
+		painter.setFont(font);
 		painter.setPen(ToQColor(op.fill));
 	}
 

@@ -79,9 +79,13 @@ void DrawText(HDC dc, const DrawOp &op, const PanelTheme &theme)
 		GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
 		RECT room = {rect.left + size.cx + op.trailing_gap, rect.top, rect.right, rect.bottom};
 		SetTextColor(dc, ToColorref(op.trailing_color));
+		if (op.trailing_font)
+			SelectObject(dc, FontOf(theme, *op.trailing_font));
 		if (room.left < room.right)
 			DrawTextW(dc, ToWide(op.trailing).c_str(), -1, &room,
-				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+				  DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS |
+					  (op.trailing_font ? DT_BOTTOM : 0));
+		SelectObject(dc, FontOf(theme, op.font));
 		SetTextColor(dc, ToColorref(op.fill));
 	}
 	DrawTextW(dc, text.c_str(), -1, &rect, DrawTextFlags(op.layout));

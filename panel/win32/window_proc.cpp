@@ -49,7 +49,7 @@ void OnCommand(PanelWindow &w, WPARAM wparam)
 		OnFieldEdited(w.panel, id);
 	else if (code == EN_KILLFOCUS && id == id_server)
 		OnServerFocusLost(w.panel);
-	else if (code == BN_CLICKED && id >= id_show && id <= id_follow)
+	else if (code == BN_CLICKED && id >= id_show && id <= id_encoder)
 		OnButtonClicked(w.panel, id);
 }
 
@@ -284,6 +284,23 @@ bool Win32PanelUi::AskYesNo(const std::u16string &text)
 void Win32PanelUi::ShowNotice(const std::u16string &text)
 {
 	MessageBoxW(owner.window, ToWide(text).c_str(), L"Torvane", MB_OK | MB_ICONINFORMATION);
+}
+
+int32_t Win32PanelUi::ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
+{
+	if (!owner.window)
+		return -1;
+	HMENU menu = CreatePopupMenu();
+	for (size_t i = 0; i < items.size(); i++)
+		AppendMenuW(menu, MF_STRING | (static_cast<int32_t>(i) == checked ? MF_CHECKED : MF_UNCHECKED), i + 1,
+			    ToWide(items[i]).c_str());
+	POINT at = {anchor.left, anchor.bottom};
+	ClientToScreen(owner.window, &at);
+	const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTBUTTON | TPM_NONOTIFY, at.x, at.y, 0,
+					   owner.window, nullptr);
+	DestroyMenu(menu);
+	// The panel may have gone while the menu was open.
+	return chosen && owner.window ? chosen - 1 : -1;
 }
 
 void Win32PanelUi::OpenAddress(const char *url)

@@ -153,6 +153,50 @@ TEST_F(ControllerTest, ARowStartSavesFirstAndNothingIsOfferedThatTheEngineWouldR
 	EXPECT_EQ(snapshot.enabled, 4u);
 }
 
+// Own quality starts as a copy of the shared one; every quality edit reaches the shared or the one
+// destination's, the save checks both bitrates, and the row, budget and output line follow.
+TEST_F(ControllerTest, OwnQualityCopiesTheSharedOneAndIsEditedApart)
+{
+	store.settings.bitrate = 2500;
+	ASSERT_TRUE(SetOwnQuality(controller, 1, true).Ok());
+	ASSERT_TRUE(SetBitrate(controller, 6000).Ok());
+	SetHeight(controller, 720, 1);
+	SetEncoder(controller, hardware_h264_encoder, 1);
+	const Quality own = QualityOf(store.settings, store.settings.destinations[1]);
+	EXPECT_EQ(own, (Quality{720, 30, 2500, hardware_h264_encoder})) << "a copy, not the shared values";
+	EXPECT_EQ(store.settings.height, 1080);
+	EXPECT_EQ(store.settings.encoder, "obs_x264");
+
+	SetBitrate(controller, 0, 1); // a typed text that is no number
+	EXPECT_EQ(Save(controller).sentence, "Enter a video bitrate between 1000 and 8000 kbps.");
+	SetBitrate(controller, 2500, 1);
+	store.settings.destinations[0].enabled = store.settings.destinations[1].enabled = true;
+	controller.video_info = [](obs_video_info *video) {
+		video->output_width = 1920, video->output_height = 1080, video->fps_num = 60, video->fps_den = 1;
+		return true;
+	};
+	const Snapshot snapshot = TakeSnapshot(controller, 1);
+	EXPECT_EQ(snapshot.upload_budget, "11.0 Mbps");
+	EXPECT_EQ(snapshot.output.size.height, 720u);
+	EXPECT_EQ(TakeSnapshot(controller).output.size.height, 1080u);
+	EXPECT_EQ(snapshot.rows[1].quality, "720p30 \u00B7 2,500 kbps");
+	EXPECT_EQ(snapshot.rows[0].quality, "");
+
+	test::AddRun(engine, 1, DestinationState::Sending);
+	EXPECT_EQ(SetFps(controller, 60, 1).code, Refusal::Busy);
+	EXPECT_EQ(SetEncoder(controller, "obs_qsv11", 1).code, Refusal::Busy);
+	EXPECT_EQ(SetOwnQuality(controller, 1, false).code, Refusal::Busy);
+	engine.runs.clear();
+	ASSERT_TRUE(SetOwnQuality(controller, 1, false).Ok());
+	EXPECT_FALSE(store.settings.destinations[1].quality);
+
+	// A stored choice this OBS lacks still shows, after the hardware choice.
+	const std::vector<EncoderChoice> choices = EncoderChoices("ffmpeg_gone");
+	ASSERT_GE(choices.size(), 2u);
+	EXPECT_EQ(choices.back().name, "ffmpeg_gone");
+	EXPECT_EQ(choices.end()[-2].name, Tr(Txt::HardwareH264));
+}
+
 TEST_F(ControllerTest, LiveFiguresGroupThousandsAndCountReconnects)
 {
 	const Destination &d = store.settings.destinations[0];

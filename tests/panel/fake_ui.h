@@ -13,6 +13,7 @@ struct UiRequests {
 	std::vector<torvane::Rect> areas;
 	std::vector<int32_t> controls, rows;
 	std::vector<std::u16string> questions, notices;
+	std::vector<std::vector<std::u16string>> menus;
 	std::vector<std::string> addresses;
 };
 
@@ -23,6 +24,7 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 	int32_t focus = 0, row_count = 0, selected_row = -1;
 	bool hidden = false;
 	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
+	int32_t menu_choice = -1; // the entry the user picks from a menu
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
 	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
@@ -48,6 +50,11 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 		return answer;
 	}
 	void ShowNotice(const std::u16string &text) override { notices.push_back(text); }
+	int32_t ChooseFromMenu(const torvane::Rect &, const std::vector<std::u16string> &items, int32_t) override
+	{
+		menus.push_back(items);
+		return menu_choice;
+	}
 	void OpenAddress(const char *url) override { addresses.push_back(url); }
 	void HidePanel() override { hidden = true; }
 

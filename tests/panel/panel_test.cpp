@@ -150,6 +150,29 @@ TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 	EXPECT_EQ(ui.notices.size(), 1u);
 }
 
+// The own quality row is usable while the selected destination has its own quality, edits only that
+// one, and an encoder button offers the choices in a menu.
+TEST_F(PanelTest, OwnQualityRowEditsTheSelectedDestinationOnly)
+{
+	EXPECT_FALSE(ui.IsEnabled(id_own_bitrate));
+	OnButtonClicked(panel, id_own);
+	EXPECT_TRUE(ui.IsEnabled(id_own_bitrate) && ui.IsEnabled(id_own_encoder));
+	OnButtonClicked(panel, id_own_720p);
+	Type(id_own_bitrate, "2500");
+	ui.menu_choice = 0; // without OBS: the hardware choice, then x264 as this OBS lacks it
+	OnButtonClicked(panel, id_own_encoder);
+	ASSERT_EQ(ui.menus.size(), 1u);
+	EXPECT_EQ(ui.menus[0].size(), 2u);
+	EXPECT_EQ(QualityOf(store.settings, store.settings.destinations[0]),
+		  (Quality{720, 30, 2500, hardware_h264_encoder}));
+	EXPECT_EQ(SharedQuality(store.settings), (Quality{1080, 30, 4500, "obs_x264"}));
+	EXPECT_EQ(ui.Text(id_own_encoder), Tr16(Txt::HardwareH264));
+
+	OnRowSelected(panel, 1);
+	EXPECT_FALSE(ui.IsEnabled(id_own_720p));
+	EXPECT_EQ(ui.Text(id_own_bitrate), u"4500") << "the shared quality, which it streams at";
+}
+
 TEST_F(PanelTest, EnableRulesFollowTheEngineTheStoreAndTheSelection)
 {
 	const int32_t always[] = {id_list, id_coffee};
