@@ -122,7 +122,7 @@ TEST_F(DestinationControl, AStartAfterARunBeginsAfreshAndEveryChangeIsJournaled)
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(Settled(0) && Settled(1) && Settled(2));
-	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(engine.video_encoder);
+	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(engine.VideoEncoderOf(0));
 	OBSWeakOutputAutoRelease old_output = obs_output_get_weak_output(engine.runs[0]->output);
 	ASSERT_TRUE(engine.StartDestination(settings, 2, error)) << error; // a retry that fails again
 	ASSERT_EQ(engine.runs.size(), 3u);
@@ -174,7 +174,7 @@ TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersReco
 	ASSERT_TRUE(engine.StartDestination(settings, 1, error)) << error;
 	ASSERT_EQ(engine.runs.size(), 3u);
 	EXPECT_EQ(engine.runs[1]->destination_index, 1u);
-	EXPECT_EQ(obs_output_get_video_encoder(engine.runs[1]->output), engine.video_encoder.Get());
+	EXPECT_EQ(obs_output_get_video_encoder(engine.runs[1]->output), engine.VideoEncoderOf(0));
 	ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15))) << Text(1);
 	ASSERT_TRUE(SendMore(1, 90));
 	StopAll();
