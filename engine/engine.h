@@ -59,9 +59,11 @@ constexpr size_t state_journal_limit = 1024;
 // The record owns its output, its service and the connections of its handlers.
 // Destroying it disconnects the handlers, then force-stops and releases the
 // output, then releases the service, so no signal ever reaches a freed record.
+struct EncoderGroup;
 struct DestinationRun {
 	uint64_t destination_index = 0;  // position in the whole destination list
 	StateJournal *journal = nullptr; // the engine's; none for a record made by hand
+	EncoderGroup *group = nullptr;   // the encode its output takes; none once the output is released
 	OBSOutputAutoRelease output;
 	OBSServiceAutoRelease service;
 	std::atomic<DestinationState> state{DestinationState::Ready};
@@ -106,13 +108,22 @@ struct EncodedSize {
 	uint32_t height = 0;
 };
 
-// One shared H.264 and AAC encode on the host's mix, fanned out to one RTMP
-// output per enabled destination. Every operation runs on the host's UI thread.
+// The destinations that stream at one quality share one video encoder.
+struct EncoderGroup {
+	Quality quality;        // its encoder: the id the choice resolved to
+	bool kick_mode = false; // made for an enabled Kick destination among them
+	int number = 1;         // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
+	OBSEncoderAutoRelease video_encoder;
+};
+
+// One video encode per distinct quality, each scaled on the GPU from the host's
+// one mix, and one AAC encode, fanned out to one RTMP output per enabled
+// destination. Every operation runs on the host's UI thread.
 struct MultistreamEngine {
 	StateJournal journal; // outlives the runs
-	OBSEncoderAutoRelease video_encoder;
+	std::vector<std::unique_ptr<EncoderGroup>> groups;
 	OBSEncoderAutoRelease audio_encoder;
-	std::vector<std::unique_ptr<DestinationRun>> runs;
+	std::vector<std::unique_ptr<DestinationRun>> runs; // after the groups: released first
 
 	MultistreamEngine() = default;
 	MultistreamEngine(const MultistreamEngine &) = delete;
@@ -123,12 +134,12 @@ struct MultistreamEngine {
 	// when it refuses or nothing could start.
 	bool StartAll(const PanelSettings &settings, std::string &error);
 
-	// Starts one destination: attaches one more output to the running shared
-	// encoders, or creates them with the saved quality exactly as StartAll
-	// does, the other destinations' records then keeping their states without
-	// their old outputs. Validates that destination and the quality with the
-	// same rules and sentences as StartAll; refuses a destination that is
-	// busy. False with one sentence in `error`.
+	// Starts one destination: attaches one more output to the running encoder
+	// of its quality, or creates that encoder alone as StartAll does, leaving
+	// the other qualities' encoders and outputs as they are. Validates that
+	// destination and its quality with the same rules and sentences as
+	// StartAll; refuses a destination that is busy. False with one sentence in
+	// `error`.
 	bool StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error);
 
 	// Force-stops one output, leaving the others untouched. False when it was
@@ -139,12 +150,21 @@ struct MultistreamEngine {
 	// states can settle on Ready; a failed run keeps its failure on show.
 	void RequestStopAll();
 
-	// Force-stops and releases every output, service and both encoders.
+	// Force-stops and releases every output, service and encoder.
 	void StopAndRelease();
 
-	// Releases every output, service and both encoders of an idle engine and
-	// keeps the records, which go on showing their states.
+	// Releases every output, service and encoder of an idle engine and keeps
+	// the records, which go on showing their states.
 	void ReleaseOutputs();
+
+	// Releases the encoder of every quality whose destinations have all
+	// stopped, with those destinations' outputs, and the audio encoder with
+	// the last of them; the records keep their states. A stop ends on an
+	// output's thread, so the refresh calls this once a second.
+	void ReleaseIdleGroups();
+
+	// The video encoder a destination's output takes, or null.
+	obs_encoder_t *VideoEncoderOf(uint64_t destination_index) const;
 
 	// The destination at `destination_index` left the list: its record goes
 	// with it and the records after it follow their destinations up by one.

@@ -1,4 +1,5 @@
-// Starting every enabled destination on one shared H.264 and AAC encode.
+// Starting every enabled destination: one video encode per distinct quality
+// and one AAC encode shared by all.
 #include "engine/engine.h"
 #include "engine/encoders.h"
 #include "settings/kick.h"
@@ -65,10 +66,20 @@ bool IsHdr(video_colorspace colorspace)
 	return colorspace == VIDEO_CS_2100_PQ || colorspace == VIDEO_CS_2100_HLG;
 }
 
-bool HasEnabledKickDestination(const PanelSettings &settings)
+// A destination's quality with the encoder its choice comes to here: the
+// destinations with equal keys share one encoder.
+Quality GroupKey(const PanelSettings &settings, const Destination &destination)
 {
-	return std::any_of(settings.destinations.begin(), settings.destinations.end(), [](const Destination &d) {
-		return d.enabled && ParsePlatform(d.platform) == Platform::Kick;
+	Quality key = QualityOf(settings, destination);
+	key.encoder = ResolveEncoder(key.encoder).id;
+	return key;
+}
+
+// A group streams in Kick mode when an enabled Kick destination is in it.
+bool HasEnabledKickDestination(const PanelSettings &settings, const Quality &key)
+{
+	return std::any_of(settings.destinations.begin(), settings.destinations.end(), [&](const Destination &d) {
+		return d.enabled && ParsePlatform(d.platform) == Platform::Kick && GroupKey(settings, d) == key;
 	});
 }
 
@@ -96,82 +107,94 @@ obs_output_t *CreateOutput(const char *id, const char *name, obs_data_t *setting
 	return obs_output_get_display_name(id) ? obs_output_create(id, name, settings, nullptr) : nullptr;
 }
 
-bool EncodesForKick(obs_encoder_t *video_encoder)
-{
-	OBSDataAutoRelease data = obs_encoder_get_settings(video_encoder);
-	return obs_data_has_user_value(data, "tune") || obs_data_has_user_value(data, "bf");
-}
-
-// Releases whatever an earlier start left, apart from the records themselves
-// with `keep_records`, and creates the shared encoders on the host's mix. False
-// with one sentence when the host or the quality cannot stream; the engine is
-// then idle without outputs, apart from a refusal for a host that is not up,
-// which leaves it untouched.
-bool StartEncoders(MultistreamEngine &engine, const PanelSettings &settings, bool keep_records, std::string &error)
+// The host's mix and audio, or null for both when libobs is not up.
+bool HostMedia(video_t *&video, audio_t *&audio, std::string &error)
 {
 	// obs_get_video and obs_get_audio dereference the core, so a caller that
 	// runs before libobs has started must be turned away first.
-	video_t *video = obs_initialized() ? obs_get_video() : nullptr;
-	audio_t *audio = obs_initialized() ? obs_get_audio() : nullptr;
-	if (!video || !audio) {
-		error = Tr(Txt::VideoNotReady);
-		return false;
-	}
+	video = obs_initialized() ? obs_get_video() : nullptr;
+	audio = obs_initialized() ? obs_get_audio() : nullptr;
+	if (video && audio)
+		return true;
+	error = Tr(Txt::VideoNotReady);
+	return false;
+}
 
-	if (keep_records)
-		engine.ReleaseOutputs();
-	else
-		engine.StopAndRelease();
-
-	obs_video_info video_info = {};
-	obs_get_video_info(&video_info);
-
-	const bool kick_mode = HasEnabledKickDestination(settings);
+// Whether the host can stream these qualities: Kick's audio limit for a group
+// in Kick mode, and SDR.
+bool HostSuits(const std::vector<std::pair<Quality, bool>> &keys, std::string &error)
+{
+	const bool kick_mode = std::any_of(keys.begin(), keys.end(), [](const auto &key) { return key.second; });
 	if (kick_mode && !HostAudioSuitsKick()) {
 		error = Tr(Txt::KickAudio, {std::to_string(kick_max_sample_rate / 1000)});
 		return false;
 	}
-
+	obs_video_info video_info = {};
+	obs_get_video_info(&video_info);
 	if (IsHdr(video_info.colorspace)) {
 		error = Tr(Txt::SdrOnly);
 		return false;
 	}
+	return true;
+}
 
+// Creates the video encoder of a group on the host's mix, with its size and
+// frame rate set before it first initialises, and the shared audio encoder
+// when there is none. False when an encoder could not be made: the group is
+// then left out, and the audio encoder is there as before.
+bool CreateGroup(MultistreamEngine &engine, const Quality &key, bool kick_mode, video_t *video, audio_t *audio)
+{
+	auto group = std::make_unique<EncoderGroup>();
+	group->quality = key;
+	group->kick_mode = kick_mode;
+	// The lowest number no running group has.
+	while (std::any_of(engine.groups.begin(), engine.groups.end(),
+			   [&](const auto &other) { return other->number == group->number; }))
+		group->number++;
+	const std::string name =
+		group->number == 1 ? "Torvane H264" : "Torvane H264 " + std::to_string(group->number);
 	{
-		const std::string encoder_id = ResolveEncoder(settings.encoder).id;
-		OBSDataAutoRelease video_settings = VideoEncoderSettings(encoder_id, settings.bitrate, kick_mode);
-		engine.video_encoder = CreateVideoEncoder(encoder_id.c_str(), "Torvane H264", video_settings);
+		OBSDataAutoRelease video_settings = VideoEncoderSettings(key.encoder, key.bitrate, kick_mode);
+		group->video_encoder = CreateVideoEncoder(key.encoder.c_str(), name.c_str(), video_settings);
 	}
-	{
+	if (!engine.audio_encoder) {
 		OBSDataAutoRelease audio_settings = obs_data_create();
 		obs_data_set_int(audio_settings, "bitrate", audio_bitrate_kbps);
 		engine.audio_encoder = CreateAudioEncoder("ffmpeg_aac", "Torvane AAC", audio_settings);
+		if (engine.audio_encoder)
+			obs_encoder_set_audio(engine.audio_encoder, audio);
 	}
-	if (!engine.video_encoder || !engine.audio_encoder) {
-		error = Tr(Txt::NoEncoders);
-		engine.ReleaseOutputs();
+	if (!group->video_encoder || !engine.audio_encoder)
 		return false;
+
+	obs_encoder_t *encoder = group->video_encoder;
+	obs_encoder_set_video(encoder, video);
+	obs_encoder_set_preferred_video_format(encoder, VIDEO_FORMAT_NV12);
+	obs_video_info video_info = {};
+	obs_get_video_info(&video_info);
+	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, key.height);
+	// libobs drops a scaled size equal to the host's, and a GPU scale type
+	// without one would still give the encoder a mix of its own.
+	if (size.width && (size.width != video_info.output_width || size.height != video_info.output_height)) {
+		obs_encoder_set_scaled_size(encoder, size.width, size.height);
+		obs_encoder_set_gpu_scale_type(encoder, OBS_SCALE_BICUBIC);
 	}
-
-	obs_encoder_set_video(engine.video_encoder, video);
-	obs_encoder_set_audio(engine.audio_encoder, audio);
-	obs_encoder_set_preferred_video_format(engine.video_encoder, VIDEO_FORMAT_NV12);
-
-	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, settings.height);
-	obs_encoder_set_scaled_size(engine.video_encoder, size.width, size.height);
-	obs_encoder_set_frame_rate_divisor(engine.video_encoder,
-					   FrameRateDivisor(video_info.fps_num, video_info.fps_den, settings.fps));
+	obs_encoder_set_frame_rate_divisor(encoder, FrameRateDivisor(video_info.fps_num, video_info.fps_den, key.fps));
+	engine.groups.push_back(std::move(group));
 	return true;
 }
 
 // The record of the destination at `position`, its service and output made
-// and bound to the shared encoders; null when OBS's RTMP modules are missing.
-std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const PanelSettings &settings, size_t position)
+// and bound to its group's encoder and the audio encoder; null when OBS's RTMP
+// modules are missing.
+std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const PanelSettings &settings, size_t position,
+					  EncoderGroup &group)
 {
 	const Destination &destination = settings.destinations[position];
 	auto run = std::make_unique<DestinationRun>();
 	run->destination_index = position;
 	run->journal = &engine.journal;
+	run->group = &group;
 	const std::string name = "Torvane destination " + std::to_string(position + 1);
 	{
 		OBSDataAutoRelease service_settings = ServiceSettings(destination);
@@ -186,7 +209,7 @@ std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const Panel
 		return nullptr;
 
 	obs_output_set_service(run->output, run->service);
-	obs_output_set_video_encoder(run->output, engine.video_encoder);
+	obs_output_set_video_encoder(run->output, group.video_encoder);
 	obs_output_set_audio_encoder(run->output, engine.audio_encoder, 0);
 	obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
 	ConnectRunHandlers(*run);
@@ -262,13 +285,39 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	if (!error.empty())
 		return false;
 
-	if (!StartEncoders(*this, settings, false, error))
+	video_t *video = nullptr;
+	audio_t *audio = nullptr;
+	if (!HostMedia(video, audio, error))
 		return false;
+	StopAndRelease();
+
+	// The qualities in the order of their first destinations, each with its Kick mode.
+	std::vector<std::pair<Quality, bool>> keys;
+	std::vector<size_t> key_of(settings.destinations.size());
+	for (size_t position = 0; position < settings.destinations.size(); position++) {
+		const Destination &destination = settings.destinations[position];
+		if (!destination.enabled)
+			continue;
+		const Quality key = GroupKey(settings, destination);
+		auto known = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
+		key_of[position] = size_t(known - keys.begin());
+		if (known == keys.end())
+			keys.emplace_back(key, HasEnabledKickDestination(settings, key));
+	}
+	if (!HostSuits(keys, error))
+		return false;
+	for (const auto &[key, kick_mode] : keys) {
+		if (!CreateGroup(*this, key, kick_mode, video, audio)) {
+			error = Tr(Txt::NoEncoders);
+			ReleaseOutputs();
+			return false;
+		}
+	}
 
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
 		if (!settings.destinations[position].enabled)
 			continue;
-		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position);
+		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position, *groups[key_of[position]]);
 		if (!run) {
 			error = Tr(Txt::NoRtmp);
 			StopAndRelease();
@@ -312,24 +361,32 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	if (!error.empty())
 		return false;
 
-	// With a stream running the new output joins its encoders, which then
-	// stay as they are; otherwise it starts afresh like Start all.
-	const bool join = IsBusy();
-	if (join) {
-		const Destination &destination = settings.destinations[destination_index];
-		if (ParsePlatform(destination.platform) == Platform::Kick && !EncodesForKick(video_encoder)) {
+	// With its quality streaming the new output joins that encoder, which
+	// then stays as it is; otherwise its quality starts alone.
+	ReleaseIdleGroups();
+	const Destination &destination = settings.destinations[destination_index];
+	const Quality key = GroupKey(settings, destination);
+	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g->quality == key; });
+	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
+	if (group) {
+		if (ParsePlatform(destination.platform) == Platform::Kick && !group->kick_mode) {
 			error = Tr(Txt::KickEncoder);
 			return false;
 		}
-	} else if (!StartEncoders(*this, settings, true, error)) {
-		return false;
+	} else {
+		video_t *video = nullptr;
+		audio_t *audio = nullptr;
+		const bool kick_mode = HasEnabledKickDestination(settings, key);
+		if (!HostMedia(video, audio, error) || !HostSuits({{key, kick_mode}}, error))
+			return false;
+		if (CreateGroup(*this, key, kick_mode, video, audio))
+			group = groups.back().get();
 	}
-
-	std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, destination_index);
+	std::unique_ptr<DestinationRun> run = group ? CreateRun(*this, settings, destination_index, *group) : nullptr;
 	if (!run) {
-		error = Tr(Txt::NoRtmp);
-		if (!join)
-			ReleaseOutputs();
+		error = Tr(group ? Txt::NoRtmp : Txt::NoEncoders);
+		// A group made for this start goes again, and the audio encoder with the last group.
+		ReleaseIdleGroups();
 		return false;
 	}
 

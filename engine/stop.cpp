@@ -54,19 +54,25 @@ void MultistreamEngine::RequestStopAll()
 void MultistreamEngine::StopAndRelease()
 {
 	RequestStopAll();
+	// Outputs hold their encoders (OBS 31 on), so they go first.
 	runs.clear();
-	video_encoder = nullptr;
+	groups.clear();
 	audio_encoder = nullptr;
+}
+
+static void ReleaseRunOutput(DestinationRun &run)
+{
+	ReleaseOutput(run);
+	run.group = nullptr;
+	// Nothing is left to report the end of a stop.
+	StoreState(run, DestinationState::Ready, true);
 }
 
 void MultistreamEngine::ReleaseOutputs()
 {
-	for (const auto &run : runs) {
-		ReleaseOutput(*run);
-		// Nothing is left to report the end of a stop.
-		StoreState(*run, DestinationState::Ready, true);
-	}
-	video_encoder = nullptr;
+	for (const auto &run : runs)
+		ReleaseRunOutput(*run);
+	groups.clear();
 	audio_encoder = nullptr;
 }
 
@@ -106,6 +112,36 @@ std::vector<StateChange> MultistreamEngine::TakeStateChanges()
 static bool IsRunBusy(const DestinationRun &run)
 {
 	return IsBusyState(run.state.load()) || (run.output && obs_output_active(run.output));
+}
+
+void MultistreamEngine::ReleaseIdleGroups()
+{
+	std::vector<const EncoderGroup *> busy;
+	for (const auto &run : runs) {
+		if (run->group && IsRunBusy(*run))
+			busy.push_back(run->group);
+	}
+	auto idle = [&busy](const EncoderGroup *group) {
+		return std::find(busy.begin(), busy.end(), group) == busy.end();
+	};
+	for (const auto &run : runs) {
+		if (run->group && idle(run->group))
+			ReleaseRunOutput(*run);
+	}
+	groups.erase(std::remove_if(groups.begin(), groups.end(),
+				    [&](const std::unique_ptr<EncoderGroup> &group) { return idle(group.get()); }),
+		     groups.end());
+	if (groups.empty())
+		audio_encoder = nullptr;
+}
+
+obs_encoder_t *MultistreamEngine::VideoEncoderOf(uint64_t destination_index) const
+{
+	for (const auto &run : runs) {
+		if (run->destination_index == destination_index)
+			return run->group ? run->group->video_encoder.Get() : nullptr;
+	}
+	return nullptr;
 }
 
 bool MultistreamEngine::StopDestination(uint64_t destination_index)

@@ -37,8 +37,10 @@ void UpdateControlStates(Panel &panel)
 
 void OnTimer(Panel &panel)
 {
-	// The bitrate figures count what was sent since the last tick.
+	// The bitrate figures count what was sent since the last tick; a quality
+	// whose destinations have all stopped since gives its encoder back.
 	panel.controller.engine.SampleThroughput();
+	panel.controller.engine.ReleaseIdleGroups();
 	UpdateControlStates(panel);
 }
 

@@ -6,6 +6,7 @@
 
 #include "settings/validation.h"
 
+#include <optional>
 #include <thread>
 
 using namespace torvane;
@@ -30,14 +31,16 @@ protected:
 		return failed;
 	}
 
-	// A server and a destination for each of `count`, the fourth left off.
-	void StartStreams(int count)
+	// A server and a destination for each of `count`, the fourth left off;
+	// the second at its own quality when given one.
+	void StartStreams(int count, std::optional<OwnQuality> second = std::nullopt)
 	{
 		settings = SharedAt(720, 30, 2500);
 		for (int i = 0; i < count; i++) {
 			ASSERT_TRUE(servers[i].StartRtmp(work_dir, "server-" + std::to_string(i + 1)));
 			settings.destinations.push_back(Loopback("D" + std::to_string(i + 1), servers[i].port, i < 3));
 		}
+		settings.destinations[1].quality = second;
 		std::string error;
 		ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 		ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15)));
@@ -46,6 +49,18 @@ protected:
 	{
 		const int until = Frames(index) + frames;
 		return WaitFor([&] { return Frames(index) >= until; }, std::chrono::seconds(30));
+	}
+	static int VideoEncoders()
+	{
+		int count = 0;
+		obs_enum_encoders(
+			[](void *data, obs_encoder_t *encoder) {
+				*static_cast<int *>(data) +=
+					std::string(obs_encoder_get_name(encoder)).rfind("Torvane H264", 0) == 0;
+				return true;
+			},
+			&count);
+		return count;
 	}
 	void StopAll()
 	{
@@ -122,7 +137,7 @@ TEST_F(DestinationControl, AStartAfterARunBeginsAfreshAndEveryChangeIsJournaled)
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(Settled(0) && Settled(1) && Settled(2));
-	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(engine.video_encoder);
+	OBSWeakEncoderAutoRelease old_encoder = obs_encoder_get_weak_encoder(engine.VideoEncoderOf(0));
 	OBSWeakOutputAutoRelease old_output = obs_output_get_weak_output(engine.runs[0]->output);
 	ASSERT_TRUE(engine.StartDestination(settings, 2, error)) << error; // a retry that fails again
 	ASSERT_EQ(engine.runs.size(), 3u);
@@ -153,13 +168,24 @@ TEST_F(DestinationControl, AStartAfterARunBeginsAfreshAndEveryChangeIsJournaled)
 	EXPECT_TRUE(engine.TakeStateChanges().empty());
 }
 
-TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersRecordWithoutAGap)
+// Two qualities on a 60 fps host: the second one's only destination stops,
+// gives its encoder back and starts it alone again, while the first quality's
+// two destinations go on.
+TEST_F(DestinationControl, TheSecondQualityStopsAndStartsAgainWhileTheFirstRecordsWithoutAGap)
 {
-	ASSERT_NO_FATAL_FAILURE(StartStreams(3));
-	ASSERT_TRUE(SendMore(1, 90));
+	HostVideo canvas;
+	canvas.fps_num = 60;
+	ResetHostVideo(canvas);
+	ASSERT_NO_FATAL_FAILURE(StartStreams(3, OwnQuality{720, 60, 4000, ""}));
+	EXPECT_EQ(VideoEncoders(), 2);
+	obs_encoder_t *first = engine.VideoEncoderOf(0);
+	EXPECT_EQ(engine.VideoEncoderOf(2), first);
+	ASSERT_TRUE(SendMore(1, 180));
 	ASSERT_TRUE(engine.StopDestination(1));
 	EXPECT_TRUE(WaitFor([&] { return !engine.IsDestinationBusy(1); }));
 	EXPECT_EQ(Texts(), "Sending / Ready / Sending");
+	engine.ReleaseIdleGroups();
+	EXPECT_TRUE(WaitFor([&] { return VideoEncoders() == 1; }));
 	// Sampled two seconds apart: the sending ones show their rate over that
 	// time, which a second caller at once (obs-websocket's ticker) leaves as it is.
 	engine.SampleThroughput();
@@ -169,25 +195,28 @@ TEST_F(DestinationControl, TheSecondOfThreeStopsAndStartsAgainWhileTheOthersReco
 	for (uint64_t i : {0, 1, 2})
 		EXPECT_NEAR(engine.GetStats(i).kbps, i == 1 ? 0 : 2600, 1500) << i;
 
-	// It joins the running encode and takes its own record's place.
+	// It takes its own record's place, on an encoder of its own again.
 	std::string error;
 	ASSERT_TRUE(engine.StartDestination(settings, 1, error)) << error;
 	ASSERT_EQ(engine.runs.size(), 3u);
 	EXPECT_EQ(engine.runs[1]->destination_index, 1u);
-	EXPECT_EQ(obs_output_get_video_encoder(engine.runs[1]->output), engine.video_encoder.Get());
+	EXPECT_EQ(engine.VideoEncoderOf(0), first);
+	EXPECT_NE(engine.VideoEncoderOf(1), first);
+	EXPECT_EQ(VideoEncoders(), 2);
 	ASSERT_TRUE(WaitFor([&] { return AllSending(); }, std::chrono::seconds(15))) << Text(1);
-	ASSERT_TRUE(SendMore(1, 90));
+	ASSERT_TRUE(SendMore(1, 180));
 	StopAll();
-	for (int i : {0, 2}) {
+	for (int i : {0, 1, 2}) {
 		const std::vector<std::string> files = servers[i].Recordings();
-		ASSERT_EQ(files.size(), 1u) << "server " << i + 1 << " saw its stream end";
-		ExpectWholeStream(files[0]);
-		EXPECT_LT(ProbeRecording(files[0]).longest_gap, 0.5) << "server " << i + 1;
+		ASSERT_EQ(files.size(), i == 1 ? 2u : 1u) << "server " << i + 1;
+		for (const std::string &file : files) {
+			ExpectWholeStream(file);
+			const Recording rec = ProbeRecording(file);
+			EXPECT_NEAR(rec.frame_rate, i == 1 ? 60 : 30, 1) << file;
+			EXPECT_NEAR(rec.video_kbps, i == 1 ? 4000 : 2500, i == 1 ? 600 : 375) << file;
+			EXPECT_TRUE(i == 1 || rec.longest_gap < 0.5) << file << " has a gap of " << rec.longest_gap;
+		}
 	}
-	const std::vector<std::string> files = servers[1].Recordings();
-	ASSERT_EQ(files.size(), 2u);
-	for (const std::string &file : files)
-		ExpectWholeStream(file);
 }
 
 TEST_F(DestinationControl, AFourthJoinsOnAKeyframeAndCountsItsAttemptsWhileItsServerIsGone)

@@ -108,10 +108,10 @@ TEST_F(EngineStart, RefusesHostsTheStreamsCannotUseAfterReleasingTheLastRun)
 		if (refusal) {
 			EXPECT_EQ(error, refusal);
 			EXPECT_TRUE(multistream.runs.empty());
-			EXPECT_EQ(multistream.video_encoder, nullptr);
+			EXPECT_TRUE(multistream.groups.empty());
 			continue;
 		}
-		OBSDataAutoRelease encoder = obs_encoder_get_settings(multistream.video_encoder);
+		OBSDataAutoRelease encoder = obs_encoder_get_settings(multistream.VideoEncoderOf(0));
 		const bool kick_mode = ticked && std::string(platform) == "Kick";
 		EXPECT_STREQ(obs_data_get_string(encoder, "profile"), kick_mode ? "main" : "high");
 		EXPECT_EQ(obs_data_has_user_value(encoder, "tune"), kick_mode);
@@ -354,7 +354,7 @@ TEST_F(EngineStop, StopAndReleaseLeavesNothingASignalCouldReach)
 	OBSOutputAutoRelease survivor = obs_output_get_ref(multistream.runs[0]->output);
 	OBSWeakOutputAutoRelease released = obs_output_get_weak_output(multistream.runs[1]->output);
 	OBSWeakServiceAutoRelease service = obs_service_get_weak_service(multistream.runs[1]->service);
-	OBSWeakEncoderAutoRelease video = obs_encoder_get_weak_encoder(multistream.video_encoder);
+	OBSWeakEncoderAutoRelease video = obs_encoder_get_weak_encoder(multistream.VideoEncoderOf(0));
 	OBSWeakEncoderAutoRelease audio = obs_encoder_get_weak_encoder(multistream.audio_encoder);
 
 	multistream.StopAndRelease();

@@ -18,5 +18,5 @@ TEST_F(ObsHostTest, StartWithoutAModuleNamesItAndLeavesNothing)
 	EXPECT_EQ(error,
 		  x264 ? "OBS RTMP modules are unavailable."
 		       : "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.");
-	EXPECT_TRUE(!multistream.video_encoder && !multistream.audio_encoder && multistream.runs.empty());
+	EXPECT_TRUE(multistream.groups.empty() && !multistream.audio_encoder && multistream.runs.empty());
 }

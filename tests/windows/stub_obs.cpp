@@ -196,6 +196,7 @@ ANSWER(void, obs_output_force_stop(obs_output_t *output), Raise(output, "stop", 
 void obs_encoder_set_video(obs_encoder_t *, video_t *) {}
 void obs_encoder_set_audio(obs_encoder_t *, audio_t *) {}
 void obs_encoder_set_scaled_size(obs_encoder_t *, uint32_t, uint32_t) {}
+void obs_encoder_set_gpu_scale_type(obs_encoder_t *, enum obs_scale_type) {}
 void obs_encoder_set_preferred_video_format(obs_encoder_t *, enum video_format) {}
 void obs_encoder_release(obs_encoder_t *) {}
 void obs_service_release(obs_service_t *) {}
