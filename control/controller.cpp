@@ -531,4 +531,10 @@ void StopForHost(Controller &controller)
 	controller.status.text = Tr(Txt::HostStopped); // an error before it keeps its colour
 }
 
+void Tick(Controller &controller)
+{
+	controller.engine.SampleThroughput();
+	controller.engine.ReleaseIdleGroups();
+}
+
 } // namespace torvane

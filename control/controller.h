@@ -162,6 +162,11 @@ enum class ObsStream { Started, Stopped, Ended };
 // says so.
 void FollowObsStreaming(Controller &controller, ObsStream what);
 
+// Once a second, whoever shows the status: each output's throughput is
+// sampled, and the encoder of a quality whose destinations all stopped is
+// released while the other qualities go on.
+void Tick(Controller &controller);
+
 // The host is closing or changing profile or scenes: every stream stops and
 // is released.
 void StopForHost(Controller &controller);

@@ -42,9 +42,11 @@ struct Vendor {
 };
 
 // After every module has loaded: registers the vendor "torvane" when
-// obs-websocket is loaded, and starts watching the destinations' states for its
-// event. Does nothing without obs-websocket.
+// obs-websocket is loaded. Does nothing without obs-websocket.
 void RegisterVendor(Module &module);
+// Once a second while the vendor is registered: one event for each state
+// change since the last tick, and the status GetStatus answers with.
+void TickVendor(Module &module);
 // When OBS exits, while obs-websocket is still loaded: no request reaches the
 // module any more.
 void ReleaseVendor(Module &module);

@@ -82,6 +82,14 @@ void OnFrontendEvent(enum obs_frontend_event event, void *data)
 		DestroyControlPanel(module.panel);
 }
 
+// Once a second on the UI thread, from the end of loading until unload.
+void OnTick(void *data)
+{
+	Module &module = *static_cast<Module *>(data);
+	Tick(module.controller);
+	TickVendor(module);
+}
+
 } // namespace
 
 Module::Module()
@@ -127,8 +135,11 @@ bool obs_module_load(void)
 
 void obs_module_post_load(void)
 {
-	if (torvane::Module *module = torvane::LoadedModule())
-		torvane::RegisterVendor(*module);
+	using namespace torvane;
+	if (Module *module = LoadedModule()) {
+		RegisterVendor(*module);
+		StartTicker(*module->toolkit, OnTick, module);
+	}
 }
 
 void obs_module_unload(void)
@@ -139,6 +150,7 @@ void obs_module_unload(void)
 
 	obs_frontend_remove_event_callback(OnFrontendEvent, &*loaded);
 	UnregisterHotkeys(*loaded);
+	StopTicker(*loaded->toolkit);
 	ReleaseVendor(*loaded);
 	// The panel's window goes, then the engine stops and releases what runs,
 	// and last the toolkit, with every tick and task still waiting.

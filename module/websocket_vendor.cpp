@@ -130,22 +130,18 @@ void OnRequest(obs_data_t *data, obs_data_t *response, void *param)
 		Refuse(response, Refusal::RequestNotTaken, Txt::RequestNotTaken, name);
 }
 
-// Once a second on the UI thread: the throughput GetStatus reports, and one
-// event for each state change since the last second.
-void OnTick(void *data)
-{
-	Module *module = static_cast<Module *>(data);
-	if (!module->vendor.handle)
-		return;
-	MultistreamEngine &engine = module->engine;
-	engine.SampleThroughput();
-	for (const OBSDataAutoRelease &event :
-	     StateChangeEvents(engine.TakeStateChanges(), module->store.settings, engine))
-		obs_websocket_vendor_emit_event(module->vendor.handle, state_changed_event, event);
-	PublishStatus(*module);
-}
-
 } // namespace
+
+void TickVendor(Module &module)
+{
+	if (!module.vendor.handle)
+		return;
+	MultistreamEngine &engine = module.engine;
+	for (const OBSDataAutoRelease &event :
+	     StateChangeEvents(engine.TakeStateChanges(), module.store.settings, engine))
+		obs_websocket_vendor_emit_event(module.vendor.handle, state_changed_event, event);
+	PublishStatus(module);
+}
 
 void RegisterVendor(Module &module)
 {
@@ -162,7 +158,6 @@ void RegisterVendor(Module &module)
 		obs_websocket_vendor_register_request(vendor.handle, requests[i].name, OnRequest,
 						      &vendor.registered[i]);
 	}
-	StartTicker(*module.toolkit, OnTick, &module);
 }
 
 void ReleaseVendor(Module &module)
@@ -170,7 +165,6 @@ void ReleaseVendor(Module &module)
 	Vendor &vendor = module.vendor;
 	if (!vendor.handle)
 		return;
-	StopTicker(*module.toolkit);
 	{
 		// A request still waiting answers at once, and none is carried out.
 		std::lock_guard lock(vendor.pending_lock);

@@ -37,10 +37,7 @@ void UpdateControlStates(Panel &panel)
 
 void OnTimer(Panel &panel)
 {
-	// The bitrate figures count what was sent since the last tick; a quality
-	// whose destinations have all stopped since gives its encoder back.
-	panel.controller.engine.SampleThroughput();
-	panel.controller.engine.ReleaseIdleGroups();
+	Tick(panel.controller);
 	UpdateControlStates(panel);
 }
 

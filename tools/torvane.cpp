@@ -255,7 +255,7 @@ int RunStream(const StreamOptions &options)
 			char label[32];
 			snprintf(label, sizeof(label), "%4llu s",
 				 (unsigned long long)((now - started) / 1000000000ULL));
-			multistream.SampleThroughput();
+			Tick(controller);
 			PrintLiveStatus(label, controller);
 			next_print += 1000000000ULL;
 		}

@@ -153,12 +153,12 @@ TEST_F(Streaming, AnAv1EncodeReachesAnEnhancedRtmpReceiverButNotTwitch)
 	std::string error;
 	ASSERT_TRUE(engine.StartAll(settings, error)) << error;
 	ASSERT_TRUE(WaitFor([&] { return Text(0) == "Sending"; }, std::chrono::seconds(15))) << Texts();
-	obs_encoder_t *encoder = engine.video_encoder;
+	obs_encoder_t *encoder = engine.VideoEncoderOf(0);
 	settings.destinations[1].enabled = true;
 	EXPECT_FALSE(engine.StartDestination(settings, 1, error));
 	EXPECT_EQ(error, "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
 	EXPECT_EQ(engine.runs.size(), 1u);
-	EXPECT_EQ(engine.video_encoder, encoder);
+	EXPECT_EQ(engine.VideoEncoderOf(0), encoder);
 
 	EXPECT_TRUE(WaitFor([&] { return Frames(0) >= 90; }, std::chrono::seconds(30)));
 	const int frames_sent = Frames(0);

@@ -172,7 +172,7 @@ TEST_F(EngineStart, EncoderChoicesAreWhatThisObsOffersForRtmp)
 	settings.encoder = hardware_h264_encoder;
 	MultistreamEngine multistream;
 	ASSERT_TRUE(StartRefused(multistream, settings));
-	EXPECT_STREQ(obs_encoder_get_id(multistream.video_encoder), "obs_x264");
+	EXPECT_STREQ(obs_encoder_get_id(multistream.VideoEncoderOf(0)), "obs_x264");
 
 	// An NVENC alias, an internal fallback, a codec RTMP cannot carry, and a
 	// VAAPI encoder that the hardware choice takes.
