@@ -303,9 +303,9 @@ int main(int argc, char **argv)
 	       "run, median of %zu rounds\n",
 	       obs_get_version_string(), measure_seconds, rounds.size());
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
-	const char *const tables[] = {"Torvane (one shared encode):",
-				      "\nOne encoder pair per destination (OBS's own stream output with 1):",
-				      "\nTorvane with two qualities (every second destination at 4000 kbps: two encoders):"};
+	const char *const tables[] = {
+		"Torvane (one shared encode):", "\nOne encoder pair per destination (OBS's own stream output with 1):",
+		"\nTorvane with two qualities (every second destination at 4000 kbps: two encoders):"};
 	const size_t table_rows[][2] = {{0, 3}, {3, 6}, {6, 8}};
 	for (size_t table = 0; table < 3; table++) {
 		printf("%s\n", tables[table]);
@@ -325,7 +325,8 @@ int main(int argc, char **argv)
 	double per_destination_kib = (rounds[0][2].resident_kib - rounds[0][0].resident_kib) / 7.0;
 	printf("\nCPU(8) / CPU(1) = %.3f (bar: at most 1.05, %s)\n", ratio,
 	       ratio <= 1.05 ? "within the bar" : "above the bar");
-	const double grouped = results[6].cpu_per_second > 0 ? results[7].cpu_per_second / results[6].cpu_per_second : 0;
+	const double grouped =
+		results[6].cpu_per_second > 0 ? results[7].cpu_per_second / results[6].cpu_per_second : 0;
 	printf("CPU(8 in 2 groups) / CPU(2 in 2 groups) = %.3f (bar: at most 1.05, %s)\n", grouped,
 	       grouped <= 1.05 ? "within the bar" : "above the bar");
 	printf("memory per added destination: %.0f KiB ((resident with 8 - resident with 1) / 7, first round)\n",

@@ -329,7 +329,8 @@ Outcome StartAll(Controller &controller)
 	const PanelSettings &settings = controller.store.settings;
 	if (!controller.engine.StartAll(settings, error))
 		return StartFailed(controller, error);
-	return Done(controller, StartedSentence(settings, [&settings](size_t i) { return settings.destinations[i].enabled; }));
+	return Done(controller,
+		    StartedSentence(settings, [&settings](size_t i) { return settings.destinations[i].enabled; }));
 }
 
 Outcome StopAll(Controller &controller)

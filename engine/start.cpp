@@ -151,8 +151,7 @@ bool CreateGroup(MultistreamEngine &engine, const Quality &key, bool kick_mode, 
 	while (std::any_of(engine.groups.begin(), engine.groups.end(),
 			   [&](const auto &other) { return other->number == group->number; }))
 		group->number++;
-	const std::string name =
-		group->number == 1 ? "Torvane H264" : "Torvane H264 " + std::to_string(group->number);
+	const std::string name = group->number == 1 ? "Torvane H264" : "Torvane H264 " + std::to_string(group->number);
 	{
 		OBSDataAutoRelease video_settings = VideoEncoderSettings(key.encoder, key.bitrate, kick_mode);
 		group->video_encoder = CreateVideoEncoder(key.encoder.c_str(), name.c_str(), video_settings);
@@ -281,7 +280,8 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 
 	error = ValidateSettings(settings);
 	if (error.empty())
-		error = CheckEncoderChoices(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
+		error = CheckEncoderChoices(settings,
+					    [&settings](size_t i) { return settings.destinations[i].enabled; });
 	if (!error.empty())
 		return false;
 

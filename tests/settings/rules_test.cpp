@@ -61,11 +61,12 @@ TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
 	following.follow_obs_stream = true;
 	following.encoder = "ffmpeg_svt_av1";
 	following.destinations[1].quality = OwnQuality{720, 0, 2500, ""}; // fps and encoder shared
-	following.destinations[2].quality = OwnQuality{};                  // every member shared
+	following.destinations[2].quality = OwnQuality{};                 // every member shared
 	ASSERT_TRUE(SettingsFromData(obs_data_get_json(SettingsToData(following)), loaded, message));
 	ExpectSameSettings(loaded, following);
 	EXPECT_EQ(QualityOf(loaded, loaded.destinations[1]), (Quality{720, 30, 2500, "ffmpeg_svt_av1"}));
-	EXPECT_NE(std::string(obs_data_get_json(SettingsToData(loaded))).find("\"quality\":{\"height\":720,\"bitrate\":2500}"),
+	EXPECT_NE(std::string(obs_data_get_json(SettingsToData(loaded)))
+			  .find("\"quality\":{\"height\":720,\"bitrate\":2500}"),
 		  std::string::npos);
 	// Missing members read as empty; members of no meaning are not kept.
 	ASSERT_TRUE(SettingsFromData(

@@ -32,11 +32,13 @@ inline auto OwnFields(const torvane::Destination &d)
 inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torvane::PanelSettings &expected)
 {
 	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps, actual.encoder, actual.follow_obs_stream),
-		  std::tie(expected.bitrate, expected.height, expected.fps, expected.encoder, expected.follow_obs_stream));
+		  std::tie(expected.bitrate, expected.height, expected.fps, expected.encoder,
+			   expected.follow_obs_stream));
 	ASSERT_EQ(actual.destinations.size(), expected.destinations.size());
 	for (size_t i = 0; i < expected.destinations.size(); i++) {
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
-		EXPECT_EQ(OwnFields(actual.destinations[i]), OwnFields(expected.destinations[i])) << "destination " << i;
+		EXPECT_EQ(OwnFields(actual.destinations[i]), OwnFields(expected.destinations[i]))
+			<< "destination " << i;
 	}
 }
 
