@@ -8,6 +8,7 @@
 
 #include <obs.h>
 
+#include <algorithm>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -114,11 +115,6 @@ ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video
 	return actual;
 }
 
-ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video)
-{
-	return ActualOutputFor(SharedQuality(settings), video);
-}
-
 StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
 {
 	if (!video)
@@ -136,18 +132,12 @@ StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
 	return StatusLine{Tr(codec.empty() ? Txt::ActualOutput : Txt::ActualOutputCodec, values), Tone::Muted};
 }
 
-StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video)
-{
-	return ActualOutputLine(SharedQuality(settings), video);
-}
-
 std::string UploadBudgetText(const PanelSettings &settings)
 {
 	int64_t total_kbps = 0;
 	for (const Destination &d : settings.destinations) {
-		const int32_t video_kbps = d.enabled ? QualityOf(settings, d).bitrate : 0;
 		if (d.enabled)
-			total_kbps += (video_kbps > 0 ? video_kbps : 0) + audio_bitrate_kbps;
+			total_kbps += std::max(QualityOf(settings, d).bitrate, 0) + audio_bitrate_kbps;
 	}
 	const double mbps = double(total_kbps) * overhead_factor / 1000.0;
 

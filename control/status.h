@@ -43,12 +43,10 @@ struct ActualOutput {
 	double fps = 0.0;
 };
 ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video);
-ActualOutput ActualOutputFor(const PanelSettings &settings, const obs_video_info *video); // the shared quality
 
 // What one quality comes to: `video` is the host's video settings, or null when
 // the host has none.
 StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video);
-StatusLine ActualOutputLine(const PanelSettings &settings, const obs_video_info *video); // the shared quality
 
 // Each enabled destination's video bitrate and the audio, with the overhead.
 std::string UploadBudgetText(const PanelSettings &settings);

@@ -291,7 +291,8 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		return false;
 	StopAndRelease();
 
-	// The qualities in the order of their first destinations, each with its Kick mode.
+	// The qualities in the order of their first destinations, each in Kick
+	// mode when an enabled Kick destination streams at it.
 	std::vector<std::pair<Quality, bool>> keys;
 	std::vector<size_t> key_of(settings.destinations.size());
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
@@ -302,7 +303,8 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		auto known = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
 		key_of[position] = size_t(known - keys.begin());
 		if (known == keys.end())
-			keys.emplace_back(key, HasEnabledKickDestination(settings, key));
+			keys.emplace_back(key, false);
+		keys[key_of[position]].second |= ParsePlatform(destination.platform) == Platform::Kick;
 	}
 	if (!HostSuits(keys, error))
 		return false;

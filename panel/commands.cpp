@@ -19,14 +19,6 @@ namespace {
 const int32_t quality_buttons[] = {id_720p,     id_1080p,     id_30fps,     id_60fps,
 				   id_own_720p, id_own_1080p, id_own_30fps, id_own_60fps};
 
-// The selected destination, for the controls of its own quality.
-std::optional<size_t> SelectedIndex(const Panel &panel)
-{
-	if (!HasSelection(panel))
-		return std::nullopt;
-	return static_cast<size_t>(panel.state.selected_index);
-}
-
 void Repaint(Panel &panel)
 {
 	for (int32_t chip : quality_buttons)

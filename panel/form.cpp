@@ -48,13 +48,6 @@ bool Contains(const int32_t (&ids)[N], int32_t id)
 	return false;
 }
 
-// The quality the selected destination streams at, the shared one without a selection.
-Quality SelectedQuality(const Panel &panel)
-{
-	const PanelSettings &settings = panel.controller.store.settings;
-	return HasSelection(panel) ? QualityOf(settings, Selected(panel)) : SharedQuality(settings);
-}
-
 // Writes the bitrate into its field unless the field already says it: a text
 // that is no number is kept as typed.
 void SyncBitrateField(Panel &panel, int32_t id, int32_t bitrate, int32_t typed_nothing)

@@ -149,9 +149,7 @@ DrawList PaintPanel(const Panel &panel)
 	p.Text(ScaleEdges(upload_budget_area, p.dpi), Utf8ToWide(UploadBudgetText(settings)), color_accent,
 	       FontRole::Heading, text_wrap);
 	obs_video_info video;
-	const StatusLine summary =
-		ActualOutputLine(HasSelection(panel) ? QualityOf(settings, Selected(panel)) : SharedQuality(settings),
-				 ReadVideo(panel.controller, video));
+	const StatusLine summary = ActualOutputLine(SelectedQuality(panel), ReadVideo(panel.controller, video));
 	p.Text(ScaleEdges(summary_area, p.dpi), Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small,
 	       text_wrap);
 

@@ -17,4 +17,17 @@ const Destination &Selected(const Panel &panel)
 	return panel.controller.store.settings.destinations[static_cast<size_t>(panel.state.selected_index)];
 }
 
+std::optional<size_t> SelectedIndex(const Panel &panel)
+{
+	if (!HasSelection(panel))
+		return std::nullopt;
+	return static_cast<size_t>(panel.state.selected_index);
+}
+
+Quality SelectedQuality(const Panel &panel)
+{
+	const PanelSettings &settings = panel.controller.store.settings;
+	return HasSelection(panel) ? QualityOf(settings, Selected(panel)) : SharedQuality(settings);
+}
+
 } // namespace torvane

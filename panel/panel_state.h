@@ -3,7 +3,9 @@
 #include "control/controller.h"
 #include "panel/panel_ui.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // What the panel's files share: the state that outlives its window and the
 // binding of one window to the controller.
@@ -30,5 +32,9 @@ int32_t DestinationCount(const Panel &panel);
 bool HasSelection(const Panel &panel);
 // The selected destination; only while HasSelection.
 const Destination &Selected(const Panel &panel);
+// The selected destination's place in the list, none without a selection.
+std::optional<size_t> SelectedIndex(const Panel &panel);
+// The quality the selected destination streams at; the shared one without a selection.
+Quality SelectedQuality(const Panel &panel);
 
 } // namespace torvane

@@ -43,10 +43,7 @@ void OnTimer(Panel &panel)
 
 void LiveRefresh(Panel &panel)
 {
-	std::optional<size_t> selected;
-	if (HasSelection(panel))
-		selected = static_cast<size_t>(panel.state.selected_index);
-	Snapshot now = TakeSnapshot(panel.controller, selected);
+	Snapshot now = TakeSnapshot(panel.controller, SelectedIndex(panel));
 	Snapshot &shown = panel.state.shown;
 	const uint32_t dpi = panel.state.dpi;
 	for (size_t i = 0; i < now.rows.size(); i++)

@@ -106,14 +106,16 @@ TEST(LiveStatus, OutputLineShowsWhatTheEncoderGetsAndBudgetSumsEveryTickedDestin
 	host.output_height = 768;
 	host.fps_num = 60000;
 	host.fps_den = 1001;
-	EXPECT_EQ(ActualOutputLine(settings, &host).text,
+	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), &host).text,
 		  "Actual output: 1280 \xC3\x97 718 / 29.97 fps  \xC2\xB7  H.264 + AAC");
 	settings.height = 1080;
 	host.output_width = 1280;
 	host.output_height = 720;
-	EXPECT_EQ(ActualOutputLine(settings, &host).text, "For full 1080p, set OBS Settings \xE2\x86\x92 Video "
-							  "\xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.");
-	EXPECT_EQ(ActualOutputLine(settings, nullptr).text, "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes");
+	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), &host).text,
+		  "For full 1080p, set OBS Settings \xE2\x86\x92 Video "
+		  "\xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.");
+	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), nullptr).text,
+		  "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes");
 
 	settings.bitrate = 4500;
 	settings.destinations.assign(4, Loopback("on", 1935));
