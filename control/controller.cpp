@@ -8,6 +8,9 @@
 #include "settings/validation.h"
 
 #include <obs.h>
+#include <obs.hpp>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -163,7 +166,7 @@ Outcome SaveAndStart(Controller &controller, size_t index)
 	if (!saved.Ok())
 		return saved;
 	std::string error;
-	if (!controller.engine.StartDestination(controller.store.settings, index, error))
+	if (!controller.engine.StartDestination(controller.store.settings, index, error, ObsStreamOf(controller)))
 		return StartFailed(controller, error);
 	return Done(controller, StartedSentence(controller.store.settings, [index](size_t i) { return i == index; }));
 }
@@ -261,7 +264,9 @@ RowView ViewRow(const Controller &controller, size_t index)
 	row.stats = controller.engine.GetStats(index);
 	row.status = DestinationStatusLine(list[index], row.stats);
 	row.figure = LiveFigure(list[index], row.stats);
-	if (list[index].quality)
+	if (FollowsObsEncoder(list[index]))
+		row.quality = Tr(Txt::SameAsObs);
+	else if (list[index].quality)
 		row.quality = QualityShortText(QualityOf(controller.store.settings, list[index]));
 	row.action = RowActionFor(controller, index);
 	return row;
@@ -280,16 +285,56 @@ Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> select
 	}
 	snapshot.enabled = EnabledCount(settings);
 	snapshot.header = HeaderCountText(settings, controller.engine);
-	obs_video_info video;
-	const obs_video_info *host = ReadVideo(controller, video);
-	const Quality quality = selected && *selected < settings.destinations.size()
-					? QualityOf(settings, settings.destinations[*selected])
-					: SharedQuality(settings);
-	snapshot.output_line = ActualOutputLine(quality, host);
-	snapshot.output = ActualOutputFor(quality, host);
-	snapshot.upload_budget = UploadBudgetText(settings);
+	snapshot.output_line = OutputLineOf(controller, selected, &snapshot.output);
+	snapshot.upload_budget = UploadBudgetOf(controller);
 	snapshot.status = controller.status;
 	return snapshot;
+}
+
+ObsStreamEncoders ObsStreamOf(const Controller &controller)
+{
+	return controller.obs_stream ? controller.obs_stream() : ObsStreamEncoders();
+}
+
+StatusLine OutputLineOf(const Controller &controller, std::optional<size_t> selected, ActualOutput *output)
+{
+	const PanelSettings &settings = controller.store.settings;
+	const bool chosen = selected && *selected < settings.destinations.size();
+	obs_video_info video;
+	const obs_video_info *host = ReadVideo(controller, video);
+	ActualOutput ignored;
+	ActualOutput &actual = output ? *output : ignored;
+	if (!chosen || !FollowsObsEncoder(settings.destinations[*selected])) {
+		const Quality quality = chosen ? QualityOf(settings, settings.destinations[*selected])
+					       : SharedQuality(settings);
+		actual = ActualOutputFor(quality, host);
+		return ActualOutputLine(quality, host);
+	}
+	// What OBS's encoder makes, read at each look: OBS may change it between streams.
+	const ObsStreamEncoders obs = ObsStreamOf(controller);
+	actual = ActualOutput();
+	if (!obs.video || !host || !host->fps_den || !obs_encoder_get_width(obs.video))
+		return StatusLine{Tr(Txt::ObsOutputUnknown), Tone::Muted};
+	actual.size = EncodedSize{obs_encoder_get_width(obs.video), obs_encoder_get_height(obs.video)};
+	const uint32_t divisor = std::max(obs_encoder_get_frame_rate_divisor(obs.video), uint32_t(1));
+	actual.fps = double(host->fps_num) / double(host->fps_den) / double(divisor);
+	return StatusLine{Tr(Txt::ActualOutputObs, {std::to_string(actual.size.width),
+						    std::to_string(actual.size.height), FpsText(actual.fps)}),
+			  Tone::Muted};
+}
+
+std::string UploadBudgetOf(const Controller &controller)
+{
+	// OBS's encoders' bitrates, read at each look.
+	const ObsStreamEncoders obs = ObsStreamOf(controller);
+	int64_t kbps = 0;
+	for (obs_encoder_t *encoder : {obs.video, obs.audio}) {
+		if (!encoder)
+			continue;
+		OBSDataAutoRelease data = obs_encoder_get_settings(encoder);
+		kbps += obs_data_get_int(data, "bitrate");
+	}
+	return UploadBudgetText(controller.store.settings, kbps);
 }
 
 bool CompleteKickUrls(Controller &controller)
@@ -327,7 +372,7 @@ Outcome StartAll(Controller &controller)
 		return saved;
 	std::string error;
 	const PanelSettings &settings = controller.store.settings;
-	if (!controller.engine.StartAll(settings, error))
+	if (!controller.engine.StartAll(settings, error, ObsStreamOf(controller)))
 		return StartFailed(controller, error);
 	return Done(controller,
 		    StartedSentence(settings, [&settings](size_t i) { return settings.destinations[i].enabled; }));
@@ -459,6 +504,17 @@ Outcome SetOwnQuality(Controller &controller, size_t index, bool own)
 	return Done(controller, Tr(Txt::QualityUpdated));
 }
 
+Outcome SetSameAsObs(Controller &controller, size_t index, bool same)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return outcome;
+	MakeOwnQuality(controller.store.settings, index).obs_stream = same;
+	return Done(controller, Tr(Txt::QualityUpdated));
+}
+
 std::vector<EncoderChoice> EncoderChoices(const std::string &current)
 {
 	std::vector<EncoderChoice> choices;
@@ -518,12 +574,24 @@ void FollowObsStreaming(Controller &controller, ObsStream what)
 	if (!controller.store.settings.follow_obs_stream)
 		return;
 	const bool busy = controller.engine.IsBusy();
+	const std::vector<Destination> &list = controller.store.settings.destinations;
 	if (what == ObsStream::Started && !busy)
 		StartAll(controller);
+	else if (what == ObsStream::Started) {
+		for (size_t i = 0; i < list.size(); i++) {
+			if (list[i].enabled && FollowsObsEncoder(list[i]) && !controller.engine.IsDestinationBusy(i))
+				StartDestination(controller, i);
+		}
+	}
 	else if (what == ObsStream::Stopped)
 		StopAll(controller);
 	else if (what == ObsStream::Ended && busy)
 		Done(controller, Tr(Txt::ObsStreamEnded));
+}
+
+void StopObsStreamFollowers(Controller &controller)
+{
+	controller.engine.ReleaseObsStreamFollowers();
 }
 
 void StopForHost(Controller &controller)

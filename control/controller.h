@@ -45,7 +45,12 @@ struct Controller {
 	StatusMessage status;
 	// False for settings a tool was given to stream: a save then writes nothing.
 	bool writes_settings = true;
+	// OBS's own stream's encoders; null: a host without OBS's stream.
+	ObsStreamSource obs_stream = nullptr;
 };
+
+// OBS's own stream's encoders as the controller's host has them now.
+ObsStreamEncoders ObsStreamOf(const Controller &controller);
 
 // Reads the settings file on the first call; later calls do nothing.
 void LoadSettings(Controller &controller);
@@ -95,6 +100,14 @@ struct Snapshot {
 // describes; none (or an index outside the list): the shared quality.
 Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> selected = std::nullopt);
 
+// The actual output line of the destination `selected` names (the shared
+// quality's without one); for a destination sending OBS's own stream, what
+// OBS's encoder makes.
+StatusLine OutputLineOf(const Controller &controller, std::optional<size_t> selected, ActualOutput *output = nullptr);
+// The upload budget, counting OBS's own stream's bitrate for each destination
+// that sends it.
+std::string UploadBudgetOf(const Controller &controller);
+
 // The commands. Each leaves its sentence in `controller.status` (a refusal as
 // an error) and writes a refusal to OBS's log, never with a secret in it.
 
@@ -136,6 +149,8 @@ Outcome SetEncoder(Controller &controller, const std::string &choice, std::optio
 // Gives a destination its own quality, starting as the shared one, or takes it
 // back to the shared quality.
 Outcome SetOwnQuality(Controller &controller, size_t index, bool own);
+// A destination sends OBS's own stream's encode, or its own quality again.
+Outcome SetSameAsObs(Controller &controller, size_t index, bool same);
 
 // One entry of an encoder menu: the choice kept in the settings and its name.
 struct EncoderChoice {
@@ -160,7 +175,13 @@ enum class ObsStream { Started, Stopped, Ended };
 // and stops with a stop the user asked for. A start while Torvane already
 // streams changes nothing; an end leaves Torvane's destinations sending and
 // says so.
+// A start also starts the included destinations that send OBS's own stream
+// when Torvane already streams.
 void FollowObsStreaming(Controller &controller, ObsStream what);
+
+// OBS's own stream is stopping or ended: whatever the settings, the
+// destinations that send it stop and let go of its encoders.
+void StopObsStreamFollowers(Controller &controller);
 
 // Once a second, whoever shows the status: each output's throughput is
 // sampled, and the encoder of a quality whose destinations all stopped is

@@ -115,6 +115,13 @@ ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video
 	return actual;
 }
 
+std::string FpsText(double fps)
+{
+	std::ostringstream text = ClassicStream();
+	text << std::setprecision(4) << fps;
+	return text.str();
+}
+
 StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
 {
 	if (!video)
@@ -124,19 +131,19 @@ StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
 		return StatusLine{Tr(Txt::FullHdHint), Tone::Accent};
 
 	const ActualOutput actual = ActualOutputFor(quality, video);
-	std::ostringstream text = ClassicStream();
-	text << std::setprecision(4) << actual.fps;
 	const std::string codec = CodecName(quality.encoder);
 	std::initializer_list<std::string> values = {std::to_string(actual.size.width),
-						     std::to_string(actual.size.height), text.str(), codec};
+						     std::to_string(actual.size.height), FpsText(actual.fps), codec};
 	return StatusLine{Tr(codec.empty() ? Txt::ActualOutput : Txt::ActualOutputCodec, values), Tone::Muted};
 }
 
-std::string UploadBudgetText(const PanelSettings &settings)
+std::string UploadBudgetText(const PanelSettings &settings, int64_t obs_stream_kbps)
 {
 	int64_t total_kbps = 0;
 	for (const Destination &d : settings.destinations) {
-		if (d.enabled)
+		if (d.enabled && FollowsObsEncoder(d))
+			total_kbps += obs_stream_kbps;
+		else if (d.enabled)
 			total_kbps += std::max(QualityOf(settings, d).bitrate, 0) + audio_bitrate_kbps;
 	}
 	const double mbps = double(total_kbps) * overhead_factor / 1000.0;

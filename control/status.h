@@ -44,12 +44,17 @@ struct ActualOutput {
 };
 ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video);
 
+// A frame rate as the actual output line shows it: "29.97", "60".
+std::string FpsText(double fps);
+
 // What one quality comes to: `video` is the host's video settings, or null when
 // the host has none.
 StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video);
 
-// Each enabled destination's video bitrate and the audio, with the overhead.
-std::string UploadBudgetText(const PanelSettings &settings);
+// Each enabled destination's video bitrate and the audio, with the overhead; a
+// destination that sends OBS's own stream counts `obs_stream_kbps` (video and
+// audio) instead.
+std::string UploadBudgetText(const PanelSettings &settings, int64_t obs_stream_kbps = 0);
 
 // A quality in short for a destination's row: "720p30 · 2,500 kbps".
 std::string QualityShortText(const Quality &quality);

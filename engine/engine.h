@@ -114,7 +114,25 @@ struct EncoderGroup {
 	bool kick_mode = false; // made for an enabled Kick destination among them
 	int number = 1;         // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
 	OBSEncoderAutoRelease video_encoder;
+	// A group that sends OBS's own stream holds references to OBS's encoders,
+	// audio included; the others take the engine's audio encoder.
+	bool obs_stream = false;
+	OBSEncoderAutoRelease audio_encoder;
 };
+
+// OBS's own stream's encoders as the host has them at this moment, which the
+// engine takes references of its own to. `multitrack`: Enhanced Broadcasting
+// streams several video tracks, and there is no single encoder to share.
+struct ObsStreamEncoders {
+	obs_encoder_t *video = nullptr;
+	obs_encoder_t *audio = nullptr;
+	bool live = false;
+	bool multitrack = false;
+};
+using ObsStreamSource = ObsStreamEncoders (*)();
+
+// The sentence that refuses a destination sending OBS's own stream, or empty.
+std::string ObsStreamProblem(const ObsStreamEncoders &obs);
 
 // One video encode per distinct quality, each scaled on the GPU from the host's
 // one mix, and one AAC encode, fanned out to one RTMP output per enabled
@@ -132,7 +150,9 @@ struct MultistreamEngine {
 
 	// Starts every enabled destination. False with one sentence in `error`
 	// when it refuses or nothing could start.
-	bool StartAll(const PanelSettings &settings, std::string &error);
+	// A destination that sends OBS's own stream joins `obs`'s encoders; one
+	// that cannot gets a failed record with the reason.
+	bool StartAll(const PanelSettings &settings, std::string &error, const ObsStreamEncoders &obs = {});
 
 	// Starts one destination: attaches one more output to the running encoder
 	// of its quality, or creates that encoder alone as StartAll does, leaving
@@ -140,7 +160,13 @@ struct MultistreamEngine {
 	// destination and its quality with the same rules and sentences as
 	// StartAll; refuses a destination that is busy. False with one sentence in
 	// `error`.
-	bool StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error);
+	bool StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error,
+			      const ObsStreamEncoders &obs = {});
+
+	// OBS's own stream is stopping or ended: the outputs that send it stop and
+	// are released with every reference to OBS's encoders, before OBS can
+	// release them itself; the records keep their states.
+	void ReleaseObsStreamFollowers();
 
 	// Force-stops one output, leaving the others untouched. False when it was
 	// not busy.

@@ -209,10 +209,55 @@ std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const Panel
 
 	obs_output_set_service(run->output, run->service);
 	obs_output_set_video_encoder(run->output, group.video_encoder);
-	obs_output_set_audio_encoder(run->output, engine.audio_encoder, 0);
+	obs_output_set_audio_encoder(run->output, group.obs_stream ? group.audio_encoder : engine.audio_encoder, 0);
 	obs_output_set_reconnect_settings(run->output, reconnect_retries, reconnect_delay_sec);
 	ConnectRunHandlers(*run);
 	return run;
+}
+
+// The group that sends OBS's own stream, made with references to its encoders
+// when there is none; null when they are gone already.
+EncoderGroup *ObsStreamGroup(MultistreamEngine &engine, const ObsStreamEncoders &obs)
+{
+	for (const auto &group : engine.groups) {
+		if (group->obs_stream && group->video_encoder.Get() == obs.video)
+			return group.get();
+	}
+	auto group = std::make_unique<EncoderGroup>();
+	group->obs_stream = true;
+	group->number = 0; // its encoders keep OBS's names
+	group->video_encoder = obs_encoder_get_ref(obs.video);
+	group->audio_encoder = obs_encoder_get_ref(obs.audio);
+	if (!group->video_encoder || !group->audio_encoder)
+		return nullptr;
+	engine.groups.push_back(std::move(group));
+	return engine.groups.back().get();
+}
+
+// A record that takes the place of the destination's resting one, in list order.
+DestinationRun &PlaceRun(MultistreamEngine &engine, std::unique_ptr<DestinationRun> run)
+{
+	const uint64_t index = run->destination_index;
+	std::vector<std::unique_ptr<DestinationRun>> &runs = engine.runs;
+	runs.erase(std::remove_if(runs.begin(), runs.end(),
+				  [&](const std::unique_ptr<DestinationRun> &r) { return r->destination_index == index; }),
+		   runs.end());
+	auto at = std::find_if(runs.begin(), runs.end(), [&](const std::unique_ptr<DestinationRun> &r) {
+		return r->destination_index > index;
+	});
+	return **runs.insert(at, std::move(run));
+}
+
+// A destination that could not join OBS's stream: a failed record that shows
+// the reason on its row.
+void RefuseRun(MultistreamEngine &engine, size_t position, const std::string &sentence)
+{
+	auto run = std::make_unique<DestinationRun>();
+	run->destination_index = position;
+	run->journal = &engine.journal;
+	run->last_error = sentence;
+	blog(LOG_WARNING, "[Torvane] The destination at index %zu was refused: %s", position, sentence.c_str());
+	StoreState(PlaceRun(engine, std::move(run)), DestinationState::Failed);
 }
 
 bool StartRun(DestinationRun &run)
@@ -270,7 +315,16 @@ uint32_t FrameRateDivisor(uint32_t fps_num, uint32_t fps_den, int32_t fps)
 	return divisor ? divisor : 1;
 }
 
-bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error)
+std::string ObsStreamProblem(const ObsStreamEncoders &obs)
+{
+	if (obs.multitrack)
+		return Tr(Txt::ObsStreamMultitrack);
+	if (!obs.live || !obs.video || !obs.audio || !obs_encoder_active(obs.video))
+		return Tr(Txt::ObsStreamNotLive);
+	return std::string();
+}
+
+bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &error, const ObsStreamEncoders &obs)
 {
 	StartLog log{"Start all", error};
 	if (IsBusy()) {
@@ -297,7 +351,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	std::vector<size_t> key_of(settings.destinations.size());
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
 		const Destination &destination = settings.destinations[position];
-		if (!destination.enabled)
+		if (!destination.enabled || FollowsObsEncoder(destination))
 			continue;
 		const Quality key = GroupKey(settings, destination);
 		auto known = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
@@ -316,10 +370,25 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		}
 	}
 
+	// The destinations that send OBS's own stream share its encoders, or
+	// each shows why they cannot.
+	const bool follows_obs = std::any_of(settings.destinations.begin(), settings.destinations.end(),
+					     [](const Destination &d) { return d.enabled && FollowsObsEncoder(d); });
+	std::string obs_problem = follows_obs ? ObsStreamProblem(obs) : std::string();
+	EncoderGroup *obs_group = follows_obs && obs_problem.empty() ? ObsStreamGroup(*this, obs) : nullptr;
+	if (follows_obs && !obs_group && obs_problem.empty())
+		obs_problem = Tr(Txt::ObsStreamNotLive);
+
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
-		if (!settings.destinations[position].enabled)
+		const Destination &destination = settings.destinations[position];
+		if (!destination.enabled)
 			continue;
-		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position, *groups[key_of[position]]);
+		if (FollowsObsEncoder(destination) && !obs_group) {
+			RefuseRun(*this, position, obs_problem);
+			continue;
+		}
+		EncoderGroup &group = FollowsObsEncoder(destination) ? *obs_group : *groups[key_of[position]];
+		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position, group);
 		if (!run) {
 			error = Tr(Txt::NoRtmp);
 			StopAndRelease();
@@ -330,15 +399,17 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 
 	bool any_started = false;
 	for (const auto &run : runs)
-		any_started |= StartRun(*run);
+		any_started |= run->output && StartRun(*run);
 	if (!any_started) {
-		error = Tr(Txt::NothingStarted);
+		error = obs_problem.empty() ? Tr(Txt::NothingStarted) : obs_problem;
+		ReleaseIdleGroups();
 		return false;
 	}
 	return log.started = true;
 }
 
-bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error)
+bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t destination_index, std::string &error,
+					 const ObsStreamEncoders &obs)
 {
 	StartLog log{"Starting the destination at index " + std::to_string(destination_index), error};
 	if (destination_index >= settings.destinations.size()) {
@@ -368,9 +439,18 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	ReleaseIdleGroups();
 	const Destination &destination = settings.destinations[destination_index];
 	const Quality key = GroupKey(settings, destination);
-	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g->quality == key; });
+	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return !g->obs_stream && g->quality == key; });
 	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
-	if (group) {
+	if (FollowsObsEncoder(destination)) {
+		error = ObsStreamProblem(obs);
+		group = error.empty() ? ObsStreamGroup(*this, obs) : nullptr;
+		if (!group) {
+			if (error.empty())
+				error = Tr(Txt::ObsStreamNotLive);
+			RefuseRun(*this, destination_index, error);
+			return false;
+		}
+	} else if (group) {
 		if (ParsePlatform(destination.platform) == Platform::Kick && !group->kick_mode) {
 			error = Tr(Txt::KickEncoder);
 			return false;
@@ -392,16 +472,7 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 		return false;
 	}
 
-	// The new record replaces the destination's resting one, in list order.
-	runs.erase(std::remove_if(runs.begin(), runs.end(),
-				  [&](const std::unique_ptr<DestinationRun> &r) {
-					  return r->destination_index == destination_index;
-				  }),
-		   runs.end());
-	auto at = std::find_if(runs.begin(), runs.end(), [&](const std::unique_ptr<DestinationRun> &r) {
-		return r->destination_index > destination_index;
-	});
-	DestinationRun &started = **runs.insert(at, std::move(run));
+	DestinationRun &started = PlaceRun(*this, std::move(run));
 	if (!StartRun(started)) {
 		error = Tr(Txt::NothingStarted);
 		return false;

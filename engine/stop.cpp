@@ -131,8 +131,22 @@ void MultistreamEngine::ReleaseIdleGroups()
 	groups.erase(std::remove_if(groups.begin(), groups.end(),
 				    [&](const std::unique_ptr<EncoderGroup> &group) { return idle(group.get()); }),
 		     groups.end());
-	if (groups.empty())
+	if (std::all_of(groups.begin(), groups.end(), [](const auto &group) { return group->obs_stream; }))
 		audio_encoder = nullptr;
+}
+
+void MultistreamEngine::ReleaseObsStreamFollowers()
+{
+	for (const auto &run : runs) {
+		if (!run->group || !run->group->obs_stream)
+			continue;
+		if (run->output)
+			RequestStop(*run);
+		ReleaseRunOutput(*run);
+	}
+	groups.erase(std::remove_if(groups.begin(), groups.end(),
+				    [](const std::unique_ptr<EncoderGroup> &group) { return group->obs_stream; }),
+		     groups.end());
 }
 
 obs_encoder_t *MultistreamEngine::VideoEncoderOf(uint64_t destination_index) const

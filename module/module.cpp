@@ -42,6 +42,21 @@ char *HostSettingsPath()
 	return obs_module_get_config_path(obs_current_module(), settings_file_name);
 }
 
+// OBS's stream output's encoders. Enhanced Broadcasting's output has several
+// video tracks: there is no one encoder to share then.
+ObsStreamEncoders FrontendObsStream()
+{
+	ObsStreamEncoders obs;
+	OBSOutputAutoRelease output = obs_frontend_get_streaming_output();
+	if (!output)
+		return obs;
+	obs.live = obs_output_active(output);
+	obs.video = obs_output_get_video_encoder(output);
+	obs.audio = obs_output_get_audio_encoder(output, 0);
+	obs.multitrack = obs_output_get_video_encoder2(output, 1) || (obs.live && !obs.video);
+	return obs;
+}
+
 void FollowObs(Module &module, ObsStream what)
 {
 	FollowObsStreaming(module.controller, what);
@@ -56,12 +71,18 @@ void OnFrontendEvent(enum obs_frontend_event event, void *data)
 		module.obs_stop_asked = false;
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STOPPING:
+		// On OBS 30 its outputs hold its encoders without a reference, and
+		// they go when its outputs are idle: whatever shares them stops now.
 		module.obs_stop_asked = true;
+		StopObsStreamFollowers(module.controller);
+		AfterRemoteCommand(module);
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STARTED:
 		FollowObs(module, ObsStream::Started);
 		return;
 	case OBS_FRONTEND_EVENT_STREAMING_STOPPED:
+		// Ended without a stop, too: nothing goes on holding its encoders.
+		StopObsStreamFollowers(module.controller);
 		FollowObs(module, module.obs_stop_asked ? ObsStream::Stopped : ObsStream::Ended);
 		module.obs_stop_asked = false;
 		return;
@@ -124,6 +145,7 @@ bool obs_module_load(void)
 	}
 
 	obs_frontend_add_tools_menu_item(Tr(Txt::ToolsMenuEntry), OpenControlPanel, &module.panel);
+	module.controller.obs_stream = FrontendObsStream;
 	obs_frontend_add_event_callback(OnFrontendEvent, &module);
 	RegisterHotkeys(module);
 

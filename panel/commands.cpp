@@ -70,24 +70,37 @@ void ChooseEncoder(Panel &panel, int32_t id)
 	std::optional<size_t> index;
 	const PanelSettings &settings = panel.controller.store.settings;
 	std::string current = settings.encoder;
+	bool same_as_obs = false;
 	if (id == id_own_encoder) {
 		index = SelectedIndex(panel);
 		if (!index)
 			return;
 		current = QualityOf(settings, settings.destinations[*index]).encoder;
+		same_as_obs = FollowsObsEncoder(settings.destinations[*index]);
 	}
 	const std::vector<EncoderChoice> choices = EncoderChoices(current);
 	std::vector<std::u16string> names;
 	int32_t checked = -1;
 	for (const EncoderChoice &choice : choices) {
-		if (choice.id == current)
+		if (choice.id == current && !same_as_obs)
 			checked = static_cast<int32_t>(names.size());
 		names.push_back(Utf8ToWide(choice.name));
 	}
+	// A destination's own menu ends with OBS's own stream's encode.
+	if (index) {
+		if (same_as_obs)
+			checked = static_cast<int32_t>(names.size());
+		names.push_back(Tr16(Txt::SameAsObs));
+	}
 	const int32_t chosen = panel.ui.ChooseFromMenu(ControlRect(*FindControl(id), panel.state.dpi), names, checked);
 	// The panel may have changed while the menu was open: the edit is refused then.
-	if (chosen >= 0 && static_cast<size_t>(chosen) < choices.size())
+	if (chosen >= 0 && static_cast<size_t>(chosen) < choices.size()) {
+		if (index && same_as_obs)
+			SetSameAsObs(panel.controller, *index, false);
 		SetEncoder(panel.controller, choices[static_cast<size_t>(chosen)].id, index);
+	} else if (index && static_cast<size_t>(chosen) == choices.size()) {
+		SetSameAsObs(panel.controller, *index, true);
+	}
 	Repaint(panel);
 }
 

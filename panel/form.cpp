@@ -65,7 +65,8 @@ void SyncQuality(Panel &panel, bool selection_changed)
 		SetControlText(panel, id_own_bitrate, std::to_string(own.bitrate));
 	else
 		SyncBitrateField(panel, id_own_bitrate, own.bitrate, -1);
-	SetControlText(panel, id_own_encoder, EncoderChoiceName(own.encoder));
+	const bool same_as_obs = HasSelection(panel) && FollowsObsEncoder(Selected(panel));
+	SetControlText(panel, id_own_encoder, same_as_obs ? Tr(Txt::SameAsObs) : EncoderChoiceName(own.encoder));
 	SetControlText(panel, id_encoder, EncoderChoiceName(panel.controller.store.settings.encoder));
 }
 
@@ -78,8 +79,11 @@ bool IsSelectionControl(int32_t id)
 
 bool IsControlUsable(const Panel &panel, int32_t id)
 {
+	// OBS's own stream's encode has its own size, rate and bitrate: only the
+	// encoder menu stays, to choose another.
 	if (Contains(own_quality_controls, id))
-		return HasSelection(panel) && Selected(panel).quality;
+		return HasSelection(panel) && Selected(panel).quality &&
+		       (id == id_own_encoder || !FollowsObsEncoder(Selected(panel)));
 	return !IsSelectionControl(id) || HasSelection(panel);
 }
 

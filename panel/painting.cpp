@@ -146,10 +146,9 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(534, 554, 634, 573, Tr16(Txt::BitrateKbps), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(638, 554, 808, 573, Tr16(Txt::EncoderCaption), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(819, 554, 964, 573, Tr16(Txt::UploadBudget), color_muted, FontRole::Small, text_wrap);
-	p.Text(ScaleEdges(upload_budget_area, p.dpi), Utf8ToWide(UploadBudgetText(settings)), color_accent,
+	p.Text(ScaleEdges(upload_budget_area, p.dpi), Utf8ToWide(UploadBudgetOf(panel.controller)), color_accent,
 	       FontRole::Heading, text_wrap);
-	obs_video_info video;
-	const StatusLine summary = ActualOutputLine(SelectedQuality(panel), ReadVideo(panel.controller, video));
+	const StatusLine summary = OutputLineOf(panel.controller, SelectedIndex(panel));
 	p.Text(ScaleEdges(summary_area, p.dpi), Utf8ToWide(summary.text), ToneColor(summary.tone), FontRole::Small,
 	       text_wrap);
 

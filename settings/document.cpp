@@ -37,6 +37,8 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 				obs_data_set_int(quality, "bitrate", own.bitrate);
 			if (!own.encoder.empty())
 				obs_data_set_string(quality, "encoder", own.encoder.c_str());
+			if (own.obs_stream)
+				obs_data_set_bool(quality, "obs_stream", true);
 			obs_data_set_obj(item, "quality", quality);
 		}
 		obs_data_array_push_back(list, item);
@@ -85,6 +87,7 @@ static bool ReadOwnQuality(obs_data_t *item, std::optional<OwnQuality> &quality)
 		valid = ReadInt32(data, "fps", own.fps) && IsOfferedFps(own.fps) && valid;
 	if (obs_data_has_user_value(data, "bitrate"))
 		valid = ReadInt32(data, "bitrate", own.bitrate) && IsBitrateInRange(own.bitrate) && valid;
+	own.obs_stream = obs_data_get_bool(data, "obs_stream");
 	quality = std::move(own);
 	return valid;
 }

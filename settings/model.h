@@ -17,6 +17,10 @@ struct OwnQuality {
 	int32_t fps = 0;
 	int32_t bitrate = 0;
 	std::string encoder;
+	// Sends what OBS's own stream sends, with OBS's encoders: no encode of its
+	// own, and only while OBS's stream is live. The members above are kept for
+	// when it is unticked.
+	bool obs_stream = false;
 };
 
 // One configured streaming target. Every text is UTF-8. A destination's
@@ -45,6 +49,12 @@ struct PanelSettings {
 	// The shared quality's encoder: an OBS encoder id or hardware_h264_encoder.
 	std::string encoder = default_encoder;
 };
+
+// Whether a destination sends OBS's own stream's encode.
+inline bool FollowsObsEncoder(const Destination &destination)
+{
+	return destination.quality && destination.quality->obs_stream;
+}
 
 // The most destinations a configuration may hold: the settings file refuses
 // more, so neither "+ Custom" nor a save goes beyond it.

@@ -30,6 +30,11 @@
 	X(HardwareH264, "Hardware H.264 when available") \
 	X(OwnQuality, "Own quality") \
 	X(QualityShort, "%1p%2 \xC2\xB7 %3 kbps") \
+	X(SameAsObs, "Same as OBS's stream") \
+	X(ObsStreamNotLive, "Start OBS's own stream first: a destination sharing its encoder sends only while it is live.") \
+	X(ObsStreamMultitrack, "OBS's stream uses Enhanced Broadcasting, which has no single encoder to share: choose a quality of its own for this destination.") \
+	X(ActualOutputObs, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  OBS's own encode") \
+	X(ObsOutputUnknown, "Same as OBS's stream: its size and rate show while it is live.") \
 	X(CustomServer, "This server") \
 	X(ClosingKeepsStreams, "Closing this panel keeps streams running. Use Stop all to end them.") \
 	X(CoffeeLink, "Buy me a coffee \xE2\x86\x97") \
