@@ -402,7 +402,6 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		any_started |= run->output && StartRun(*run);
 	if (!any_started) {
 		error = obs_problem.empty() ? Tr(Txt::NothingStarted) : obs_problem;
-		ReleaseIdleGroups();
 		return false;
 	}
 	return log.started = true;

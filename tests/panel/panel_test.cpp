@@ -162,11 +162,19 @@ TEST_F(PanelTest, OwnQualityRowEditsTheSelectedDestinationOnly)
 	ui.menu_choice = 0; // without OBS: the hardware choice, then x264 as this OBS lacks it
 	OnButtonClicked(panel, id_own_encoder);
 	ASSERT_EQ(ui.menus.size(), 1u);
-	EXPECT_EQ(ui.menus[0].size(), 2u);
+	EXPECT_EQ(ui.menus[0].size(), 3u) << "and OBS's own stream's encode last";
 	EXPECT_EQ(QualityOf(store.settings, store.settings.destinations[0]),
 		  (Quality{720, 30, 2500, hardware_h264_encoder}));
 	EXPECT_EQ(SharedQuality(store.settings), (Quality{1080, 30, 4500, "obs_x264"}));
 	EXPECT_EQ(ui.Text(id_own_encoder), Tr16(Txt::HardwareH264));
+	// OBS's encode has its own size, rate and bitrate; another encoder takes the own quality back.
+	for (int32_t choice : {1, 0}) { // now the hardware choice alone, then OBS's
+		ui.menu_choice = choice;
+		OnButtonClicked(panel, id_own_encoder);
+		EXPECT_EQ(FollowsObsEncoder(store.settings.destinations[0]), choice == 1);
+		EXPECT_EQ(ui.IsEnabled(id_own_bitrate), choice != 1);
+		EXPECT_EQ(ui.Text(id_own_encoder), Tr16(choice == 1 ? Txt::SameAsObs : Txt::HardwareH264));
+	}
 
 	OnRowSelected(panel, 1);
 	EXPECT_FALSE(ui.IsEnabled(id_own_720p));
