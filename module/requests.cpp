@@ -61,6 +61,7 @@ void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 		obs_data_set_int(item, "kbps", row.stats.kbps);
 		obs_data_set_int(item, "reconnect_attempts", row.stats.reconnect_attempts);
 		obs_data_set_bool(item, "own_quality", d.quality.has_value());
+		obs_data_set_bool(item, "same_as_obs", FollowsObsEncoder(d));
 		obs_data_set_obj(item, "quality", QualityData(QualityOf(settings, d)));
 		obs_data_array_push_back(list, item);
 	}

@@ -1,9 +1,10 @@
 // Torvane's requests and event, and OBS's own stream followed with "Go live" set; meets the probe through
-// files in WORK_DIR.   node automation-client.js WS_URL WORK_DIR OBS_OWN_SERVER
+// files in WORK_DIR; then both "Same as OBS's stream", and OBS's stream fails as OBS_OWN_PID ends.
+//   node automation-client.js WS_URL WORK_DIR OBS_OWN_SERVER OBS_OWN_PID
 const fs = require('fs');
 const { default: OBSWebSocket, RequestBatchExecutionType } = require('obs-websocket-js');
 
-const [url, work, ownServer] = process.argv.slice(2);
+const [url, work, ownServer, ownPid] = process.argv.slice(2);
 const obs = new OBSWebSocket();
 const seen = [], events = [];
 let failures = 0;
@@ -67,6 +68,21 @@ async function main() {
 	await until(() => all('sending'), "OBS's Start Streaming starts both");
 	await obs.call('StopStream');
 	await until(() => all('ready'), "OBS's Stop Streaming stops both");
+
+	// Both "Same as OBS's stream": they join OBS's encode at its next keyframe, up to 250 frames on.
+	const obsStopped = async () => all('ready') && !(await obs.call('GetStreamStatus')).outputActive;
+	fs.writeFileSync(`${work}/same`, '');
+	await until(() => fs.existsSync(`${work}/same-set`), 'the probe set both to "Same as OBS\'s stream"');
+	await obs.call('StartStream');
+	await until(async () => all('sending') && (status = await vendor('GetStatus')).destinations
+		.filter(d => d.same_as_obs && d.kbps > 100).length === 2, "both send OBS's own encode", 60);
+	await sleep(6000); // the servers record
+	await obs.call('StopStream');
+	await until(obsStopped, "OBS's Stop Streaming stops both again");
+	await obs.call('StartStream');
+	await until(() => all('sending'), 'both send once more');
+	process.kill(Number(ownPid), 'SIGKILL');
+	await until(obsStopped, "OBS's stream failing stops both");
 }
 
 main()

@@ -12,6 +12,7 @@
 #include <obs-frontend-api.h>
 #include <obs-module.h>
 #include <obs.hpp>
+#include <util/config-file.h>
 
 #include <signal.h>
 
@@ -32,6 +33,7 @@ log_handler_t host_log = nullptr;
 void *host_log_param = nullptr;
 std::atomic<int> torvane_outputs{0}, under_hotkey_lock{0};
 int obs_stops = 0; // OBS's own stream
+OBSSignal own_stop;  // of OBS's stream output, while it streams
 
 // Torvane creates its outputs in the command that starts them: counts them,
 // and those created while another thread could not take libobs's hotkey lock.
@@ -75,6 +77,24 @@ int TorvaneOutputs(OutputTest is)
 int TorvaneSending()
 {
 	return TorvaneOutputs(obs_output_active);
+}
+
+bool LiveOrHolding(const obs_output_t *output)
+{
+	return obs_output_active(output) || obs_output_get_video_encoder(output);
+}
+
+int ActiveVideoEncoders()
+{
+	int count = 0;
+	obs_enum_encoders(
+		[](void *n, obs_encoder_t *encoder) {
+			*static_cast<int *>(n) += obs_encoder_get_type(encoder) == OBS_ENCODER_VIDEO &&
+						  obs_encoder_active(encoder);
+			return true;
+		},
+		&count);
+	return count;
 }
 
 // F9 on "Torvane: Start all" pressed or released as OBS delivers a key: on
@@ -196,7 +216,8 @@ void Run(std::vector<std::function<bool()>> steps, size_t next = 0, int tries = 
 // stream: adds a destination for TORVANE_HOST_PROBE_SERVER, ticks it, starts,
 // waits for Sending, stops, waits for Ready and closes the panel.
 // automation: a destination for each of the TORVANE_HOST_PROBE_SERVERS, ticked, and "Go live" ticked; says
-// "ready" to the client through a file in TORVANE_HOST_PROBE_DIR, and binds F9 to "Start all" once it finished.
+// "ready" to the client through a file in TORVANE_HOST_PROBE_DIR; when the client says "same", sets both to
+// "Same as OBS's stream" and counts OBS's encoders while all stream; binds F9 to "Start all" once it finished.
 // restart, the panel never opened: says the key bound to "Start all" (F9), releases and presses it; with
 // Torvane sending, OBS's own stream fails to connect; says how many outputs Torvane made and how many
 // sent when, then ends TORVANE_HOST_PROBE_KILL's server and waits for its destination to reconnect.
@@ -237,7 +258,34 @@ void Start()
 			     Click(120); // Go live with OBS's Start Streaming
 			     return Control(0)->close(), std::ofstream(meet + "/ready").good();
 		     },
+		     // Both become "Same as OBS's stream", and OBS's stream ends at its first failure.
+		     [meet]() { return std::filesystem::exists(meet + "/same"); },
 		     [meet]() {
+			     config_set_bool(obs_frontend_get_profile_config(), "Output", "Reconnect", false);
+			     OpenPanel();
+			     for (Qt::Key key : {Qt::Key_End, Qt::Key_Up}) {
+				     QTest::keyClick(Control(101), key);
+				     Click(121); // Own quality
+				     QTimer::singleShot(300, []() {
+					     auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+					     QTest::keyClick(menu, Qt::Key_Up); // the last entry
+					     QTest::keyClick(menu, Qt::Key_Return);
+				     });
+				     Click(127);
+			     }
+			     Say("rows: " + Rows());
+			     return Control(0)->close(), std::ofstream(meet + "/same-set").good();
+		     },
+		     []() {
+			     return obs_frontend_streaming_active() && TorvaneSending() == 2 &&
+				    (Say("video encoders while OBS and Torvane stream: " +
+					 std::to_string(ActiveVideoEncoders())),
+				     true);
+		     },
+		     [meet]() {
+			     for (QWidget *widget : QApplication::topLevelWidgets())
+				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+					     box->accept();
 			     return std::filesystem::exists(meet + "/finished") &&
 				    (StartAllKey("OBS_KEY_F9"), Say("done"), true);
 		     }},
@@ -308,7 +356,21 @@ void OnEvent(obs_frontend_event event, void *)
 {
 	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING)
 		QTimer::singleShot(500, Start);
-	obs_stops += event == OBS_FRONTEND_EVENT_STREAMING_STOPPED;
+	// What of Torvane still sends or holds an encoder when OBS's output stops, and a second after OBS said so.
+	if (event == OBS_FRONTEND_EVENT_STREAMING_STARTED) {
+		OBSOutputAutoRelease output = obs_frontend_get_streaming_output();
+		own_stop.Connect(obs_output_get_signal_handler(output), "stop", [](void *, calldata_t *) {
+			Say("at OBS's output stop " + std::to_string(obs_stops + 1) + ": " +
+			    std::to_string(TorvaneOutputs(LiveOrHolding)) + " live or holding an encoder");
+		}, nullptr);
+	}
+	if (event != OBS_FRONTEND_EVENT_STREAMING_STOPPED)
+		return;
+	own_stop.Disconnect();
+	QTimer::singleShot(1000, [stop = ++obs_stops]() {
+		Say("after OBS's stream stop " + std::to_string(stop) + ": " +
+		    std::to_string(TorvaneOutputs(LiveOrHolding)) + " live or holding an encoder");
+	});
 }
 
 } // namespace
@@ -324,6 +386,7 @@ bool obs_module_load(void)
 void obs_module_unload(void)
 {
 	obs_frontend_remove_event_callback(OnEvent, nullptr);
+	own_stop.Disconnect();
 	base_set_log_handler(host_log, host_log_param);
 	Say("unloaded");
 }

@@ -17,7 +17,7 @@ printf '{"server_enabled":true,"server_port":%s,"auth_required":false,"first_loa
 	$port >"$websocket/config.json"
 
 NODE_PATH=/opt/torvane-npm/node_modules node "$(dirname "$0")/automation-client.js" ws://127.0.0.1:$port "$work" \
-	"${servers[2]}" >"$work/client.log" 2>&1 &
+	"${servers[2]}" "${pids[2]}" >"$work/client.log" 2>&1 &
 client=$!
 track $client
 TORVANE_HOST_PROBE=automation TORVANE_HOST_PROBE_DIR=$work TORVANE_HOST_PROBE_SERVERS="${servers[*]:0:2}" \
@@ -26,6 +26,18 @@ wait $client || { cat "$work/client.log"; fail "the client's checks failed"; }
 check_no_secrets "$work/responses.json" -- auto-key-1 auto-key-2 auto-user auto-pass "${servers[@]}" &&
 	check_no_secrets "$work"/automation.{log,stdout} -- auto-key-1 auto-key-2 auto-user auto-pass ||
 	fail "a secret reached a client or the log"
+# OBS's one encode for all three: its output stopped after both had let go of it when the user stopped it, and
+# nothing held it once its stream failed; the three recordings of it, each server's last but one, agree.
+for said in "video encoders while OBS and Torvane stream: 1" "at OBS's output stop 2: 0 live" \
+	"after OBS's stream stop 3: 0 live"; do
+	grep -qaF "[host-probe] $said" "$log" || fail "the probe never said '$said'"
+done
+for i in 1 2 3; do
+	file=$(ls "$work/rtmp$i"/rec/*.flv | tail -n 2 | head -n 1)
+	ffprobe -v error -select_streams v:0 -show_entries stream=width,height,bit_rate -of csv=p=0 "$file"
+	ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "$file" |
+		awk 'NR==1{f=$1} {l=$1; n++} END{printf "%.0f fps\n", (n-1)/(l-f)}'
+done | tee "$work/shapes" | sort | uniq -c | awk '$1 != 3 {exit 1}' || fail "the recordings differ: $(cat "$work/shapes")"
 
 TORVANE_HOST_PROBE=restart TORVANE_HOST_PROBE_KILL=${pids[1]} run_obs restart
 grep -q 'start all key: OBS_KEY_F9' "$log" || fail "the binding of \"Torvane: Start all\" was not kept"

@@ -18,6 +18,7 @@ ANSWER(void, obs_frontend_add_tools_menu_item(const char *, obs_frontend_cb cb, 
 ANSWER(void, obs_frontend_add_event_callback(obs_frontend_event_cb cb, void *data),
        void(callbacks.emplace_back(cb, data)))
 ANSWER(void *, obs_frontend_get_main_window_handle(void), main_window)
+ANSWER(obs_output_t *, obs_frontend_get_streaming_output(void), nullptr)
 void obs_frontend_add_save_callback(obs_frontend_save_cb, void *) {}
 void obs_frontend_remove_save_callback(obs_frontend_save_cb, void *) {}
 

@@ -166,6 +166,15 @@ TOKEN(obs_encoder_t, obs_video_encoder_create(const char *, const char *, obs_da
 TOKEN(obs_encoder_t, obs_audio_encoder_create(const char *, const char *, obs_data_t *, size_t, obs_data_t *))
 TOKEN(obs_service_t, obs_service_create(const char *, const char *, obs_data_t *, obs_data_t *))
 ANSWER(obs_data_t *, obs_encoder_get_settings(const obs_encoder_t *), obs_data_create())
+// No stream of OBS's own: nothing for a destination to share.
+ANSWER(obs_encoder_t *, obs_encoder_get_ref(obs_encoder_t *), nullptr)
+ANSWER(bool, obs_encoder_active(const obs_encoder_t *), false)
+ANSWER(uint32_t, obs_encoder_get_width(const obs_encoder_t *), 0)
+ANSWER(uint32_t, obs_encoder_get_height(const obs_encoder_t *), 0)
+ANSWER(uint32_t, obs_encoder_get_frame_rate_divisor(const obs_encoder_t *), 1)
+ANSWER(obs_encoder_t *, obs_output_get_video_encoder(const obs_output_t *), nullptr)
+ANSWER(obs_encoder_t *, obs_output_get_video_encoder2(const obs_output_t *, size_t), nullptr)
+ANSWER(obs_encoder_t *, obs_output_get_audio_encoder(const obs_output_t *, size_t), nullptr)
 ANSWER(bool, obs_initialized(void), true)
 ANSWER(bool, obs_get_video_info(struct obs_video_info *ovi), *ovi = {}, ovi->fps_num = 60, ovi->fps_den = 1,
        ovi->base_width = ovi->output_width = 1920, ovi->base_height = ovi->output_height = 1080, true)
