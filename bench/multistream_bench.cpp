@@ -9,7 +9,9 @@
 // one RTMP output, as OBS streams to one server), and one such encoder pair per
 // destination; Torvane's CPU is then given as a ratio of each. Then two
 // qualities, so two encoders: 2 destinations against 8, whose ratio should stay
-// as close to 1.
+// as close to 1. Last, OBS's own stream output with 3 destinations beside it:
+// sharing its encoders ("Same as OBS's stream"), whose CPU should stay within
+// 1.05 of OBS's stream alone, and with Torvane's own encoder.
 //
 //   multistream_bench PORT... (at least 8 RTMP servers on 127.0.0.1, application "app")
 #include "engine/engine.h"
@@ -184,7 +186,10 @@ bool MeasureOwnEncoders(size_t count, const std::vector<int> &ports, Figures &fi
 // bitrate the shared one does not have: two encoders, however many destinations.
 constexpr int32_t second_quality_kbps = 4000;
 
-bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool two_qualities = false)
+// The destinations stream to the servers from `first_port` on; with `obs`'s
+// encoders given they send OBS's own stream.
+bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool two_qualities = false,
+	     size_t first_port = 0, const ObsStreamEncoders &obs = {})
 {
 	PanelSettings settings;
 	settings.bitrate = 2500;
@@ -194,17 +199,19 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool
 		Destination d;
 		d.name = "Bench " + std::to_string(i + 1);
 		d.platform = "Custom";
-		d.server = "rtmp://127.0.0.1:" + std::to_string(ports[i]) + "/app";
+		d.server = "rtmp://127.0.0.1:" + std::to_string(ports[first_port + i]) + "/app";
 		d.key = "bench" + std::to_string(count) + "-" + std::to_string(i);
 		d.enabled = true;
 		if (two_qualities && i % 2)
 			d.quality = OwnQuality{0, 0, second_quality_kbps, ""};
+		if (obs.video)
+			d.quality = OwnQuality{0, 0, 0, "", true};
 		settings.destinations.push_back(d);
 	}
 	figures.destinations = count;
 	std::string error;
 	double t0 = Now();
-	if (!multistream.StartAll(settings, error)) {
+	if (!multistream.StartAll(settings, error, obs)) {
 		fprintf(stderr, "StartAll with %zu destinations refused: %s\n", count, error.c_str());
 		return false;
 	}
@@ -229,6 +236,22 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool
 	multistream.StopAndRelease();
 	Sleep(1.0);
 	return true;
+}
+
+// OBS's own stream output to the first server, and 3 destinations beside it
+// on the next ones, sharing its encoders or with Torvane's own.
+bool MeasureBesideObs(bool share, const std::vector<int> &ports, Figures &figures)
+{
+	std::vector<OwnEncoders> obs_stream;
+	bool started = StartOwnEncoders(1, ports, obs_stream);
+	for (double t0 = Now(); started && !obs_output_get_total_bytes(obs_stream[0].output) && Now() - t0 < 20;)
+		os_sleep_ms(5);
+	ObsStreamEncoders obs;
+	if (share)
+		obs = ObsStreamEncoders{obs_stream[0].video, obs_stream[0].audio, true, false};
+	started = started && Measure(3, ports, figures, false, 1, obs);
+	StopOwnEncoders(obs_stream);
+	return started;
 }
 
 } // namespace
@@ -278,6 +301,14 @@ int main(int argc, char **argv)
 		for (size_t count : grouped_counts) {
 			Figures figures;
 			if (!Measure(count, ports, figures, true)) {
+				StopHeadlessHost();
+				return 1;
+			}
+			round.push_back(figures);
+		}
+		for (bool share : {true, false}) {
+			Figures figures;
+			if (!MeasureBesideObs(share, ports, figures)) {
 				StopHeadlessHost();
 				return 1;
 			}
@@ -343,7 +374,10 @@ int main(int argc, char **argv)
 	printf("\nTorvane's CPU against one encoder pair per destination:");
 	for (size_t i = 0; i < 3; i++)
 		printf("%s %zu: %.2f", i ? "," : "", results[i].destinations, share(results[i], results[i + 3]));
-	printf("\n");
+	const double sharing = share(results[8], results[3]), beside = share(results[9], results[3]);
+	printf("\nOBS's own stream plus 3 destinations, against OBS's stream alone: sharing its encoder %.2f (bar: at "
+	       "most 1.05, %s), with Torvane's own encoder %.2f\n",
+	       sharing, sharing <= 1.05 ? "within the bar" : "above the bar", beside);
 	// Encoders that outrun the machine skip frames, and skipped frames cost
 	// nothing: their CPU is then the least they would need.
 	for (size_t i = 3; i < 6; i++) {

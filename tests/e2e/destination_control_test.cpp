@@ -4,6 +4,7 @@
 // rows show meanwhile.
 #include "tests/e2e/e2e.h"
 
+#include "settings/texts.h"
 #include "settings/validation.h"
 
 #include <optional>
@@ -124,6 +125,17 @@ TEST_F(DestinationControl, RefusesWhatAStartWouldAndADestinationThatIsBusy)
 	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
 	EXPECT_FALSE(engine.StopDestination(1));
 	EXPECT_FALSE(engine.runs[0]->stop_requested);
+
+	// Sharing OBS's stream while it is not live, or with Enhanced Broadcasting: the row says why.
+	settings.bitrate = 4500;
+	settings.destinations[1].quality = OwnQuality{0, 0, 0, "", true};
+	for (const ObsStreamEncoders &obs : {ObsStreamEncoders{}, ObsStreamEncoders{nullptr, nullptr, true, true}}) {
+		EXPECT_FALSE(engine.StartDestination(settings, 1, error, obs));
+		EXPECT_EQ(error, Tr(obs.multitrack ? Txt::ObsStreamMultitrack : Txt::ObsStreamNotLive));
+		EXPECT_EQ(engine.GetStats(1).state, DestinationState::Failed);
+		EXPECT_EQ(engine.GetStats(1).last_error, error);
+	}
+	EXPECT_EQ(engine.GetStats(0).state, DestinationState::Sending);
 }
 
 // Nothing runs: a single start makes new encoders and releases the outputs of

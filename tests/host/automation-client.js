@@ -74,13 +74,14 @@ async function main() {
 	fs.writeFileSync(`${work}/same`, '');
 	await until(() => fs.existsSync(`${work}/same-set`), 'the probe set both to "Same as OBS\'s stream"');
 	await obs.call('StartStream');
-	await until(async () => all('sending') && (status = await vendor('GetStatus')).destinations
-		.filter(d => d.same_as_obs && d.kbps > 100).length === 2, "both send OBS's own encode", 60);
+	const sharing = async () => all('sending') && (status = await vendor('GetStatus')).destinations
+		.filter(d => d.same_as_obs && d.kbps > 100).length === 2;
+	await until(sharing, "both send OBS's own encode", 60);
 	await sleep(6000); // the servers record
 	await obs.call('StopStream');
 	await until(obsStopped, "OBS's Stop Streaming stops both again");
 	await obs.call('StartStream');
-	await until(() => all('sending'), 'both send once more');
+	await until(sharing, 'both send it once more', 60);
 	process.kill(Number(ownPid), 'SIGKILL');
 	await until(obsStopped, "OBS's stream failing stops both");
 }

@@ -194,6 +194,20 @@ void AddDestination(const std::vector<std::string> &texts)
 	QTest::keyClick(Control(101), Qt::Key_Space);
 }
 
+// Selects the last row and the one above it in turn, ticks or unticks "Own quality" on each and runs
+// `then`; closing the panel saves.
+void EachAutoRow(const std::function<void()> &then)
+{
+	OpenPanel();
+	for (Qt::Key key : {Qt::Key_End, Qt::Key_Up}) {
+		QTest::keyClick(Control(101), key);
+		Click(121);
+		then();
+	}
+	Say("rows: " + Rows());
+	Control(0)->close();
+}
+
 // A second later: the message boxes shown, then "done".
 void SayBoxesThenDone()
 {
@@ -262,19 +276,15 @@ void Start()
 		     [meet]() { return std::filesystem::exists(meet + "/same"); },
 		     [meet]() {
 			     config_set_bool(obs_frontend_get_profile_config(), "Output", "Reconnect", false);
-			     OpenPanel();
-			     for (Qt::Key key : {Qt::Key_End, Qt::Key_Up}) {
-				     QTest::keyClick(Control(101), key);
-				     Click(121); // Own quality
+			     EachAutoRow([]() {
 				     QTimer::singleShot(300, []() {
 					     auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
 					     QTest::keyClick(menu, Qt::Key_Up); // the last entry
 					     QTest::keyClick(menu, Qt::Key_Return);
 				     });
 				     Click(127);
-			     }
-			     Say("rows: " + Rows());
-			     return Control(0)->close(), std::ofstream(meet + "/same-set").good();
+			     });
+			     return std::ofstream(meet + "/same-set").good();
 		     },
 		     []() {
 			     return obs_frontend_streaming_active() && TorvaneSending() == 2 &&
@@ -286,8 +296,11 @@ void Start()
 			     for (QWidget *widget : QApplication::topLevelWidgets())
 				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
 					     box->accept();
-			     return std::filesystem::exists(meet + "/finished") &&
-				    (StartAllKey("OBS_KEY_F9"), Say("done"), true);
+			     return std::filesystem::exists(meet + "/finished");
+		     },
+		     []() { // the shared quality again for the restart
+			     EachAutoRow([]() {});
+			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
 		     }},
 		    0, 600);
 		return;
@@ -356,7 +369,7 @@ void OnEvent(obs_frontend_event event, void *)
 {
 	if (event == OBS_FRONTEND_EVENT_FINISHED_LOADING)
 		QTimer::singleShot(500, Start);
-	// What of Torvane still sends or holds an encoder when OBS's output stops, and a second after OBS said so.
+	// What of Torvane still sends or holds an encoder when OBS's output stops, and once OBS said so.
 	if (event == OBS_FRONTEND_EVENT_STREAMING_STARTED) {
 		OBSOutputAutoRelease output = obs_frontend_get_streaming_output();
 		own_stop.Connect(obs_output_get_signal_handler(output), "stop", [](void *, calldata_t *) {
@@ -367,7 +380,7 @@ void OnEvent(obs_frontend_event event, void *)
 	if (event != OBS_FRONTEND_EVENT_STREAMING_STOPPED)
 		return;
 	own_stop.Disconnect();
-	QTimer::singleShot(1000, [stop = ++obs_stops]() {
+	QTimer::singleShot(0, [stop = ++obs_stops]() {
 		Say("after OBS's stream stop " + std::to_string(stop) + ": " +
 		    std::to_string(TorvaneOutputs(LiveOrHolding)) + " live or holding an encoder");
 	});

@@ -34,9 +34,9 @@ for said in "video encoders while OBS and Torvane stream: 1" "at OBS's output st
 done
 for i in 1 2 3; do
 	file=$(ls "$work/rtmp$i"/rec/*.flv | tail -n 2 | head -n 1)
-	ffprobe -v error -select_streams v:0 -show_entries stream=width,height,bit_rate -of csv=p=0 "$file"
-	ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 "$file" |
-		awk 'NR==1{f=$1} {l=$1; n++} END{printf "%.0f fps\n", (n-1)/(l-f)}'
+	ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 "$file"
+	ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,size -of csv=p=0 "$file" |
+		awk -F, 'NR==1{f=$1} {l=$1; n++; b+=$2} END{printf "%.0f fps, %.0f00 kbps\n", (n-1)/(l-f), b*8e-5/(l-f)}'
 done | tee "$work/shapes" | sort | uniq -c | awk '$1 != 3 {exit 1}' || fail "the recordings differ: $(cat "$work/shapes")"
 
 TORVANE_HOST_PROBE=restart TORVANE_HOST_PROBE_KILL=${pids[1]} run_obs restart
