@@ -305,8 +305,8 @@ StatusLine OutputLineOf(const Controller &controller, std::optional<size_t> sele
 	ActualOutput ignored;
 	ActualOutput &actual = output ? *output : ignored;
 	if (!chosen || !FollowsObsEncoder(settings.destinations[*selected])) {
-		const Quality quality = chosen ? QualityOf(settings, settings.destinations[*selected])
-					       : SharedQuality(settings);
+		const Quality quality =
+			chosen ? QualityOf(settings, settings.destinations[*selected]) : SharedQuality(settings);
 		actual = ActualOutputFor(quality, host);
 		return ActualOutputLine(quality, host);
 	}
@@ -582,8 +582,7 @@ void FollowObsStreaming(Controller &controller, ObsStream what)
 			if (list[i].enabled && FollowsObsEncoder(list[i]) && !controller.engine.IsDestinationBusy(i))
 				StartDestination(controller, i);
 		}
-	}
-	else if (what == ObsStream::Stopped)
+	} else if (what == ObsStream::Stopped)
 		StopAll(controller);
 	else if (what == ObsStream::Ended && busy)
 		Done(controller, Tr(Txt::ObsStreamEnded));

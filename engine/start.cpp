@@ -239,12 +239,12 @@ DestinationRun &PlaceRun(MultistreamEngine &engine, std::unique_ptr<DestinationR
 {
 	const uint64_t index = run->destination_index;
 	std::vector<std::unique_ptr<DestinationRun>> &runs = engine.runs;
-	runs.erase(std::remove_if(runs.begin(), runs.end(),
-				  [&](const std::unique_ptr<DestinationRun> &r) { return r->destination_index == index; }),
-		   runs.end());
-	auto at = std::find_if(runs.begin(), runs.end(), [&](const std::unique_ptr<DestinationRun> &r) {
-		return r->destination_index > index;
-	});
+	runs.erase(
+		std::remove_if(runs.begin(), runs.end(),
+			       [&](const std::unique_ptr<DestinationRun> &r) { return r->destination_index == index; }),
+		runs.end());
+	auto at = std::find_if(runs.begin(), runs.end(),
+			       [&](const std::unique_ptr<DestinationRun> &r) { return r->destination_index > index; });
 	return **runs.insert(at, std::move(run));
 }
 
@@ -438,7 +438,8 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	ReleaseIdleGroups();
 	const Destination &destination = settings.destinations[destination_index];
 	const Quality key = GroupKey(settings, destination);
-	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return !g->obs_stream && g->quality == key; });
+	auto found = std::find_if(groups.begin(), groups.end(),
+				  [&](const auto &g) { return !g->obs_stream && g->quality == key; });
 	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
 	if (FollowsObsEncoder(destination)) {
 		error = ObsStreamProblem(obs);

@@ -1,6 +1,5 @@
 // Torvane's requests and event, and OBS's own stream followed with "Go live" set; meets the probe through
-// files in WORK_DIR; then both "Same as OBS's stream", and OBS's stream fails as OBS_OWN_PID ends.
-//   node automation-client.js WS_URL WORK_DIR OBS_OWN_SERVER OBS_OWN_PID
+// files in WORK_DIR.   node automation-client.js WS_URL WORK_DIR OBS_OWN_SERVER OBS_OWN_PID (its server)
 const fs = require('fs');
 const { default: OBSWebSocket, RequestBatchExecutionType } = require('obs-websocket-js');
 

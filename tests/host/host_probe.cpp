@@ -32,8 +32,8 @@ namespace {
 log_handler_t host_log = nullptr;
 void *host_log_param = nullptr;
 std::atomic<int> torvane_outputs{0}, under_hotkey_lock{0};
-int obs_stops = 0; // OBS's own stream
-OBSSignal own_stop;  // of OBS's stream output, while it streams
+int obs_stops = 0;  // OBS's own stream
+OBSSignal own_stop; // of OBS's stream output, while it streams
 
 // Torvane creates its outputs in the command that starts them: counts them,
 // and those created while another thread could not take libobs's hotkey lock.
@@ -84,17 +84,9 @@ bool LiveOrHolding(const obs_output_t *output)
 	return obs_output_active(output) || obs_output_get_video_encoder(output);
 }
 
-int ActiveVideoEncoders()
+bool CountVideo(void *n, obs_encoder_t *e)
 {
-	int count = 0;
-	obs_enum_encoders(
-		[](void *n, obs_encoder_t *encoder) {
-			*static_cast<int *>(n) += obs_encoder_get_type(encoder) == OBS_ENCODER_VIDEO &&
-						  obs_encoder_active(encoder);
-			return true;
-		},
-		&count);
-	return count;
+	return *static_cast<int *>(n) += obs_encoder_get_type(e) == OBS_ENCODER_VIDEO && obs_encoder_active(e), true;
 }
 
 // F9 on "Torvane: Start all" pressed or released as OBS delivers a key: on
@@ -114,6 +106,12 @@ bool PressF9(bool pressed)
 void Say(const std::string &text)
 {
 	blog(LOG_INFO, "[host-probe] %s", text.c_str());
+}
+
+void SayHeld(const char *when, int stop)
+{
+	Say(when + std::to_string(stop) + ": " + std::to_string(TorvaneOutputs(LiveOrHolding)) +
+	    " live or holding an encoder");
 }
 
 std::string Take(char *owned)
@@ -194,8 +192,7 @@ void AddDestination(const std::vector<std::string> &texts)
 	QTest::keyClick(Control(101), Qt::Key_Space);
 }
 
-// Selects the last row and the one above it in turn, ticks or unticks "Own quality" on each and runs
-// `then`; closing the panel saves.
+// Ticks or unticks "Own quality" of the last two rows, each then running `then`; closing saves.
 void EachAutoRow(const std::function<void()> &then)
 {
 	OpenPanel();
@@ -204,7 +201,6 @@ void EachAutoRow(const std::function<void()> &then)
 		Click(121);
 		then();
 	}
-	Say("rows: " + Rows());
 	Control(0)->close();
 }
 
@@ -287,17 +283,13 @@ void Start()
 			     return std::ofstream(meet + "/same-set").good();
 		     },
 		     []() {
+			     int encoders = 0;
 			     return obs_frontend_streaming_active() && TorvaneSending() == 2 &&
-				    (Say("video encoders while OBS and Torvane stream: " +
-					 std::to_string(ActiveVideoEncoders())),
+				    (obs_enum_encoders(CountVideo, &encoders),
+				     Say("video encoders while OBS and Torvane stream: " + std::to_string(encoders)),
 				     true);
 		     },
-		     [meet]() {
-			     for (QWidget *widget : QApplication::topLevelWidgets())
-				     if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
-					     box->accept();
-			     return std::filesystem::exists(meet + "/finished");
-		     },
+		     [meet]() { return std::filesystem::exists(meet + "/finished"); },
 		     []() { // the shared quality again for the restart
 			     EachAutoRow([]() {});
 			     return StartAllKey("OBS_KEY_F9"), Say("done"), true;
@@ -372,18 +364,14 @@ void OnEvent(obs_frontend_event event, void *)
 	// What of Torvane still sends or holds an encoder when OBS's output stops, and once OBS said so.
 	if (event == OBS_FRONTEND_EVENT_STREAMING_STARTED) {
 		OBSOutputAutoRelease output = obs_frontend_get_streaming_output();
-		own_stop.Connect(obs_output_get_signal_handler(output), "stop", [](void *, calldata_t *) {
-			Say("at OBS's output stop " + std::to_string(obs_stops + 1) + ": " +
-			    std::to_string(TorvaneOutputs(LiveOrHolding)) + " live or holding an encoder");
-		}, nullptr);
+		own_stop.Connect(
+			obs_output_get_signal_handler(output), "stop",
+			[](void *, calldata_t *) { SayHeld("at OBS's output stop ", obs_stops + 1); }, nullptr);
 	}
 	if (event != OBS_FRONTEND_EVENT_STREAMING_STOPPED)
 		return;
 	own_stop.Disconnect();
-	QTimer::singleShot(0, [stop = ++obs_stops]() {
-		Say("after OBS's stream stop " + std::to_string(stop) + ": " +
-		    std::to_string(TorvaneOutputs(LiveOrHolding)) + " live or holding an encoder");
-	});
+	QTimer::singleShot(0, [stop = ++obs_stops]() { SayHeld("after OBS's stream stop ", stop); });
 }
 
 } // namespace

@@ -162,7 +162,7 @@ TEST_F(PanelTest, OwnQualityRowEditsTheSelectedDestinationOnly)
 	ui.menu_choice = 0; // without OBS: the hardware choice, then x264 as this OBS lacks it
 	OnButtonClicked(panel, id_own_encoder);
 	ASSERT_EQ(ui.menus.size(), 1u);
-	EXPECT_EQ(ui.menus[0].size(), 3u) << "and OBS's own stream's encode last";
+	EXPECT_EQ(ui.menus[0].size(), 3u); // and OBS's own stream's encode last
 	EXPECT_EQ(QualityOf(store.settings, store.settings.destinations[0]),
 		  (Quality{720, 30, 2500, hardware_h264_encoder}));
 	EXPECT_EQ(SharedQuality(store.settings), (Quality{1080, 30, 4500, "obs_x264"}));
