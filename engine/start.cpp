@@ -9,6 +9,7 @@
 #include "settings/texts.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <memory>
 #include <string>
 
@@ -256,7 +257,8 @@ void RefuseRun(MultistreamEngine &engine, size_t position, const std::string &se
 	run->destination_index = position;
 	run->journal = &engine.journal;
 	run->last_error = sentence;
-	blog(LOG_WARNING, "[Torvane] The destination at index %zu was refused: %s", position, sentence.c_str());
+	blog(LOG_WARNING, "[Torvane] The destination at index %" PRIu64 " was refused: %s", uint64_t(position),
+	     sentence.c_str());
 	StoreState(PlaceRun(engine, std::move(run)), DestinationState::Failed);
 }
 
