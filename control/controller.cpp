@@ -3,11 +3,14 @@
 #include "engine/encoders.h"
 
 #include "settings/kick.h"
+#include "settings/protocol.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
 #include "settings/validation.h"
 
 #include <obs.h>
+
+#include <utility>
 
 namespace torvane {
 
@@ -292,19 +295,32 @@ Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> select
 	return snapshot;
 }
 
+// Kick servers completed and SRT or RIST secrets moved out of their URLs.
+static std::pair<bool, bool> CompleteServers(Controller &controller)
+{
+	bool completed = false, moved = false;
+	for (Destination &d : controller.store.settings.destinations) {
+		std::string server = CompleteKickServer(d);
+		if (server != d.server) {
+			d.server = std::move(server);
+			completed = true;
+		}
+		moved |= MoveUrlSecrets(d);
+	}
+	if (completed || moved)
+		Done(controller, Tr(completed ? Txt::KickCompleted : Txt::UrlSecretsMoved));
+	return {completed, moved};
+}
+
 bool CompleteKickUrls(Controller &controller)
 {
-	bool changed = false;
-	for (Destination &d : controller.store.settings.destinations) {
-		std::string completed = CompleteKickServer(d);
-		if (completed != d.server) {
-			d.server = std::move(completed);
-			changed = true;
-		}
-	}
-	if (changed)
-		Done(controller, Tr(Txt::KickCompleted));
-	return changed;
+	return CompleteServers(controller).first;
+}
+
+bool CompleteServerUrls(Controller &controller)
+{
+	const auto [completed, moved] = CompleteServers(controller);
+	return completed || moved;
 }
 
 Outcome Save(Controller &controller)
