@@ -209,7 +209,11 @@ void ReleaseOutput(DestinationRun &run)
 		handler.Disconnect();
 	if (run.output) {
 		run.released_frames_dropped = obs_output_get_frames_dropped(run.output);
-		obs_output_force_stop(run.output);
+		// OBS 32's MPEG-TS output never reports the end of a stop asked of an
+		// output that has already ended, and releasing it would then wait for
+		// that report forever.
+		if (!run.mpegts || obs_output_active(run.output))
+			obs_output_force_stop(run.output);
 	}
 	run.output = nullptr;
 	run.service = nullptr;

@@ -64,6 +64,7 @@ struct DestinationRun {
 	uint64_t destination_index = 0;  // position in the whole destination list
 	StateJournal *journal = nullptr; // the engine's; none for a record made by hand
 	EncoderGroup *group = nullptr;   // the encode its output takes; none once the output is released
+	bool mpegts = false;             // SRT or RIST through OBS's MPEG-TS output
 	OBSOutputAutoRelease output;
 	OBSServiceAutoRelease service;
 	std::atomic<DestinationState> state{DestinationState::Ready};

@@ -25,7 +25,6 @@ namespace {
 // encoder takes by the same names; x264's preset, profile and tune are its own.
 OBSDataAutoRelease VideoEncoderSettings(const std::string &encoder_id, int32_t bitrate, GroupMode mode)
 {
-	const bool kick_mode = mode.kick;
 	OBSDataAutoRelease data = obs_data_create();
 	// An MPEG-TS receiver may join at any keyframe and finds the stream's
 	// headers there only when the encoder repeats them.
@@ -37,10 +36,10 @@ OBSDataAutoRelease VideoEncoderSettings(const std::string &encoder_id, int32_t b
 	if (encoder_id == default_encoder) {
 		obs_data_set_string(data, "preset", "veryfast");
 		// Kick mode streams main profile without B-frames or lookahead.
-		obs_data_set_string(data, "profile", kick_mode ? "main" : "high");
-		if (kick_mode)
+		obs_data_set_string(data, "profile", mode.kick ? "main" : "high");
+		if (mode.kick)
 			obs_data_set_string(data, "tune", "zerolatency");
-	} else if (kick_mode) {
+	} else if (mode.kick) {
 		obs_data_set_int(data, "bf", 0);
 	}
 	return data;
@@ -226,8 +225,9 @@ std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const Panel
 	{
 		OBSDataAutoRelease output_settings = obs_data_create();
 		obs_data_set_bool(output_settings, "dyn_bitrate", false);
-		const char *id = SendsMpegTs(destination) ? "ffmpeg_mpegts_muxer" : "rtmp_output";
-		run->output = CreateOutput(id, name.c_str(), output_settings);
+		run->mpegts = SendsMpegTs(destination);
+		run->output = CreateOutput(run->mpegts ? "ffmpeg_mpegts_muxer" : "rtmp_output", name.c_str(),
+					   output_settings);
 	}
 	if (!run->service || !run->output)
 		return nullptr;

@@ -84,8 +84,8 @@ std::vector<std::string> Nginx::Recordings() const
 }
 
 // Whether something listens on 127.0.0.1:`port`, seen in the kernel's table
-// rather than by connecting: ffmpeg takes the first connection as its client.
-// A UDP socket bound without a peer counts as listening.
+// (UDP: bound without a peer) rather than by connecting: ffmpeg takes the
+// first connection as its client.
 static bool PortListens(uint16_t port, bool udp = false)
 {
 	char wanted[32];
@@ -115,8 +115,7 @@ bool FfmpegReceiver::Listen(const std::string &work_dir, const std::string &name
 	port = at_port ? at_port : uint16_t(FreePort() & ~1);
 	const std::string dir = work_dir + "/" + name;
 	recording = dir + "/recording.ts";
-	std::error_code ec;
-	fs::create_directories(dir, ec);
+	fs::create_directories(dir);
 	const std::string url = scheme + "://" + (scheme == "rist" ? "@" : "") + "127.0.0.1:" + std::to_string(port) +
 				(options.empty() ? "" : "?" + options);
 	pid = Spawn({"ffmpeg", "-nostdin", "-y", "-i", url, "-c", "copy", "-f", "mpegts", recording},
