@@ -64,11 +64,10 @@ TEST_F(MpegTs, SrtAndRistRecordBesideRtmpAndSrtReconnects)
 	EXPECT_GT(engine.GetStats(3).kbps, 1000u);
 	// Gone without a word (once ffmpeg writes its recording), then back on the
 	// same port: the others send all along.
-	const uint16_t port = srt.port;
 	StopChild(srt.pid, SIGKILL);
 	srt.pid = -1;
 	ASSERT_TRUE(WaitFor([&] { return Text(3) == "Reconnecting..."; }, std::chrono::seconds(20))) << Texts();
-	ASSERT_TRUE(srt_again.Listen(work_dir, "srt-again", "srt", srt_options, port));
+	ASSERT_TRUE(srt_again.Listen(work_dir, "srt-again", "srt", srt_options, srt.port));
 	ASSERT_TRUE(WaitFor([&] { return Text(3) == "Sending"; }, std::chrono::seconds(30))) << Texts();
 	const int frames = Frames(3);
 	EXPECT_TRUE(WaitFor([&] { return Frames(3) >= frames + 60; }, std::chrono::seconds(30)));
