@@ -3,6 +3,7 @@
 #include "engine/encoders.h"
 
 #include "settings/kick.h"
+#include "settings/protocol.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
 #include "settings/validation.h"
@@ -11,6 +12,7 @@
 #include <obs.hpp>
 
 #include <algorithm>
+#include <utility>
 
 namespace torvane {
 
@@ -337,19 +339,32 @@ std::string UploadBudgetOf(const Controller &controller)
 	return UploadBudgetText(controller.store.settings, kbps);
 }
 
+// Kick servers completed and SRT or RIST secrets moved out of their URLs.
+static std::pair<bool, bool> CompleteServers(Controller &controller)
+{
+	bool completed = false, moved = false;
+	for (Destination &d : controller.store.settings.destinations) {
+		std::string server = CompleteKickServer(d);
+		if (server != d.server) {
+			d.server = std::move(server);
+			completed = true;
+		}
+		moved |= MoveUrlSecrets(d);
+	}
+	if (completed || moved)
+		Done(controller, Tr(completed ? Txt::KickCompleted : Txt::UrlSecretsMoved));
+	return {completed, moved};
+}
+
 bool CompleteKickUrls(Controller &controller)
 {
-	bool changed = false;
-	for (Destination &d : controller.store.settings.destinations) {
-		std::string completed = CompleteKickServer(d);
-		if (completed != d.server) {
-			d.server = std::move(completed);
-			changed = true;
-		}
-	}
-	if (changed)
-		Done(controller, Tr(Txt::KickCompleted));
-	return changed;
+	return CompleteServers(controller).first;
+}
+
+bool CompleteServerUrls(Controller &controller)
+{
+	const auto [completed, moved] = CompleteServers(controller);
+	return completed || moved;
 }
 
 Outcome Save(Controller &controller)

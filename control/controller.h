@@ -111,8 +111,12 @@ std::string UploadBudgetOf(const Controller &controller);
 // The commands. Each leaves its sentence in `controller.status` (a refusal as
 // an error) and writes a refusal to OBS's log, never with a secret in it.
 
-// Completes Kick server URLs (":443/app"); true when one changed.
+// Completes Kick server URLs (":443/app") and moves an SRT or RIST URL's
+// stream id and passphrase into the key and password; true when a Kick URL
+// was completed.
 bool CompleteKickUrls(Controller &controller);
+// The same; true when any server changed.
+bool CompleteServerUrls(Controller &controller);
 // Completes Kick URLs, checks the bitrate and writes the file.
 Outcome Save(Controller &controller);
 // Completes Kick URLs, validates, saves, then starts every enabled destination.

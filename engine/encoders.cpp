@@ -3,6 +3,7 @@
 #include "engine/encoders.h"
 
 #include "settings/platform.h"
+#include "settings/protocol.h"
 #include "settings/quality.h"
 #include "settings/texts.h"
 
@@ -106,9 +107,12 @@ std::string CheckEncoderChoices(const PanelSettings &settings, const std::functi
 		if (!included(i))
 			continue;
 		const Destination &destination = settings.destinations[i];
+		const std::string number = std::to_string(i + 1);
+		const bool mpegts = IsMpegTs(ProtocolOf(destination.server));
+		if (mpegts && FollowsObsEncoder(destination))
+			return Tr(Txt::ObsStreamNotMpegTs, {number});
 		const std::string choice = QualityOf(settings, destination).encoder;
 		const ResolvedEncoder resolved = ResolveEncoder(choice);
-		const std::string number = std::to_string(i + 1);
 		// Without x264 the start names the standard encoders as missing.
 		if (resolved.id.empty() && resolved.codec.empty() && choice != default_encoder)
 			return Tr(Txt::EncoderMissing, {number, choice});
@@ -116,6 +120,8 @@ std::string CheckEncoderChoices(const PanelSettings &settings, const std::functi
 			return Tr(Txt::CodecNotSent, {number, resolved.codec});
 		if (resolved.id.empty())
 			continue;
+		if (mpegts && resolved.codec != "h264" && resolved.codec != "hevc")
+			return Tr(Txt::CodecNotInMpegTs, {number, resolved.codec});
 		const Platform platform = ParsePlatform(destination.platform);
 		if (!PlatformTakesCodec(platform, resolved.codec))
 			return Tr(Txt::CodecNotTaken, {number, PlatformName(platform)});

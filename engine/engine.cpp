@@ -3,6 +3,7 @@
 // nothing but the atomics of their run and, under its lock, the journal.
 #include "engine/engine.h"
 
+#include "settings/protocol.h"
 #include "settings/texts.h"
 
 #include <algorithm>
@@ -23,15 +24,15 @@ bool ContainsNoCase(std::string_view text, std::string_view part)
 				}) != text.end();
 }
 
-// The host of an RTMP URL: after "://", up to its port or path, without the
-// brackets of an IPv6 address.
+// The host of a server URL: after "://", up to its port, path or query,
+// without the brackets of an IPv6 address.
 std::string_view UrlHost(std::string_view url)
 {
 	const size_t scheme = url.find("://");
 	if (scheme == std::string_view::npos)
 		return std::string_view();
 	url = url.substr(scheme + 3);
-	url = url.substr(0, url.find('/'));
+	url = url.substr(0, url.find_first_of("/?"));
 	if (!url.empty() && url.front() == '[')
 		return url.substr(1, url.find(']') - 1);
 	return url.substr(0, url.find(':'));
@@ -39,8 +40,9 @@ std::string_view UrlHost(std::string_view url)
 
 // OBS's last error for the run's output, or empty when it gave none or the
 // text holds anything of the destination's connection: its server URL or
-// host, key, user name or password. Without a server and key to compare
-// against, nothing is kept.
+// host, the values of the URL's query (an SRT URL may carry a passphrase),
+// key, user name, password or passphrase. Without a server to compare
+// against, and without a key for RTMP, nothing is kept.
 std::string ScrubbedOutputError(const DestinationRun &run)
 {
 	const char *error = run.output ? obs_output_get_last_error(run.output) : nullptr;
@@ -52,10 +54,14 @@ std::string ScrubbedOutputError(const DestinationRun &run)
 	};
 	const std::string_view server = info(OBS_SERVICE_CONNECT_INFO_SERVER_URL);
 	const std::string_view key = info(OBS_SERVICE_CONNECT_INFO_STREAM_KEY);
-	if (server.empty() || key.empty())
+	if (server.empty() || (key.empty() && !IsMpegTs(ProtocolOf(server))))
 		return std::string();
-	for (std::string_view secret : {server, UrlHost(server), key, info(OBS_SERVICE_CONNECT_INFO_USERNAME),
-					info(OBS_SERVICE_CONNECT_INFO_PASSWORD)}) {
+	std::vector<std::string_view> secrets = QueryValues(server);
+	for (std::string_view secret :
+	     {server, UrlHost(server), key, info(OBS_SERVICE_CONNECT_INFO_USERNAME),
+	      info(OBS_SERVICE_CONNECT_INFO_PASSWORD), info(OBS_SERVICE_CONNECT_INFO_ENCRYPT_PASSPHRASE)})
+		secrets.push_back(secret);
+	for (std::string_view secret : secrets) {
 		if (ContainsNoCase(error, secret))
 			return std::string();
 	}
@@ -153,7 +159,10 @@ const char *DestinationStateText(DestinationState state, int32_t last_code)
 		case OBS_OUTPUT_ENCODE_ERROR:
 			return Tr(Txt::StateEncoderFailed);
 		default:
-			return Tr(Txt::StateFailed);
+			// OBS's MPEG-TS output stops with FFmpeg's own error, below
+			// OBS's codes, when its SRT or RIST connection cannot be opened,
+			// a refused passphrase included.
+			return Tr(last_code < OBS_OUTPUT_HDR_DISABLED ? Txt::StateConnectFailed : Txt::StateFailed);
 		}
 	case DestinationState::Ready:
 		break;
@@ -200,7 +209,11 @@ void ReleaseOutput(DestinationRun &run)
 		handler.Disconnect();
 	if (run.output) {
 		run.released_frames_dropped = obs_output_get_frames_dropped(run.output);
-		obs_output_force_stop(run.output);
+		// OBS 32's MPEG-TS output never reports the end of a stop asked of an
+		// output that has already ended, and releasing it would then wait for
+		// that report forever.
+		if (!run.mpegts || obs_output_active(run.output))
+			obs_output_force_stop(run.output);
 	}
 	run.output = nullptr;
 	run.service = nullptr;

@@ -64,6 +64,7 @@ struct DestinationRun {
 	uint64_t destination_index = 0;  // position in the whole destination list
 	StateJournal *journal = nullptr; // the engine's; none for a record made by hand
 	EncoderGroup *group = nullptr;   // the encode its output takes; none once the output is released
+	bool mpegts = false;             // SRT or RIST through OBS's MPEG-TS output
 	OBSOutputAutoRelease output;
 	OBSServiceAutoRelease service;
 	std::atomic<DestinationState> state{DestinationState::Ready};
@@ -108,11 +109,24 @@ struct EncodedSize {
 	uint32_t height = 0;
 };
 
+// What a group's encoder is made for, decided before it starts.
+struct GroupMode {
+	bool kick = false;           // Kick mode: main profile, no B-frames
+	bool repeat_headers = false; // headers at every keyframe, for SRT and RIST receivers
+	GroupMode &operator|=(GroupMode other)
+	{
+		kick |= other.kick;
+		repeat_headers |= other.repeat_headers;
+		return *this;
+	}
+};
+
 // The destinations that stream at one quality share one video encoder.
 struct EncoderGroup {
-	Quality quality;        // its encoder: the id the choice resolved to
-	bool kick_mode = false; // made for an enabled Kick destination among them
-	int number = 1;         // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
+	Quality quality;             // its encoder: the id the choice resolved to
+	bool kick_mode = false;      // made for an enabled Kick destination among them
+	bool repeat_headers = false; // made for an SRT or RIST destination among them
+	int number = 1;              // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
 	OBSEncoderAutoRelease video_encoder;
 	// A group that sends OBS's own stream holds references to OBS's encoders,
 	// audio included; the others take the engine's audio encoder.

@@ -4,6 +4,7 @@
 #include "engine/encoders.h"
 #include "settings/kick.h"
 #include "settings/platform.h"
+#include "settings/protocol.h"
 #include "settings/quality.h"
 #include "settings/validation.h"
 #include "settings/texts.h"
@@ -23,19 +24,23 @@ namespace {
 
 // CBR at the chosen bitrate with a keyframe every two seconds is what every
 // encoder takes by the same names; x264's preset, profile and tune are its own.
-OBSDataAutoRelease VideoEncoderSettings(const std::string &encoder_id, int32_t bitrate, bool kick_mode)
+OBSDataAutoRelease VideoEncoderSettings(const std::string &encoder_id, int32_t bitrate, GroupMode mode)
 {
 	OBSDataAutoRelease data = obs_data_create();
+	// An MPEG-TS receiver may join at any keyframe and finds the stream's
+	// headers there only when the encoder repeats them.
+	if (mode.repeat_headers)
+		obs_data_set_bool(data, "repeat_headers", true);
 	obs_data_set_string(data, "rate_control", "CBR");
 	obs_data_set_int(data, "bitrate", bitrate);
 	obs_data_set_int(data, "keyint_sec", keyframe_interval_sec);
 	if (encoder_id == default_encoder) {
 		obs_data_set_string(data, "preset", "veryfast");
 		// Kick mode streams main profile without B-frames or lookahead.
-		obs_data_set_string(data, "profile", kick_mode ? "main" : "high");
-		if (kick_mode)
+		obs_data_set_string(data, "profile", mode.kick ? "main" : "high");
+		if (mode.kick)
 			obs_data_set_string(data, "tune", "zerolatency");
-	} else if (kick_mode) {
+	} else if (mode.kick) {
 		obs_data_set_int(data, "bf", 0);
 	}
 	return data;
@@ -46,7 +51,8 @@ OBSDataAutoRelease ServiceSettings(const Destination &destination)
 	OBSDataAutoRelease data = obs_data_create();
 	obs_data_set_string(data, "server", CompleteKickServer(destination).c_str());
 	obs_data_set_string(data, "key", destination.key.c_str());
-	obs_data_set_bool(data, "use_auth", !destination.username.empty());
+	// rtmp_custom hands out the password (SRT's passphrase) only with use_auth.
+	obs_data_set_bool(data, "use_auth", !destination.username.empty() || !destination.password.empty());
 	obs_data_set_string(data, "username", destination.username.c_str());
 	obs_data_set_string(data, "password", destination.password.c_str());
 	return data;
@@ -76,12 +82,27 @@ Quality GroupKey(const PanelSettings &settings, const Destination &destination)
 	return key;
 }
 
-// A group streams in Kick mode when an enabled Kick destination is in it.
-bool HasEnabledKickDestination(const PanelSettings &settings, const Quality &key)
+bool SendsMpegTs(const Destination &destination)
 {
-	return std::any_of(settings.destinations.begin(), settings.destinations.end(), [&](const Destination &d) {
-		return d.enabled && ParsePlatform(d.platform) == Platform::Kick && GroupKey(settings, d) == key;
-	});
+	return IsMpegTs(ProtocolOf(destination.server));
+}
+
+// What a destination asks of the encoder it joins.
+GroupMode ModeFor(const Destination &destination)
+{
+	return GroupMode{ParsePlatform(destination.platform) == Platform::Kick, SendsMpegTs(destination)};
+}
+
+// A group streams in Kick mode when an enabled Kick destination is in it, and
+// repeats its headers when an enabled SRT or RIST destination is.
+GroupMode EnabledModeOf(const PanelSettings &settings, const Quality &key)
+{
+	GroupMode mode;
+	for (const Destination &d : settings.destinations) {
+		if (d.enabled && GroupKey(settings, d) == key)
+			mode |= ModeFor(d);
+	}
+	return mode;
 }
 
 // For a type that no loaded module registered, libobs creates a placeholder
@@ -123,9 +144,9 @@ bool HostMedia(video_t *&video, audio_t *&audio, std::string &error)
 
 // Whether the host can stream these qualities: Kick's audio limit for a group
 // in Kick mode, and SDR.
-bool HostSuits(const std::vector<std::pair<Quality, bool>> &keys, std::string &error)
+bool HostSuits(const std::vector<std::pair<Quality, GroupMode>> &keys, std::string &error)
 {
-	const bool kick_mode = std::any_of(keys.begin(), keys.end(), [](const auto &key) { return key.second; });
+	const bool kick_mode = std::any_of(keys.begin(), keys.end(), [](const auto &key) { return key.second.kick; });
 	if (kick_mode && !HostAudioSuitsKick()) {
 		error = Tr(Txt::KickAudio, {std::to_string(kick_max_sample_rate / 1000)});
 		return false;
@@ -143,18 +164,19 @@ bool HostSuits(const std::vector<std::pair<Quality, bool>> &keys, std::string &e
 // frame rate set before it first initialises, and the shared audio encoder
 // when there is none. False when an encoder could not be made: the group is
 // then left out, and the audio encoder is there as before.
-bool CreateGroup(MultistreamEngine &engine, const Quality &key, bool kick_mode, video_t *video, audio_t *audio)
+bool CreateGroup(MultistreamEngine &engine, const Quality &key, GroupMode mode, video_t *video, audio_t *audio)
 {
 	auto group = std::make_unique<EncoderGroup>();
 	group->quality = key;
-	group->kick_mode = kick_mode;
+	group->kick_mode = mode.kick;
+	group->repeat_headers = mode.repeat_headers;
 	// The lowest number no running group has.
 	while (std::any_of(engine.groups.begin(), engine.groups.end(),
 			   [&](const auto &other) { return other->number == group->number; }))
 		group->number++;
 	const std::string name = group->number == 1 ? "Torvane H264" : "Torvane H264 " + std::to_string(group->number);
 	{
-		OBSDataAutoRelease video_settings = VideoEncoderSettings(key.encoder, key.bitrate, kick_mode);
+		OBSDataAutoRelease video_settings = VideoEncoderSettings(key.encoder, key.bitrate, mode);
 		group->video_encoder = CreateVideoEncoder(key.encoder.c_str(), name.c_str(), video_settings);
 	}
 	if (!engine.audio_encoder) {
@@ -185,8 +207,9 @@ bool CreateGroup(MultistreamEngine &engine, const Quality &key, bool kick_mode, 
 }
 
 // The record of the destination at `position`, its service and output made
-// and bound to its group's encoder and the audio encoder; null when OBS's RTMP
-// modules are missing.
+// and bound to its group's encoder and the audio encoder; null when OBS's
+// module of its protocol is missing. SRT and RIST go out through OBS's MPEG-TS
+// output, which reads the same service.
 std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const PanelSettings &settings, size_t position,
 					  EncoderGroup &group)
 {
@@ -203,7 +226,9 @@ std::unique_ptr<DestinationRun> CreateRun(MultistreamEngine &engine, const Panel
 	{
 		OBSDataAutoRelease output_settings = obs_data_create();
 		obs_data_set_bool(output_settings, "dyn_bitrate", false);
-		run->output = CreateOutput("rtmp_output", name.c_str(), output_settings);
+		run->mpegts = SendsMpegTs(destination);
+		run->output = CreateOutput(run->mpegts ? "ffmpeg_mpegts_muxer" : "rtmp_output", name.c_str(),
+					   output_settings);
 	}
 	if (!run->service || !run->output)
 		return nullptr;
@@ -348,8 +373,9 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	StopAndRelease();
 
 	// The qualities in the order of their first destinations, each in Kick
-	// mode when an enabled Kick destination streams at it.
-	std::vector<std::pair<Quality, bool>> keys;
+	// mode when an enabled Kick destination streams at it and repeating its
+	// headers when an SRT or RIST destination does.
+	std::vector<std::pair<Quality, GroupMode>> keys;
 	std::vector<size_t> key_of(settings.destinations.size());
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
 		const Destination &destination = settings.destinations[position];
@@ -359,13 +385,13 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		auto known = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
 		key_of[position] = size_t(known - keys.begin());
 		if (known == keys.end())
-			keys.emplace_back(key, false);
-		keys[key_of[position]].second |= ParsePlatform(destination.platform) == Platform::Kick;
+			keys.emplace_back(key, GroupMode{});
+		keys[key_of[position]].second |= ModeFor(destination);
 	}
 	if (!HostSuits(keys, error))
 		return false;
-	for (const auto &[key, kick_mode] : keys) {
-		if (!CreateGroup(*this, key, kick_mode, video, audio)) {
+	for (const auto &[key, mode] : keys) {
+		if (!CreateGroup(*this, key, mode, video, audio)) {
 			error = Tr(Txt::NoEncoders);
 			ReleaseOutputs();
 			return false;
@@ -392,7 +418,7 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 		EncoderGroup &group = FollowsObsEncoder(destination) ? *obs_group : *groups[key_of[position]];
 		std::unique_ptr<DestinationRun> run = CreateRun(*this, settings, position, group);
 		if (!run) {
-			error = Tr(Txt::NoRtmp);
+			error = Tr(SendsMpegTs(settings.destinations[position]) ? Txt::NoMpegTs : Txt::NoRtmp);
 			StopAndRelease();
 			return false;
 		}
@@ -436,12 +462,17 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 		return false;
 
 	// With its quality streaming the new output joins that encoder, which
-	// then stays as it is; otherwise its quality starts alone.
+	// then stays as it is; otherwise its quality starts alone. An SRT or RIST
+	// destination needs repeated headers, which a running encoder cannot take
+	// up: without them at its quality it gets an encoder of its own, which
+	// later SRT and RIST destinations of that quality join.
 	ReleaseIdleGroups();
 	const Destination &destination = settings.destinations[destination_index];
 	const Quality key = GroupKey(settings, destination);
-	auto found = std::find_if(groups.begin(), groups.end(),
-				  [&](const auto &g) { return !g->obs_stream && g->quality == key; });
+	const GroupMode wanted = ModeFor(destination);
+	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) {
+		return !g->obs_stream && g->quality == key && (g->repeat_headers || !wanted.repeat_headers);
+	});
 	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
 	if (FollowsObsEncoder(destination)) {
 		error = ObsStreamProblem(obs);
@@ -453,22 +484,23 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 			return false;
 		}
 	} else if (group) {
-		if (ParsePlatform(destination.platform) == Platform::Kick && !group->kick_mode) {
+		if (wanted.kick && !group->kick_mode) {
 			error = Tr(Txt::KickEncoder);
 			return false;
 		}
 	} else {
 		video_t *video = nullptr;
 		audio_t *audio = nullptr;
-		const bool kick_mode = HasEnabledKickDestination(settings, key);
-		if (!HostMedia(video, audio, error) || !HostSuits({{key, kick_mode}}, error))
+		GroupMode mode = EnabledModeOf(settings, key);
+		mode |= wanted;
+		if (!HostMedia(video, audio, error) || !HostSuits({{key, mode}}, error))
 			return false;
-		if (CreateGroup(*this, key, kick_mode, video, audio))
+		if (CreateGroup(*this, key, mode, video, audio))
 			group = groups.back().get();
 	}
 	std::unique_ptr<DestinationRun> run = group ? CreateRun(*this, settings, destination_index, *group) : nullptr;
 	if (!run) {
-		error = Tr(group ? Txt::NoRtmp : Txt::NoEncoders);
+		error = Tr(!group ? Txt::NoEncoders : wanted.repeat_headers ? Txt::NoMpegTs : Txt::NoRtmp);
 		// A group made for this start goes again, and the audio encoder with the last group.
 		ReleaseIdleGroups();
 		return false;

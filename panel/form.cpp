@@ -185,6 +185,8 @@ void OnFieldEdited(Panel &panel, int32_t id)
 		EditDestination(panel.controller, index, field.field, WideToUtf8(panel.ui.Text(id)));
 		if (field.field == Field::Name)
 			panel.ui.InvalidateRow(panel.state.selected_index);
+		if (field.field == Field::Server)
+			panel.ui.InvalidatePanel(); // the hint follows the protocol
 	}
 }
 
@@ -192,7 +194,7 @@ void OnServerFocusLost(Panel &panel)
 {
 	if (panel.state.form_guard || !MayEdit(panel.controller))
 		return;
-	if (CompleteKickUrls(panel.controller))
+	if (CompleteServerUrls(panel.controller))
 		AfterCommand(panel);
 }
 

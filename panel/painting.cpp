@@ -3,6 +3,7 @@
 #include "panel/form.h"
 #include "panel/row_actions.h"
 #include "settings/platform.h"
+#include "settings/protocol.h"
 #include "settings/quality.h"
 #include "settings/utf8.h"
 #include "torvane_version.h"
@@ -98,8 +99,16 @@ std::u16string PlatformHint(const Panel &panel)
 {
 	const int32_t index = panel.state.selected_index;
 	if (index >= 0 && index < DestinationCount(panel)) {
-		switch (ParsePlatform(
-			panel.controller.store.settings.destinations[static_cast<size_t>(index)].platform)) {
+		const Destination &d = panel.controller.store.settings.destinations[static_cast<size_t>(index)];
+		switch (ProtocolOf(d.server)) {
+		case Protocol::Srt:
+			return Tr16(Txt::HintSrt);
+		case Protocol::Rist:
+			return Tr16(Txt::HintRist);
+		case Protocol::Rtmp:
+			break;
+		}
+		switch (ParsePlatform(d.platform)) {
 		case Platform::Patreon:
 			return Tr16(Txt::HintPatreon);
 		case Platform::Kick:

@@ -62,6 +62,9 @@
 	X(HintYouTube, "Get your stream key from YouTube Live Control Room. Set the broadcast visibility there.") \
 	X(HintTwitch, "Use your Primary Stream Key from Twitch. A standard ingest server is already filled in.") \
 	X(HintCustom, "Paste the server URL and key from your streaming provider.") \
+	X(HintSrt, "SRT: the stream key is the stream id and the password the passphrase (10 to 79 characters). Leave the username blank.") \
+	X(HintRist, "RIST: the stream key is the encryption secret; the username and password authenticate when the receiver asks for them.") \
+	X(UrlSecretsMoved, "The stream id and passphrase were moved from the server URL into their own fields.") \
 	X(Welcome, "Add your keys, choose destinations, and you're ready.") \
 	X(HostStopped, "Streams stopped: OBS is closing or changing profile / scenes.") \
 	X(ObsStreamEnded, "OBS's own stream ended without a stop. Torvane's destinations keep sending.") \
@@ -107,9 +110,12 @@
 	X(SdrOnly, "Use an SDR OBS video profile (Rec. 709) for this H.264 multistream.") \
 	X(NoEncoders, "OBS x264 or AAC encoder is unavailable. Install the standard OBS Studio distribution.") \
 	X(NoRtmp, "OBS RTMP modules are unavailable.") \
+	X(NoMpegTs, "OBS's SRT and RIST output (obs-ffmpeg) is unavailable.") \
 	X(NothingStarted, "No destination could start. Check OBS video/audio settings and the destination status.") \
 	X(CodecNotTaken, "Destination %1: %2 takes H.264 only. Choose an H.264 encoder for it.") \
 	X(CodecNotSent, "Destination %1: OBS cannot send %2 over RTMP. Choose another encoder.") \
+	X(CodecNotInMpegTs, "Destination %1: SRT and RIST carry H.264 or HEVC, not %2. Choose another encoder.") \
+	X(ObsStreamNotMpegTs, "Destination %1: an SRT or RIST server needs headers that OBS's stream's encoder may not repeat. Choose a quality of its own for it.") \
 	X(EncoderMissing, "Destination %1: this OBS has no encoder \"%2\". Choose another encoder.") \
 	X(HardwareFallback, "No hardware H.264 encoder was found, so x264 encodes instead.") \
 	X(StillRunning, "A stream is still running or stopping.") \
@@ -125,6 +131,9 @@
 	X(RequestAtExit, "%1 was not carried out: OBS is closing.") \
 	X(EnterName, "enter a name.") \
 	X(EnterServer, "enter a valid rtmp:// or rtmps:// server URL with its app path. Keep the key in its own field.") \
+	X(EnterMpegTsServer, "enter a valid srt:// or rist:// server URL: host, port and options. Keep the stream id and passphrase in their own fields.") \
+	X(PortMissing, "add the port to the server URL, as in srt://host:9000.") \
+	X(PassphraseLength, "an SRT passphrase must be %1 to %2 characters.") \
 	X(EnterKey, "enter a stream key.") \
 	X(KeyWhitespace, "the stream key contains whitespace. Paste it again.") \
 	X(OnlyKey, "paste only the stream key into the key field.") \

@@ -2,6 +2,7 @@
 #include "settings/url_scan.h"
 
 #include "settings/kick.h"
+#include "settings/protocol.h"
 #include "settings/texts.h"
 #include "settings/wipe.h"
 
@@ -95,25 +96,56 @@ struct SignatureSet {
 	SignatureSet &operator=(const SignatureSet &) = delete;
 };
 
+// The problem of an SRT or RIST destination's server and secrets, or an empty
+// text. The key (SRT stream id, RIST secret) may be empty; SRT's password is
+// its passphrase and needs no user.
+std::string CheckMpegTsDestination(const Destination &d)
+{
+	switch (CheckMpegTsUrl(d.server)) {
+	case MpegTsUrlProblem::None:
+		break;
+	case MpegTsUrlProblem::NoPort:
+		return Tr(Txt::PortMissing);
+	case MpegTsUrlProblem::BadShape:
+		return Tr(Txt::EnterMpegTsServer);
+	}
+	if (ProtocolOf(d.server) == Protocol::Srt) {
+		// SRT counts bytes.
+		const size_t length = d.password.size();
+		if (!d.password.empty() && (length < srt_passphrase_min || length > srt_passphrase_max))
+			return Tr(Txt::PassphraseLength,
+				  {std::to_string(srt_passphrase_min), std::to_string(srt_passphrase_max)});
+	} else if (!d.password.empty() && d.username.empty()) {
+		return Tr(Txt::PasswordNeedsUser);
+	}
+	return std::string();
+}
+
 // The problem of one enabled destination as the text after its number, or an
 // empty text when it may stream.
-const char *CheckDestination(const Destination &d, SignatureSet &signatures)
+std::string CheckDestination(const Destination &d, SignatureSet &signatures)
 {
 	if (d.name.empty())
 		return Tr(Txt::EnterName);
 
 	const std::string server = CompleteKickServer(d);
-	if (!IsServerUrl(server))
+	const bool mpegts = IsMpegTs(ProtocolOf(server));
+	if (mpegts) {
+		std::string problem = CheckMpegTsDestination(d);
+		if (!problem.empty())
+			return problem;
+	} else if (!IsServerUrl(server)) {
 		return Tr(Txt::EnterServer);
+	}
 
-	if (d.key.empty())
+	if (d.key.empty() && !mpegts)
 		return Tr(Txt::EnterKey);
 	if (d.key.find_first_of("\r\n\t ") != std::string::npos)
 		return Tr(Txt::KeyWhitespace);
 	if (d.key.size() >= 3 && d.key.find("://") != std::string::npos)
 		return Tr(Txt::OnlyKey);
 
-	if (!d.password.empty() && d.username.empty())
+	if (!mpegts && !d.password.empty() && d.username.empty())
 		return Tr(Txt::PasswordNeedsUser);
 
 	// Same server (however many trailing slashes) and same key: the platform
@@ -177,9 +209,9 @@ std::string ValidateSelection(const PanelSettings &settings, const std::function
 		if (!included(i))
 			continue;
 		any_enabled = true;
-		const std::string_view problem = CheckDestination(d, signatures);
+		std::string problem = CheckDestination(d, signatures);
 		if (!problem.empty())
-			return Tr(Txt::DestinationProblem, {std::to_string(i + 1), std::string(problem)});
+			return Tr(Txt::DestinationProblem, {std::to_string(i + 1), std::move(problem)});
 	}
 	if (!any_enabled)
 		return Tr(Txt::EnableOne);

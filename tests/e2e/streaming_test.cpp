@@ -157,6 +157,15 @@ TEST_F(Streaming, AnAv1EncodeReachesAnEnhancedRtmpReceiverButNotTwitch)
 	settings.destinations[1].enabled = true;
 	EXPECT_FALSE(engine.StartDestination(settings, 1, error));
 	EXPECT_EQ(error, "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
+	// MPEG-TS carries neither AV1 nor, joining late, OBS's stream's encode.
+	Destination srt = Loopback("SRT", 0);
+	srt.server = "srt://127.0.0.1:" + std::to_string(FreePort());
+	settings.destinations.push_back(srt);
+	EXPECT_FALSE(engine.StartDestination(settings, 2, error));
+	EXPECT_EQ(error, "Destination 3: SRT and RIST carry H.264 or HEVC, not av1. Choose another encoder.");
+	settings.destinations[2].quality = OwnQuality{0, 0, 0, "", true};
+	EXPECT_FALSE(engine.StartDestination(settings, 2, error));
+	EXPECT_NE(error.find("Destination 3: an SRT or RIST server needs headers"), std::string::npos) << error;
 	EXPECT_EQ(engine.runs.size(), 1u);
 	EXPECT_EQ(engine.VideoEncoderOf(0), encoder);
 

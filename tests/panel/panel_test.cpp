@@ -144,6 +144,12 @@ TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 	Type(id_server, "rtmps://fa723fc1b171.global-contribute.live-video.net");
 	OnServerFocusLost(panel);
 	EXPECT_EQ(ui.Text(id_server), u"rtmps://fa723fc1b171.global-contribute.live-video.net:443/app");
+	OnRowSelected(panel, 3); // an SRT URL's hint; its secrets go to their masked fields
+	Type(id_server, "srt://h:9000?streamid=live&passphrase=0123456789");
+	EXPECT_EQ(PlatformHint(panel).substr(0, 4), u"SRT:");
+	OnServerFocusLost(panel);
+	EXPECT_EQ(ui.Text(id_server) + u" " + ui.Text(id_key) + u" " + ui.Text(id_password),
+		  u"srt://h:9000 live 0123456789");
 	OnButtonClicked(panel, id_save);
 	const PanelSettings saved = Reload();
 	EXPECT_EQ(std::tuple(saved.bitrate, saved.height, saved.fps), std::tuple(8000, 720, 60));

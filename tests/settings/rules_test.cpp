@@ -3,6 +3,7 @@
 #include "settings/config.h"
 #include "settings/document.h"
 #include "settings/kick.h"
+#include "settings/protocol.h"
 #include "settings/utf8.h"
 #include "settings/validation.h"
 #include "settings_testing.h"
@@ -167,6 +168,27 @@ TEST(Validation, NamesTheFirstProblem)
 			  "Destination 1: the stream key contains whitespace. Paste it again.");
 	for (const auto &[settings, expected] : cases)
 		EXPECT_EQ(ValidateSettings(settings), expected);
+}
+
+// SRT and RIST: port required, key optional, SRT's passphrase 10 to 79 bytes
+// without a user; a pasted URL's secrets move to their fields, its options stay.
+TEST(Validation, SrtAndRistServersAndTheirSecrets)
+{
+	const auto one = [](const char *server, const std::string &password, const char *user = "") {
+		return ValidateSettings(With({{"A", "Custom", server, "", user, password, true}}));
+	};
+	const std::string length = "Destination 1: an SRT passphrase must be 10 to 79 characters.";
+	EXPECT_EQ(one("SRT://h:9000?latency=200", std::string(79, 'p')) + one("rist://[::1]:9000/", "pw", "me"), "");
+	EXPECT_EQ(one("srt://h/?x=1", ""), "Destination 1: add the port to the server URL, as in srt://host:9000.");
+	EXPECT_EQ(one("srt://h:9000/live", "").substr(0, 37), "Destination 1: enter a valid srt:// o");
+	EXPECT_EQ(one("srt://h:9000", std::string(9, 'p')) + one("srt://h:9000", std::string(80, 'p')),
+		  length + length);
+	EXPECT_EQ(one("rist://h:9000", "pw"), "Destination 1: a server password requires a username.");
+
+	Destination d = D("srt://h:9000?latency=200&streamid=%23!::r=live&passphrase=0123456789&mode=caller");
+	EXPECT_TRUE(MoveUrlSecrets(d));
+	EXPECT_EQ(d.server + " " + d.key + " " + d.password,
+		  "srt://h:9000?latency=200&mode=caller #!::r=live 0123456789");
 }
 
 // Loaded values have no length limit: a backtracking scan would exhaust the stack.

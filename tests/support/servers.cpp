@@ -84,13 +84,14 @@ std::vector<std::string> Nginx::Recordings() const
 }
 
 // Whether something listens on 127.0.0.1:`port`, seen in the kernel's table
-// rather than by connecting: ffmpeg takes the first connection as its client.
-static bool PortListens(uint16_t port)
+// (UDP: bound without a peer) rather than by connecting: ffmpeg takes the
+// first connection as its client.
+static bool PortListens(uint16_t port, bool udp = false)
 {
 	char wanted[32];
-	snprintf(wanted, sizeof(wanted), "0100007F:%04X 00000000:0000 0A", port);
+	snprintf(wanted, sizeof(wanted), "0100007F:%04X 00000000:0000 %s", port, udp ? "07" : "0A");
 	std::ostringstream table;
-	table << std::ifstream("/proc/net/tcp").rdbuf();
+	table << std::ifstream(udp ? "/proc/net/udp" : "/proc/net/tcp").rdbuf();
 	return table.str().find(wanted) != std::string::npos;
 }
 
@@ -105,6 +106,21 @@ bool FfmpegReceiver::Start(const std::string &work_dir, const std::string &name,
 		     "rtmp://127.0.0.1:" + std::to_string(port) + "/app/" + key, "-c", "copy", recording},
 		    dir + "/ffmpeg.log");
 	return pid > 0 && WaitFor([&] { return PortListens(port); }, std::chrono::seconds(5));
+}
+
+bool FfmpegReceiver::Listen(const std::string &work_dir, const std::string &name, const std::string &scheme,
+			    const std::string &options, uint16_t at_port)
+{
+	// RIST sends on an even port and reports on the next one.
+	port = at_port ? at_port : uint16_t(FreePort() & ~1);
+	const std::string dir = work_dir + "/" + name;
+	recording = dir + "/recording.ts";
+	fs::create_directories(dir);
+	const std::string url = scheme + "://" + (scheme == "rist" ? "@" : "") + "127.0.0.1:" + std::to_string(port) +
+				(options.empty() ? "" : "?" + options);
+	pid = Spawn({"ffmpeg", "-nostdin", "-y", "-i", url, "-c", "copy", "-f", "mpegts", recording},
+		    dir + "/ffmpeg.log");
+	return pid > 0 && WaitFor([&] { return PortListens(port, true); }, std::chrono::seconds(5));
 }
 
 bool MakeAuthority(const std::string &dir, const std::string &host_name)

@@ -42,6 +42,10 @@ struct FfmpegReceiver {
 	pid_t pid = -1;
 
 	bool Start(const std::string &work_dir, const std::string &name, const std::string &key);
+	// An SRT or RIST listener ("srt", "rist") on 127.0.0.1:`at_port` (a free
+	// port unless given) with `options` in its URL, recording into DIR/recording.ts.
+	bool Listen(const std::string &work_dir, const std::string &name, const std::string &scheme,
+		    const std::string &options, uint16_t at_port = 0);
 	// ffmpeg ends by itself when the publisher leaves; SIGTERM finishes the file too.
 	void Stop()
 	{
