@@ -31,6 +31,13 @@
 	X(OwnQuality, "Own quality") \
 	X(QualityShort, "%1p%2 \xC2\xB7 %3 kbps") \
 	X(CustomServer, "This server") \
+	X(PictureCaption, "Picture") \
+	X(PictureProgram, "Program") \
+	X(PictureScene, "Scene: %1") \
+	X(PictureVertical, "Vertical 9:16") \
+	X(PictureVerticalScene, "Vertical 9:16: %1") \
+	X(PictureVerticalShort, "9:16") \
+	X(PictureUpdated, "Picture updated. Save settings to keep it.") \
 	X(ClosingKeepsStreams, "Closing this panel keeps streams running. Use Stop all to end them.") \
 	X(CoffeeLink, "Buy me a coffee \xE2\x86\x97") \
 	X(FollowObs, "Go live with OBS's Start Streaming") \
@@ -106,6 +113,7 @@
 	X(CodecNotTaken, "Destination %1: %2 takes H.264 only. Choose an H.264 encoder for it.") \
 	X(CodecNotSent, "Destination %1: OBS cannot send %2 over RTMP. Choose another encoder.") \
 	X(EncoderMissing, "Destination %1: this OBS has no encoder \"%2\". Choose another encoder.") \
+	X(SceneMissing, "Destination %1: there is no scene \"%2\" in this scene collection. Choose another picture.") \
 	X(HardwareFallback, "No hardware H.264 encoder was found, so x264 encodes instead.") \
 	X(StillRunning, "A stream is still running or stopping.") \
 	X(NotInList, "Destination %1 is not in the list.") \
