@@ -13,6 +13,18 @@ PictureMix::~PictureMix()
 		obs_view_remove(view);
 }
 
+std::vector<std::string> SceneNames()
+{
+	std::vector<std::string> names;
+	obs_enum_scenes(
+		[](void *param, obs_source_t *scene) {
+			static_cast<std::vector<std::string> *>(param)->push_back(obs_source_get_name(scene));
+			return true;
+		},
+		&names);
+	return names;
+}
+
 OBSSourceAutoRelease FindScene(const std::string &name)
 {
 	OBSSourceAutoRelease source = obs_get_source_by_name(name.c_str());

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The pictures other than the program: each is a video mix of its own, one of
 // libobs's views with its own size and the host's frame rate.
@@ -28,6 +29,9 @@ struct PictureMix {
 	PictureMix &operator=(const PictureMix &) = delete;
 	~PictureMix();
 };
+
+// The names of the current collection's scenes, in OBS's order.
+std::vector<std::string> SceneNames();
 
 // The scene a picture names, or null when this collection has no scene by that name.
 OBSSourceAutoRelease FindScene(const std::string &name);

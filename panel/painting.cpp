@@ -341,9 +341,12 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
 	       FontRole::Body, text_cut_line);
-	if (!view.quality.empty()) {
+	// The picture, then the own quality, in short after the name.
+	const std::string tags = view.picture.empty() || view.quality.empty() ? view.picture + view.quality
+									     : view.picture + " \xC2\xB7 " + view.quality;
+	if (!tags.empty()) {
 		DrawOp &name = p.ops.back();
-		name.trailing = Utf8ToWide(view.quality);
+		name.trailing = Utf8ToWide(tags);
 		name.trailing_color = color_muted;
 		name.trailing_font = FontRole::Small;
 		name.trailing_gap = s(8);

@@ -5,19 +5,6 @@
 
 namespace torvane {
 
-static const char *PictureKindName(PictureKind kind)
-{
-	switch (kind) {
-	case PictureKind::Scene:
-		return "scene";
-	case PictureKind::Vertical:
-		return "vertical";
-	case PictureKind::Program:
-		break;
-	}
-	return "program";
-}
-
 OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 {
 	OBSDataAutoRelease document = obs_data_create();

@@ -31,6 +31,10 @@ struct Picture {
 	bool operator!=(const Picture &other) const { return !(*this == other); }
 };
 
+// A kind's name in the settings document and obs-websocket answers: "program",
+// "scene" or "vertical".
+const char *PictureKindName(PictureKind kind);
+
 // The width and height of a vertical picture for a quality height: 720 x 1280
 // or 1080 x 1920.
 inline uint32_t VerticalWidth(int32_t height)
