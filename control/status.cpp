@@ -171,7 +171,8 @@ std::string PictureChoiceName(const Picture &picture)
 	case PictureKind::Scene:
 		return Tr(Txt::PictureScene, {picture.scene});
 	case PictureKind::Vertical:
-		return picture.scene.empty() ? Tr(Txt::PictureVertical) : Tr(Txt::PictureVerticalScene, {picture.scene});
+		return picture.scene.empty() ? Tr(Txt::PictureVertical)
+					     : Tr(Txt::PictureVerticalScene, {picture.scene});
 	case PictureKind::Program:
 		break;
 	}

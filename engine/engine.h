@@ -114,19 +114,16 @@ struct EncodeKey {
 	Picture picture;
 	Quality quality;
 
-	bool operator==(const EncodeKey &other) const
-	{
-		return picture == other.picture && quality == other.quality;
-	}
+	bool operator==(const EncodeKey &other) const { return picture == other.picture && quality == other.quality; }
 };
 
 // The destinations that stream one picture at one quality share one video encoder.
 struct PictureMix;
 struct EncoderGroup {
-	Quality quality;        // its encoder: the id the choice resolved to
+	Quality quality; // its encoder: the id the choice resolved to
 	Picture picture;
-	bool kick_mode = false; // made for an enabled Kick destination among them
-	int number = 1;         // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
+	bool kick_mode = false;          // made for an enabled Kick destination among them
+	int number = 1;                  // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
 	std::shared_ptr<PictureMix> mix; // none for the program; goes after the encoder
 	OBSEncoderAutoRelease video_encoder;
 };

@@ -395,8 +395,9 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	ReleaseIdleGroups();
 	const Destination &destination = settings.destinations[destination_index];
 	const EncodeKey key = GroupKey(settings, destination);
-	auto found = std::find_if(groups.begin(), groups.end(),
-				  [&](const auto &g) { return g->quality == key.quality && g->picture == key.picture; });
+	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) {
+		return g->quality == key.quality && g->picture == key.picture;
+	});
 	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
 	if (group) {
 		if (ParsePlatform(destination.platform) == Platform::Kick && !group->kick_mode) {

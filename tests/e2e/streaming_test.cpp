@@ -244,7 +244,8 @@ TEST_F(Streaming, EachPictureReachesItsServerAndLeavesNothingBehind)
 		EXPECT_EQ(rec.video, sizes[i]);
 		EXPECT_NEAR(rec.frame_rate, 30, 1.5); // three mixes on a software renderer
 		for (int c = 0; c < 4; c++)
-			shares[i][c] = ColourShare(file, 2.0, std::array{0xff00ffu, 0x00ff00u, 0x0000ffu, 0x00ffffu}[c]);
+			shares[i][c] =
+				ColourShare(file, 2.0, std::array{0xff00ffu, 0x00ff00u, 0x0000ffu, 0x00ffffu}[c]);
 	}
 	EXPECT_TRUE(shares[0][0] < 0.01 && shares[0][1] < 0.01 && shares[0][2] > 0.03 && shares[0][3] > 0.03);
 	EXPECT_TRUE(shares[1][0] > 0.45 && shares[1][1] > 0.45);

@@ -16,8 +16,8 @@ constexpr uint32_t edge_width = 48;
 
 // The colours of the edges and the card: the sweeping background never comes
 // within 50 of any channel of them.
-constexpr uint32_t left_edge_color = 0xffff0000;  // blue (ABGR)
-constexpr uint32_t right_edge_color = 0xffffff00; // cyan
+constexpr uint32_t left_edge_color = 0xffff0000;             // blue (ABGR)
+constexpr uint32_t right_edge_color = 0xffffff00;            // cyan
 constexpr uint32_t card_colors[] = {0xffff00ff, 0xff00ff00}; // magenta, green
 
 struct Picture {
