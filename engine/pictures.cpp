@@ -16,6 +16,8 @@ PictureMix::~PictureMix()
 std::vector<std::string> SceneNames()
 {
 	std::vector<std::string> names;
+	if (!obs_initialized())
+		return names;
 	obs_enum_scenes(
 		[](void *param, obs_source_t *scene) {
 			static_cast<std::vector<std::string> *>(param)->push_back(obs_source_get_name(scene));
@@ -27,7 +29,7 @@ std::vector<std::string> SceneNames()
 
 OBSSourceAutoRelease FindScene(const std::string &name)
 {
-	OBSSourceAutoRelease source = obs_get_source_by_name(name.c_str());
+	OBSSourceAutoRelease source = obs_initialized() ? obs_get_source_by_name(name.c_str()) : nullptr;
 	return source && obs_source_is_scene(source) ? std::move(source) : nullptr;
 }
 

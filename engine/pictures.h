@@ -30,10 +30,11 @@ struct PictureMix {
 	~PictureMix();
 };
 
-// The names of the current collection's scenes, in OBS's order.
+// The names of the current collection's scenes, in OBS's order; none before OBS starts.
 std::vector<std::string> SceneNames();
 
-// The scene a picture names, or null when this collection has no scene by that name.
+// The scene a picture names, or null when this collection has no scene by that
+// name (or OBS has not started).
 OBSSourceAutoRelease FindScene(const std::string &name);
 
 // Checks the scene of every destination `included` names: it must exist. The
