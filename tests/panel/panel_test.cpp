@@ -150,9 +150,10 @@ TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 	EXPECT_EQ(std::tuple(saved.bitrate, saved.height, saved.fps), std::tuple(8000, 720, 60));
 	EXPECT_EQ(ui.notices.size(), 1u);
 	Destination &twitch = store.settings.destinations[1];
-	std::tie(twitch.key, twitch.enabled, twitch.picture) = std::tuple("k", true, Picture{PictureKind::Vertical, "Gone"});
+	std::tie(twitch.key, twitch.enabled, twitch.picture) =
+		std::tuple("k", true, Picture{PictureKind::Scene, "Gone"});
 	OnButtonClicked(panel, id_start);
-	EXPECT_EQ(Notice(), u"Destination 2: there is no scene \"Gone\" in this scene collection. Choose another picture.");
+	EXPECT_EQ(WideToUtf8(Notice()), Tr(Txt::SceneMissing, {"2", "Gone"}));
 }
 
 // The own quality row is usable while the selected destination has its own quality, edits only that
