@@ -3,7 +3,8 @@
 # there with the network unshared: eight local RTMP servers, then CPU per
 # second, start time and memory with 1, 4 and 8 destinations, beside OBS's own
 # stream output to one server and one encoder pair per destination, with
-# Torvane's CPU as a ratio of each.
+# Torvane's CPU as a ratio of each; then 2 destinations against 8 with two
+# qualities, and with two pictures (the program and its centre at 9:16).
 #
 #   scripts/bench.sh [--obs VERSION]   (default: the newest OBS of scripts/root.sh)
 set -u
