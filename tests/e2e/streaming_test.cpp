@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 using namespace torvane;
 using namespace torvane::test;
@@ -220,12 +221,9 @@ TEST_F(Streaming, EachPictureReachesItsServerAndLeavesNothingBehind)
 	// allocation each: here three video encoders, the audio encoder and two mixes per start, on OBS 30.2
 	// and 32.2 alike); a mix, view, scene or settings object left behind shows as more.
 	const auto settled = [] { // the graphics thread frees a mix on its next frame
-		long now = bnum_allocs(), before = 0;
-		for (int wait = 0; wait < 50 && now != before; wait++) {
-			before = now;
+		long before = -1, now = bnum_allocs();
+		for (; std::exchange(before, now) != now; now = bnum_allocs())
 			std::this_thread::sleep_for(std::chrono::milliseconds(100));
-			now = bnum_allocs();
-		}
 		return now;
 	};
 	const long allocations = settled();
