@@ -9,9 +9,11 @@
 // one RTMP output, as OBS streams to one server), and one such encoder pair per
 // destination; Torvane's CPU is then given as a ratio of each. Then two
 // qualities, so two encoders: 2 destinations against 8, whose ratio should stay
-// as close to 1. Last, OBS's own stream output with 3 destinations beside it:
-// sharing its encoders ("Same as OBS's stream"), whose CPU should stay within
-// 1.05 of OBS's stream alone, and with Torvane's own encoder.
+// as close to 1; and the same with two pictures, the program and the centre of
+// the program at 9:16, each a mix and an encoder of its own. Last, OBS's own
+// stream output with 3 destinations beside it: sharing its encoders ("Same as
+// OBS's stream"), whose CPU should stay within 1.05 of OBS's stream alone, and
+// with Torvane's own encoder.
 //
 //   multistream_bench PORT... (at least 8 RTMP servers on 127.0.0.1, application "app")
 #include "engine/engine.h"
@@ -184,11 +186,14 @@ bool MeasureOwnEncoders(size_t count, const std::vector<int> &ports, Figures &fi
 
 // With two qualities every second destination has a quality of its own, at a
 // bitrate the shared one does not have: two encoders, however many destinations.
+// With two pictures every second destination sends the centre of the program
+// at 9:16 instead.
 constexpr int32_t second_quality_kbps = 4000;
+enum class Split { None, Qualities, Pictures };
 
 // The destinations stream to the servers from `first_port` on; with `obs`'s
 // encoders given they send OBS's own stream.
-bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool two_qualities = false,
+bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, Split split = Split::None,
 	     size_t first_port = 0, const ObsStreamEncoders &obs = {})
 {
 	PanelSettings settings;
@@ -202,10 +207,12 @@ bool Measure(size_t count, const std::vector<int> &ports, Figures &figures, bool
 		d.server = "rtmp://127.0.0.1:" + std::to_string(ports[first_port + i]) + "/app";
 		d.key = "bench" + std::to_string(count) + "-" + std::to_string(i);
 		d.enabled = true;
-		if (two_qualities && i % 2)
+		if (split == Split::Qualities && i % 2)
 			d.quality = OwnQuality{0, 0, second_quality_kbps, ""};
 		if (obs.video)
 			d.quality = OwnQuality{0, 0, 0, "", true};
+		if (split == Split::Pictures && i % 2)
+			d.picture = Picture{PictureKind::Vertical, ""};
 		settings.destinations.push_back(d);
 	}
 	figures.destinations = count;
@@ -249,7 +256,7 @@ bool MeasureBesideObs(bool share, const std::vector<int> &ports, Figures &figure
 	ObsStreamEncoders obs;
 	if (share)
 		obs = ObsStreamEncoders{obs_stream[0].video, obs_stream[0].audio, true, false};
-	started = started && Measure(3, ports, figures, false, 1, obs);
+	started = started && Measure(3, ports, figures, Split::None, 1, obs);
 	StopOwnEncoders(obs_stream);
 	return started;
 }
@@ -298,13 +305,15 @@ int main(int argc, char **argv)
 				round.push_back(figures);
 			}
 		}
-		for (size_t count : grouped_counts) {
-			Figures figures;
-			if (!Measure(count, ports, figures, true)) {
-				StopHeadlessHost();
-				return 1;
+		for (Split split : {Split::Qualities, Split::Pictures}) {
+			for (size_t count : grouped_counts) {
+				Figures figures;
+				if (!Measure(count, ports, figures, split)) {
+					StopHeadlessHost();
+					return 1;
+				}
+				round.push_back(figures);
 			}
-			round.push_back(figures);
 		}
 		for (bool share : {true, false}) {
 			Figures figures;
@@ -336,9 +345,10 @@ int main(int argc, char **argv)
 	printf("host alone (no encoder): %.3f CPU s/s, %ld MiB resident\n\n", idle_cpu, idle_kib / 1024);
 	const char *const tables[] = {
 		"Torvane (one shared encode):", "\nOne encoder pair per destination (OBS's own stream output with 1):",
-		"\nTorvane with two qualities (every second destination at 4000 kbps: two encoders):"};
-	const size_t table_rows[][2] = {{0, 3}, {3, 6}, {6, 8}};
-	for (size_t table = 0; table < 3; table++) {
+		"\nTorvane with two qualities (every second destination at 4000 kbps: two encoders):",
+		"\nTorvane with two pictures (every second destination vertical 9:16: two mixes and encoders):"};
+	const size_t table_rows[][2] = {{0, 3}, {3, 6}, {6, 8}, {8, 10}};
+	for (size_t table = 0; table < 4; table++) {
 		printf("%s\n", tables[table]);
 		printf("%-13s %-14s %-16s %-14s %-16s %s\n", "destinations", "CPU s/s", "start to all (ms)",
 		       "resident MiB", "frames (lagged)", "dropped");
@@ -356,10 +366,14 @@ int main(int argc, char **argv)
 	double per_destination_kib = (rounds[0][2].resident_kib - rounds[0][0].resident_kib) / 7.0;
 	printf("\nCPU(8) / CPU(1) = %.3f (bar: at most 1.05, %s)\n", ratio,
 	       ratio <= 1.05 ? "within the bar" : "above the bar");
-	const double grouped =
-		results[6].cpu_per_second > 0 ? results[7].cpu_per_second / results[6].cpu_per_second : 0;
-	printf("CPU(8 in 2 groups) / CPU(2 in 2 groups) = %.3f (bar: at most 1.05, %s)\n", grouped,
-	       grouped <= 1.05 ? "within the bar" : "above the bar");
+	for (size_t row : {6, 8}) {
+		const double grouped = results[row].cpu_per_second > 0
+					       ? results[row + 1].cpu_per_second / results[row].cpu_per_second
+					       : 0;
+		printf("CPU(8 in 2 %s) / CPU(2 in 2 %s) = %.3f (bar: at most 1.05, %s)\n",
+		       row == 6 ? "qualities" : "pictures", row == 6 ? "qualities" : "pictures", grouped,
+		       grouped <= 1.05 ? "within the bar" : "above the bar");
+	}
 	printf("memory per added destination: %.0f KiB ((resident with 8 - resident with 1) / 7, first round)\n",
 	       per_destination_kib);
 	printf("start to every destination sending: %.0f ms with 1, %.0f ms with 4, %.0f ms with 8\n",

@@ -1,6 +1,7 @@
 #include "control/controller.h"
 
 #include "engine/encoders.h"
+#include "engine/pictures.h"
 
 #include "settings/kick.h"
 #include "settings/protocol.h"
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <utility>
+
+#include <algorithm>
 
 namespace torvane {
 
@@ -270,6 +273,7 @@ RowView ViewRow(const Controller &controller, size_t index)
 		row.quality = Tr(Txt::SameAsObs);
 	else if (list[index].quality)
 		row.quality = QualityShortText(QualityOf(controller.store.settings, list[index]));
+	row.picture = PictureShortText(list[index].picture);
 	row.action = RowActionFor(controller, index);
 	return row;
 }
@@ -528,6 +532,33 @@ Outcome SetSameAsObs(Controller &controller, size_t index, bool same)
 		return outcome;
 	MakeOwnQuality(controller.store.settings, index).obs_stream = same;
 	return Done(controller, Tr(Txt::QualityUpdated));
+}
+
+Outcome SetPicture(Controller &controller, size_t index, const Picture &picture)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	Outcome outcome = CheckIndex(controller, index);
+	if (!outcome.Ok())
+		return outcome;
+	controller.store.settings.destinations[index].picture = picture;
+	return Done(controller, Tr(Txt::PictureUpdated));
+}
+
+std::vector<PictureChoice> PictureChoices(const Picture &current)
+{
+	const std::vector<std::string> scenes = SceneNames();
+	std::vector<PictureChoice> choices{{Picture{}, ""}};
+	for (const std::string &scene : scenes)
+		choices.push_back({Picture{PictureKind::Scene, scene}, ""});
+	choices.push_back({Picture{PictureKind::Vertical, ""}, ""});
+	for (const std::string &scene : scenes)
+		choices.push_back({Picture{PictureKind::Vertical, scene}, ""});
+	if (std::none_of(choices.begin(), choices.end(), [&](const PictureChoice &c) { return c.picture == current; }))
+		choices.push_back({current, ""});
+	for (PictureChoice &choice : choices)
+		choice.name = PictureChoiceName(choice.picture);
+	return choices;
 }
 
 std::vector<EncoderChoice> EncoderChoices(const std::string &current)

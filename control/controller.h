@@ -72,12 +72,13 @@ struct RowView {
 	StatusLine status;
 	std::string figure;
 	std::string quality; // the destination's own quality in short, empty while it has none
+	std::string picture; // the destination's picture in short, empty for the program
 	RowAction action = RowAction::None;
 
 	bool operator==(const RowView &other) const
 	{
 		return status.text == other.status.text && status.tone == other.status.tone && figure == other.figure &&
-		       quality == other.quality && action == other.action;
+		       quality == other.quality && picture == other.picture && action == other.action;
 	}
 	bool operator!=(const RowView &other) const { return !(*this == other); }
 };
@@ -164,6 +165,19 @@ struct EncoderChoice {
 // The encoders this OBS offers for RTMP, then the hardware choice, then
 // `current` when it is none of them (a choice this OBS lacks still shows).
 std::vector<EncoderChoice> EncoderChoices(const std::string &current);
+// What a destination sends: the program, a scene, or a vertical picture.
+// Whether a scene exists is checked when streaming starts.
+Outcome SetPicture(Controller &controller, size_t index, const Picture &picture);
+
+// One entry of the picture menu: the picture and its name.
+struct PictureChoice {
+	Picture picture;
+	std::string name;
+};
+// The program, each scene of the current collection, the centre of the program
+// at 9:16, then each scene as a vertical picture; then `current` when it is
+// none of them (a scene that is gone still shows).
+std::vector<PictureChoice> PictureChoices(const Picture &current);
 Outcome ToggleFollowObs(Controller &controller);
 // Appends a custom destination, the last in the list.
 Outcome AddCustomDestination(Controller &controller);

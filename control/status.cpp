@@ -159,4 +159,31 @@ std::string QualityShortText(const Quality &quality)
 		  {std::to_string(quality.height), std::to_string(quality.fps), GroupedDigits(quality.bitrate)});
 }
 
+std::string PictureShortText(const Picture &picture)
+{
+	switch (picture.kind) {
+	case PictureKind::Scene:
+		return picture.scene;
+	case PictureKind::Vertical:
+		return Tr(Txt::PictureVerticalShort);
+	case PictureKind::Program:
+		break;
+	}
+	return std::string();
+}
+
+std::string PictureChoiceName(const Picture &picture)
+{
+	switch (picture.kind) {
+	case PictureKind::Scene:
+		return Tr(Txt::PictureScene, {picture.scene});
+	case PictureKind::Vertical:
+		return picture.scene.empty() ? Tr(Txt::PictureVertical)
+					     : Tr(Txt::PictureVerticalScene, {picture.scene});
+	case PictureKind::Program:
+		break;
+	}
+	return Tr(Txt::PictureProgram);
+}
+
 } // namespace torvane

@@ -59,4 +59,11 @@ std::string UploadBudgetText(const PanelSettings &settings, int64_t obs_stream_k
 // A quality in short for a destination's row: "720p30 · 2,500 kbps".
 std::string QualityShortText(const Quality &quality);
 
+// A picture in short for a destination's row: "9:16", a scene's name, or
+// nothing for the program.
+std::string PictureShortText(const Picture &picture);
+
+// A picture as its menu names it: "Program", "Scene: NAME", "Vertical 9:16"...
+std::string PictureChoiceName(const Picture &picture);
+
 } // namespace torvane

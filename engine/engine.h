@@ -121,12 +121,24 @@ struct GroupMode {
 	}
 };
 
-// The destinations that stream at one quality share one video encoder.
+// What one video encoder makes: a picture at a quality, its encoder the id the
+// choice resolved to.
+struct EncodeKey {
+	Picture picture;
+	Quality quality;
+
+	bool operator==(const EncodeKey &other) const { return picture == other.picture && quality == other.quality; }
+};
+
+// The destinations that stream one picture at one quality share one video encoder.
+struct PictureMix;
 struct EncoderGroup {
-	Quality quality;             // its encoder: the id the choice resolved to
-	bool kick_mode = false;      // made for an enabled Kick destination among them
-	bool repeat_headers = false; // made for an SRT or RIST destination among them
-	int number = 1;              // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
+	Quality quality; // its encoder: the id the choice resolved to
+	Picture picture;
+	bool kick_mode = false;          // made for an enabled Kick destination among them
+	bool repeat_headers = false;     // made for an SRT or RIST destination among them
+	int number = 1;                  // in the encoder's name: "Torvane H264", "Torvane H264 2", ...
+	std::shared_ptr<PictureMix> mix; // none for the program; goes after the encoder
 	OBSEncoderAutoRelease video_encoder;
 	// A group that sends OBS's own stream holds references to OBS's encoders,
 	// audio included; the others take the engine's audio encoder.
@@ -148,9 +160,9 @@ using ObsStreamSource = ObsStreamEncoders (*)();
 // The sentence that refuses a destination sending OBS's own stream, or empty.
 std::string ObsStreamProblem(const ObsStreamEncoders &obs);
 
-// One video encode per distinct quality, each scaled on the GPU from the host's
-// one mix, and one AAC encode, fanned out to one RTMP output per enabled
-// destination. Every operation runs on the host's UI thread.
+// One video encode per distinct picture and quality, each scaled on the GPU from
+// the host's mix or its picture's own, and one AAC encode, fanned out to one
+// output per enabled destination. Every operation runs on the host's UI thread.
 struct MultistreamEngine {
 	StateJournal journal; // outlives the runs
 	std::vector<std::unique_ptr<EncoderGroup>> groups;

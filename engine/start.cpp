@@ -2,6 +2,7 @@
 // and one AAC encode shared by all.
 #include "engine/engine.h"
 #include "engine/encoders.h"
+#include "engine/pictures.h"
 #include "settings/kick.h"
 #include "settings/platform.h"
 #include "settings/protocol.h"
@@ -73,13 +74,28 @@ bool IsHdr(video_colorspace colorspace)
 	return colorspace == VIDEO_CS_2100_PQ || colorspace == VIDEO_CS_2100_HLG;
 }
 
-// A destination's quality with the encoder its choice comes to here: the
-// destinations with equal keys share one encoder.
-Quality GroupKey(const PanelSettings &settings, const Destination &destination)
+// A destination's picture and quality, with the encoder its choice comes to
+// here: the destinations with equal keys share one encoder.
+EncodeKey GroupKey(const PanelSettings &settings, const Destination &destination)
 {
-	Quality key = QualityOf(settings, destination);
-	key.encoder = ResolveEncoder(key.encoder).id;
+	EncodeKey key{destination.picture, QualityOf(settings, destination)};
+	key.quality.encoder = ResolveEncoder(key.quality.encoder).id;
 	return key;
+}
+
+// The mix a group encodes: the host's for the program, else the one a running
+// group of the same picture and size has, else a new one.
+std::shared_ptr<PictureMix> MixFor(MultistreamEngine &engine, const EncodeKey &key)
+{
+	if (key.picture.kind == PictureKind::Program)
+		return nullptr;
+	const EncodedSize size = PictureSize(key.picture, key.quality.height);
+	for (const auto &group : engine.groups) {
+		const PictureMix *mix = group->mix.get();
+		if (mix && mix->picture == key.picture && mix->width == size.width && mix->height == size.height)
+			return group->mix;
+	}
+	return CreatePictureMix(key.picture, size);
 }
 
 bool SendsMpegTs(const Destination &destination)
@@ -95,7 +111,7 @@ GroupMode ModeFor(const Destination &destination)
 
 // A group streams in Kick mode when an enabled Kick destination is in it, and
 // repeats its headers when an enabled SRT or RIST destination is.
-GroupMode EnabledModeOf(const PanelSettings &settings, const Quality &key)
+GroupMode EnabledModeOf(const PanelSettings &settings, const EncodeKey &key)
 {
 	GroupMode mode;
 	for (const Destination &d : settings.destinations) {
@@ -144,7 +160,7 @@ bool HostMedia(video_t *&video, audio_t *&audio, std::string &error)
 
 // Whether the host can stream these qualities: Kick's audio limit for a group
 // in Kick mode, and SDR.
-bool HostSuits(const std::vector<std::pair<Quality, GroupMode>> &keys, std::string &error)
+bool HostSuits(const std::vector<std::pair<EncodeKey, GroupMode>> &keys, std::string &error)
 {
 	const bool kick_mode = std::any_of(keys.begin(), keys.end(), [](const auto &key) { return key.second.kick; });
 	if (kick_mode && !HostAudioSuitsKick()) {
@@ -164,12 +180,17 @@ bool HostSuits(const std::vector<std::pair<Quality, GroupMode>> &keys, std::stri
 // frame rate set before it first initialises, and the shared audio encoder
 // when there is none. False when an encoder could not be made: the group is
 // then left out, and the audio encoder is there as before.
-bool CreateGroup(MultistreamEngine &engine, const Quality &key, GroupMode mode, video_t *video, audio_t *audio)
+bool CreateGroup(MultistreamEngine &engine, const EncodeKey &encode, GroupMode mode, video_t *video, audio_t *audio)
 {
+	const Quality &key = encode.quality;
 	auto group = std::make_unique<EncoderGroup>();
 	group->quality = key;
+	group->picture = encode.picture;
 	group->kick_mode = mode.kick;
 	group->repeat_headers = mode.repeat_headers;
+	group->mix = MixFor(engine, encode);
+	if (encode.picture.kind != PictureKind::Program && !group->mix)
+		return false;
 	// The lowest number no running group has.
 	while (std::any_of(engine.groups.begin(), engine.groups.end(),
 			   [&](const auto &other) { return other->number == group->number; }))
@@ -190,14 +211,16 @@ bool CreateGroup(MultistreamEngine &engine, const Quality &key, GroupMode mode, 
 		return false;
 
 	obs_encoder_t *encoder = group->video_encoder;
-	obs_encoder_set_video(encoder, video);
+	obs_encoder_set_video(encoder, group->mix ? group->mix->video : video);
 	obs_encoder_set_preferred_video_format(encoder, VIDEO_FORMAT_NV12);
 	obs_video_info video_info = {};
 	obs_get_video_info(&video_info);
 	const EncodedSize size = ScaledOutputSize(video_info.output_width, video_info.output_height, key.height);
 	// libobs drops a scaled size equal to the host's, and a GPU scale type
-	// without one would still give the encoder a mix of its own.
-	if (size.width && (size.width != video_info.output_width || size.height != video_info.output_height)) {
+	// without one would still give the encoder a mix of its own. A vertical
+	// mix has the size it is sent at.
+	if (encode.picture.kind != PictureKind::Vertical && size.width &&
+	    (size.width != video_info.output_width || size.height != video_info.output_height)) {
 		obs_encoder_set_scaled_size(encoder, size.width, size.height);
 		obs_encoder_set_gpu_scale_type(encoder, OBS_SCALE_BICUBIC);
 	}
@@ -363,6 +386,8 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	if (error.empty())
 		error = CheckEncoderChoices(settings,
 					    [&settings](size_t i) { return settings.destinations[i].enabled; });
+	if (error.empty())
+		error = CheckPictures(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
 	if (!error.empty())
 		return false;
 
@@ -375,13 +400,13 @@ bool MultistreamEngine::StartAll(const PanelSettings &settings, std::string &err
 	// The qualities in the order of their first destinations, each in Kick
 	// mode when an enabled Kick destination streams at it and repeating its
 	// headers when an SRT or RIST destination does.
-	std::vector<std::pair<Quality, GroupMode>> keys;
+	std::vector<std::pair<EncodeKey, GroupMode>> keys;
 	std::vector<size_t> key_of(settings.destinations.size());
 	for (size_t position = 0; position < settings.destinations.size(); position++) {
 		const Destination &destination = settings.destinations[position];
 		if (!destination.enabled || FollowsObsEncoder(destination))
 			continue;
-		const Quality key = GroupKey(settings, destination);
+		const EncodeKey key = GroupKey(settings, destination);
 		auto known = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
 		key_of[position] = size_t(known - keys.begin());
 		if (known == keys.end())
@@ -458,6 +483,8 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 					  [&](size_t i) { return i == destination_index || IsDestinationBusy(i); });
 	if (error.empty())
 		error = CheckEncoderChoices(settings, [&](size_t i) { return i == destination_index; });
+	if (error.empty())
+		error = CheckPictures(settings, [&](size_t i) { return i == destination_index; });
 	if (!error.empty())
 		return false;
 
@@ -468,10 +495,11 @@ bool MultistreamEngine::StartDestination(const PanelSettings &settings, uint64_t
 	// later SRT and RIST destinations of that quality join.
 	ReleaseIdleGroups();
 	const Destination &destination = settings.destinations[destination_index];
-	const Quality key = GroupKey(settings, destination);
+	const EncodeKey key = GroupKey(settings, destination);
 	const GroupMode wanted = ModeFor(destination);
 	auto found = std::find_if(groups.begin(), groups.end(), [&](const auto &g) {
-		return !g->obs_stream && g->quality == key && (g->repeat_headers || !wanted.repeat_headers);
+		return !g->obs_stream && g->quality == key.quality && g->picture == key.picture &&
+		       (g->repeat_headers || !wanted.repeat_headers);
 	});
 	EncoderGroup *group = found == groups.end() ? nullptr : found->get();
 	if (FollowsObsEncoder(destination)) {

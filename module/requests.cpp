@@ -63,6 +63,10 @@ void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 		obs_data_set_bool(item, "own_quality", d.quality.has_value());
 		obs_data_set_bool(item, "same_as_obs", FollowsObsEncoder(d));
 		obs_data_set_obj(item, "quality", QualityData(QualityOf(settings, d)));
+		OBSDataAutoRelease picture = obs_data_create();
+		obs_data_set_string(picture, "kind", PictureKindName(d.picture.kind));
+		obs_data_set_string(picture, "scene", d.picture.scene.c_str());
+		obs_data_set_obj(item, "picture", picture);
 		obs_data_array_push_back(list, item);
 	}
 	obs_data_set_bool(response, "busy", snapshot.busy);

@@ -104,6 +104,27 @@ void ChooseEncoder(Panel &panel, int32_t id)
 	Repaint(panel);
 }
 
+void ChoosePicture(Panel &panel)
+{
+	const std::optional<size_t> index = SelectedIndex(panel);
+	if (!index)
+		return;
+	const Picture current = Selected(panel).picture;
+	const std::vector<PictureChoice> choices = PictureChoices(current);
+	std::vector<std::u16string> names;
+	int32_t checked = -1;
+	for (const PictureChoice &choice : choices) {
+		if (choice.picture == current)
+			checked = static_cast<int32_t>(names.size());
+		names.push_back(Utf8ToWide(choice.name));
+	}
+	const int32_t chosen =
+		panel.ui.ChooseFromMenu(ControlRect(*FindControl(id_picture), panel.state.dpi), names, checked);
+	if (chosen >= 0 && static_cast<size_t>(chosen) < choices.size())
+		SetPicture(panel.controller, *index, choices[static_cast<size_t>(chosen)].picture);
+	Repaint(panel);
+}
+
 void ToggleOwnQuality(Panel &panel)
 {
 	if (const std::optional<size_t> index = SelectedIndex(panel))
@@ -186,6 +207,9 @@ void OnButtonClicked(Panel &panel, int32_t id)
 	case id_own_30fps:
 	case id_own_60fps:
 		ChooseQuality(panel, id);
+		break;
+	case id_picture:
+		ChoosePicture(panel);
 		break;
 	case id_encoder:
 	case id_own_encoder:

@@ -18,7 +18,7 @@ namespace {
 
 // The controls that need a selected destination.
 const int32_t selection_controls[] = {id_name, id_server, id_key,    id_username, id_password,
-				      id_show, id_own,    id_remove, id_guide};
+				      id_show, id_own,    id_remove, id_guide,    id_picture};
 
 // The controls of the selected destination's own quality, usable while it has one.
 const int32_t own_quality_controls[] = {id_own_720p,  id_own_1080p,   id_own_30fps,
@@ -68,6 +68,7 @@ void SyncQuality(Panel &panel, bool selection_changed)
 	const bool same_as_obs = HasSelection(panel) && FollowsObsEncoder(Selected(panel));
 	SetControlText(panel, id_own_encoder, same_as_obs ? Tr(Txt::SameAsObs) : EncoderChoiceName(own.encoder));
 	SetControlText(panel, id_encoder, EncoderChoiceName(panel.controller.store.settings.encoder));
+	SetControlText(panel, id_picture, HasSelection(panel) ? PictureChoiceName(Selected(panel).picture) : "");
 }
 
 } // namespace

@@ -33,6 +33,7 @@ const ControlSpec panel_controls[control_count] = {
 	{id_follow, ControlKind::Button, Txt::FollowObs, 400, 64, 300, 28, true, false, 0},
 	{id_custom, ControlKind::Button, Txt::AddCustom, 37, 469, 153, 36, true, false, 0},
 	{id_remove, ControlKind::Button, Txt::Remove, 201, 469, 102, 36, true, false, 0},
+	{id_picture, ControlKind::Button, Txt::none, 596, 120, 200, 32, true, false, 0},
 	{id_guide, ControlKind::Button, Txt::SetupGuide, 807, 120, 151, 32, true, false, 0},
 	{id_label, ControlKind::Label, Txt::DestinationName, 358, 156, 580, 20, false, false, 0},
 	{id_name, ControlKind::Field, Txt::none, 369, 185, 578, 21, true, false, 100},

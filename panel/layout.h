@@ -72,6 +72,8 @@ enum ControlId : int32_t {
 	id_own_bitrate = 126,
 	id_own_encoder = 127,
 	id_encoder = 128,
+	// The selected destination's picture.
+	id_picture = 129,
 };
 
 enum class ControlKind { List, Button, Label, Field };
@@ -90,7 +92,7 @@ struct ControlSpec {
 	int32_t max_length; // fields only
 };
 
-inline constexpr int32_t control_count = 33;
+inline constexpr int32_t control_count = 34;
 extern const ControlSpec panel_controls[control_count];
 
 // The frame the panel paints around a field, at 96 DPI; always 38 high.

@@ -142,7 +142,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.RoundRect(ScaleEdges({338, 108, 980, 524}, p.dpi), 14, color_card, color_border);
 	p.EdgeText(38, 125, 288, 153, Tr16(Txt::Destinations), color_text, FontRole::Heading, text_wrap);
 	p.EdgeText(38, 155, 303, 175, Tr16(Txt::DestinationsHint), color_muted, FontRole::Small, text_wrap);
-	p.EdgeText(358, 125, 748, 153, Tr16(Txt::Connection), color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(358, 125, 520, 153, Tr16(Txt::Connection), color_text, FontRole::Heading, text_wrap);
+	p.EdgeText(524, 128, 590, 146, Tr16(Txt::PictureCaption), color_muted, FontRole::Small, text_right);
 	p.EdgeText(358, 338, 955, 360, PlatformHint(panel), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(358, 406, 948, 424, Tr16(Txt::CustomAuthentication), color_muted, FontRole::Small, text_wrap);
 	p.EdgeText(358, 491, 948, 519, Tr16(Txt::AuthenticationHint), color_muted, FontRole::Small, text_wrap);
@@ -256,7 +257,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 	if (text.size() > 159)
 		text.resize(159);
 	// An encoder's name may be long: smaller, and cut short where it doesn't fit.
-	const bool encoder = id == id_encoder || id == id_own_encoder;
+	const bool encoder = id == id_encoder || id == id_own_encoder || id == id_picture;
 	if (encoder)
 		p.Text({item.left + Scale(8, p.dpi), item.top, item.right - Scale(8, p.dpi), item.bottom},
 		       std::move(text), label, FontRole::Small, {TextAlign::Center, TextLines::Single, true, true});
@@ -349,9 +350,13 @@ DrawList PaintRow(const Panel &panel, int32_t row, const Rect &item)
 	const int32_t texts_end = action_box.left - s(6);
 	p.Text({card.left + s(40), card.top + s(8), texts_end, card.top + s(29)}, Utf8ToWide(d.name), color_text,
 	       FontRole::Body, text_cut_line);
-	if (!view.quality.empty()) {
+	// The picture, then the own quality, in short after the name.
+	const std::string tags = view.picture.empty() || view.quality.empty()
+					 ? view.picture + view.quality
+					 : view.picture + " \xC2\xB7 " + view.quality;
+	if (!tags.empty()) {
 		DrawOp &name = p.ops.back();
-		name.trailing = Utf8ToWide(view.quality);
+		name.trailing = Utf8ToWide(tags);
 		name.trailing_color = color_muted;
 		name.trailing_font = FontRole::Small;
 		name.trailing_gap = s(8);

@@ -3,8 +3,10 @@
 # there with the network unshared: eight local RTMP servers, then CPU per
 # second, start time and memory with 1, 4 and 8 destinations, beside OBS's own
 # stream output to one server and one encoder pair per destination, with
-# Torvane's CPU as a ratio of each; then OBS's own stream with 3 destinations
-# sharing its encoder, and with Torvane's own, as a ratio of OBS's stream alone.
+# Torvane's CPU as a ratio of each; then 2 destinations against 8 with two
+# qualities, and with two pictures (the program and its centre at 9:16); last
+# OBS's own stream with 3 destinations sharing its encoder, and with Torvane's
+# own, as a ratio of OBS's stream alone.
 #
 #   scripts/bench.sh [--obs VERSION]   (default: the newest OBS of scripts/root.sh)
 set -u

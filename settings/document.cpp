@@ -41,6 +41,13 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 				obs_data_set_bool(quality, "obs_stream", true);
 			obs_data_set_obj(item, "quality", quality);
 		}
+		if (destination.picture.kind != PictureKind::Program) {
+			OBSDataAutoRelease picture = obs_data_create();
+			obs_data_set_string(picture, "kind", PictureKindName(destination.picture.kind));
+			if (!destination.picture.scene.empty())
+				obs_data_set_string(picture, "scene", destination.picture.scene.c_str());
+			obs_data_set_obj(item, "picture", picture);
+		}
 		obs_data_array_push_back(list, item);
 	}
 	obs_data_set_array(document, "destinations", list);
@@ -92,6 +99,28 @@ static bool ReadOwnQuality(obs_data_t *item, std::optional<OwnQuality> &quality)
 	return valid;
 }
 
+// A destination's "picture" member: absent, the program. A kind other than the
+// three, or a scene picture without its scene, refuses the file.
+static bool ReadPicture(obs_data_t *item, Picture &picture)
+{
+	if (!obs_data_has_user_value(item, "picture"))
+		return true;
+	OBSDataAutoRelease data = obs_data_get_obj(item, "picture");
+	if (!data)
+		return false;
+	const std::string kind = obs_data_get_string(data, "kind");
+	picture.scene = obs_data_get_string(data, "scene");
+	for (PictureKind known : {PictureKind::Program, PictureKind::Scene, PictureKind::Vertical}) {
+		if (kind == PictureKindName(known))
+			picture.kind = known;
+	}
+	if (kind != PictureKindName(picture.kind))
+		return false;
+	if (picture.kind == PictureKind::Program)
+		picture.scene.clear();
+	return picture.kind != PictureKind::Scene || !picture.scene.empty();
+}
+
 bool SettingsFromData(const char *json, PanelSettings &settings, std::string &message)
 {
 	OBSDataAutoRelease document = obs_data_create_from_json(json);
@@ -131,7 +160,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		destination.password = obs_data_get_string(item, "password");
 		destination.enabled = obs_data_get_bool(item, "enabled");
 		destination.server = CompleteKickServer(destination);
-		if (!ReadOwnQuality(item, destination.quality)) {
+		if (!ReadOwnQuality(item, destination.quality) || !ReadPicture(item, destination.picture)) {
 			message = Tr(Txt::InvalidSettings);
 			return false;
 		}

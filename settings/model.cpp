@@ -47,6 +47,19 @@ Quality QualityOf(const PanelSettings &settings, const Destination &destination)
 	return quality;
 }
 
+const char *PictureKindName(PictureKind kind)
+{
+	switch (kind) {
+	case PictureKind::Scene:
+		return "scene";
+	case PictureKind::Vertical:
+		return "vertical";
+	case PictureKind::Program:
+		break;
+	}
+	return "program";
+}
+
 Destination MakeCustomDestination(size_t count)
 {
 	Destination d;

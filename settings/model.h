@@ -23,6 +23,33 @@ struct OwnQuality {
 	bool obs_stream = false;
 };
 
+// What a destination sends: OBS's program, a scene of the current collection
+// at the program's size, or a vertical 9:16 picture: a scene built for it or,
+// without a scene, the centre of the program.
+enum class PictureKind { Program, Scene, Vertical };
+struct Picture {
+	PictureKind kind = PictureKind::Program;
+	std::string scene; // UTF-8; empty for the program and the centre of the program
+
+	bool operator==(const Picture &other) const { return kind == other.kind && scene == other.scene; }
+	bool operator!=(const Picture &other) const { return !(*this == other); }
+};
+
+// A kind's name in the settings document and obs-websocket answers: "program",
+// "scene" or "vertical".
+const char *PictureKindName(PictureKind kind);
+
+// The width and height of a vertical picture for a quality height: 720 x 1280
+// or 1080 x 1920.
+inline uint32_t VerticalWidth(int32_t height)
+{
+	return height == height_720p ? 720 : 1080;
+}
+inline uint32_t VerticalHeight(int32_t height)
+{
+	return VerticalWidth(height) * 16 / 9;
+}
+
 // One configured streaming target. Every text is UTF-8. A destination's
 // position in PanelSettings::destinations is its identity.
 struct Destination {
@@ -34,6 +61,7 @@ struct Destination {
 	std::string password;
 	bool enabled = false;
 	std::optional<OwnQuality> quality = std::nullopt; // none: the shared quality
+	Picture picture = {};
 };
 
 // The whole configuration: the stream quality every destination shares unless

@@ -36,6 +36,13 @@
 	X(ActualOutputObs, "Actual output: %1 \xC3\x97 %2 / %3 fps  \xC2\xB7  OBS's own encode") \
 	X(ObsOutputUnknown, "Same as OBS's stream: its size and rate show while it is live.") \
 	X(CustomServer, "This server") \
+	X(PictureCaption, "Picture") \
+	X(PictureProgram, "Program") \
+	X(PictureScene, "Scene: %1") \
+	X(PictureVertical, "Vertical 9:16") \
+	X(PictureVerticalScene, "Vertical 9:16: %1") \
+	X(PictureVerticalShort, "9:16") \
+	X(PictureUpdated, "Picture updated. Save settings to keep it.") \
 	X(ClosingKeepsStreams, "Closing this panel keeps streams running. Use Stop all to end them.") \
 	X(CoffeeLink, "Buy me a coffee \xE2\x86\x97") \
 	X(FollowObs, "Go live with OBS's Start Streaming") \
@@ -117,6 +124,8 @@
 	X(CodecNotInMpegTs, "Destination %1: SRT and RIST carry H.264 or HEVC, not %2. Choose another encoder.") \
 	X(ObsStreamNotMpegTs, "Destination %1: an SRT or RIST server needs headers that OBS's stream's encoder may not repeat. Choose a quality of its own for it.") \
 	X(EncoderMissing, "Destination %1: this OBS has no encoder \"%2\". Choose another encoder.") \
+	X(ObsStreamPicture, "Destination %1: \"Same as OBS's stream\" sends OBS's program. Choose the program as its picture, or a quality of its own.") \
+	X(SceneMissing, "Destination %1: there is no scene \"%2\" in this scene collection. Choose another picture.") \
 	X(HardwareFallback, "No hardware H.264 encoder was found, so x264 encodes instead.") \
 	X(StillRunning, "A stream is still running or stopping.") \
 	X(NotInList, "Destination %1 is not in the list.") \

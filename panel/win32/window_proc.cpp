@@ -49,7 +49,7 @@ void OnCommand(PanelWindow &w, WPARAM wparam)
 		OnFieldEdited(w.panel, id);
 	else if (code == EN_KILLFOCUS && id == id_server)
 		OnServerFocusLost(w.panel);
-	else if (code == BN_CLICKED && id >= id_show && id <= id_encoder)
+	else if (code == BN_CLICKED && id >= id_show && id <= id_picture)
 		OnButtonClicked(w.panel, id);
 }
 

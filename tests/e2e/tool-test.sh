@@ -97,6 +97,11 @@ check_no_secrets "$work"/{mixed,tty,one}-obs.log "$work"/{mixed,tty,one}.out -- 
 expect_run "stream: HDR colour space refused" 3 \
 	"Use an SDR OBS video profile (Rec. 709) for this H.264 multistream." \
 	"$torvane" stream "$work/one.json" --seconds 2 --colorspace pq
+doc "$work/gone.json" '{"name":"G","platform":"Custom","server":"rtmp://127.0.0.1:1/app","key":"k","enabled":true,'\
+'"picture":{"kind":"scene","scene":"Gone"}}'
+expect_run "stream: a scene that is gone refused" 3 \
+	'Destination 1: there is no scene "Gone" in this scene collection. Choose another picture.' \
+	"$torvane" stream "$work/gone.json" --seconds 2
 stop_pid $rtmp_pid
 recordings=$(ls "$work"/server/rec/tool-key-good-*.flv "$work"/server/rec/tool-key-ctrl-c-*.flv 2>/dev/null | wc -l)
 [ "$recordings" = 3 ] || fail "the server recorded $recordings streams, expected 3"

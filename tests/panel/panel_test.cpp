@@ -128,7 +128,8 @@ TEST_F(PanelTest, CustomSelectsTheNewRowAndRemoveAsksFirst)
 }
 
 // The quality chips and the bitrate as typed wait for Save. A refused click
-// shows its sentence in a box as well as on the status line.
+// shows its sentence in a box as well as on the status line, and so does a
+// start whose scene is gone.
 TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 {
 	OnButtonClicked(panel, id_720p);
@@ -154,6 +155,11 @@ TEST_F(PanelTest, SaveTakesTheQualityAndBitrateAsChosenAndCompletesKickUrls)
 	const PanelSettings saved = Reload();
 	EXPECT_EQ(std::tuple(saved.bitrate, saved.height, saved.fps), std::tuple(8000, 720, 60));
 	EXPECT_EQ(ui.notices.size(), 1u);
+	Destination &twitch = store.settings.destinations[1];
+	std::tie(twitch.key, twitch.enabled, twitch.picture) =
+		std::tuple("k", true, Picture{PictureKind::Scene, "Gone"});
+	OnButtonClicked(panel, id_start);
+	EXPECT_EQ(WideToUtf8(Notice()), Tr(Txt::SceneMissing, {"2", "Gone"}));
 }
 
 // The own quality row is usable while the selected destination has its own quality, edits only that

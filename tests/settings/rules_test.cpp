@@ -63,6 +63,8 @@ TEST(Document, WritesItsFormatAndReadsBackWhatItWrote)
 	following.encoder = "ffmpeg_svt_av1";
 	following.destinations[1].quality = OwnQuality{720, 0, 2500, ""}; // fps and encoder shared
 	following.destinations[2].quality = OwnQuality{};                 // every member shared
+	following.destinations[1].picture = {PictureKind::Scene, "Clean feed"};
+	following.destinations[2].picture = {PictureKind::Vertical, ""}; // the centre of the program
 	ASSERT_TRUE(SettingsFromData(obs_data_get_json(SettingsToData(following)), loaded, message));
 	ExpectSameSettings(loaded, following);
 	EXPECT_EQ(QualityOf(loaded, loaded.destinations[1]), (Quality{720, 30, 2500, "ffmpeg_svt_av1"}));
@@ -110,6 +112,10 @@ TEST(Document, RefusesWhatALoadMustNotAcceptAndKeepsTheTarget)
 		{own("{\"bitrate\": 9000}"), invalid},
 		{own("{\"height\": 480}"), invalid},
 		{own("{\"encoder\": 7}"), invalid},
+		{"{\"version\": 1, \"bitrate\": 4500, \"destinations\": [{\"picture\": {\"kind\": \"square\"}}]}",
+		 invalid},
+		{"{\"version\": 1, \"bitrate\": 4500, \"destinations\": [{\"picture\": {\"kind\": \"scene\"}}]}",
+		 invalid},
 		{"{\"version\": 1, \"bitrate\": 4500}", invalid},
 		{"not json", unsupported},
 		{"{\"version\": 2, \"bitrate\": 4500, \"destinations\": []}", unsupported}};

@@ -39,6 +39,7 @@ inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torva
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
 		EXPECT_EQ(OwnFields(actual.destinations[i]), OwnFields(expected.destinations[i]))
 			<< "destination " << i;
+		EXPECT_TRUE(actual.destinations[i].picture == expected.destinations[i].picture) << "destination " << i;
 	}
 }
 

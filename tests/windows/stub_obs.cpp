@@ -208,6 +208,27 @@ void obs_encoder_set_scaled_size(obs_encoder_t *, uint32_t, uint32_t) {}
 void obs_encoder_set_gpu_scale_type(obs_encoder_t *, enum obs_scale_type) {}
 void obs_encoder_set_preferred_video_format(obs_encoder_t *, enum video_format) {}
 void obs_encoder_release(obs_encoder_t *) {}
+// No scenes: a destination with a picture of its own is refused before any view is made.
+ANSWER(obs_source_t *, obs_get_source_by_name(const char *), nullptr)
+ANSWER(bool, obs_source_is_scene(const obs_source_t *), false)
+ANSWER(obs_source_t *, obs_get_output_source(uint32_t), nullptr)
+ANSWER(obs_source_t *, obs_source_get_ref(obs_source_t *), nullptr)
+ANSWER(const char *, obs_source_get_name(const obs_source_t *), "")
+ANSWER(obs_scene_t *, obs_scene_create_private(const char *), nullptr)
+ANSWER(obs_source_t *, obs_scene_get_source(const obs_scene_t *), nullptr)
+ANSWER(obs_sceneitem_t *, obs_scene_add(obs_scene_t *, obs_source_t *), nullptr)
+ANSWER(obs_view_t *, obs_view_create(void), nullptr)
+ANSWER(video_t *, obs_view_add2(obs_view_t *, struct obs_video_info *), nullptr)
+void obs_enum_scenes(bool (*)(void *, obs_source_t *), void *) {}
+void obs_source_release(obs_source_t *) {}
+void obs_source_update(obs_source_t *, obs_data_t *) {}
+void obs_scene_release(obs_scene_t *) {}
+void obs_sceneitem_set_bounds_type(obs_sceneitem_t *, enum obs_bounds_type) {}
+void obs_sceneitem_set_bounds_alignment(obs_sceneitem_t *, uint32_t) {}
+void obs_sceneitem_set_bounds(obs_sceneitem_t *, const struct vec2 *) {}
+void obs_view_set_source(obs_view_t *, uint32_t, obs_source_t *) {}
+void obs_view_remove(obs_view_t *) {}
+void obs_view_destroy(obs_view_t *) {}
 void obs_service_release(obs_service_t *) {}
 void obs_output_release(obs_output_t *) {}
 void obs_output_set_service(obs_output_t *, obs_service_t *) {}

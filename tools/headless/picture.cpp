@@ -12,12 +12,24 @@ namespace torvane::headless {
 namespace {
 
 constexpr uint32_t pattern_size = 256;
+constexpr uint32_t edge_width = 48;
+
+// The colours of the edges and the card: the sweeping background never comes
+// within 50 of any channel of them.
+constexpr uint32_t left_edge_color = 0xffff0000;             // blue (ABGR)
+constexpr uint32_t right_edge_color = 0xffffff00;            // cyan
+constexpr uint32_t card_colors[] = {0xffff00ff, 0xff00ff00}; // magenta, green
 
 struct Picture {
 	OBSSceneAutoRelease scene;
 	OBSSourceAutoRelease background;
 	OBSSourceAutoRelease pattern;
 	obs_sceneitem_t *pattern_item = nullptr; // owned by the scene
+	OBSSourceAutoRelease edges[2];           // left, right
+	obs_sceneitem_t *right_edge_item = nullptr;
+	OBSSceneAutoRelease card; // the public "Test card" scene
+	OBSSourceAutoRelease card_halves[2];
+	obs_sceneitem_t *card_right_item = nullptr;
 	std::atomic<uint32_t> canvas_width{0}, canvas_height{0};
 	std::atomic<uint32_t> tick{0};
 };
@@ -89,6 +101,43 @@ bool WritePattern(const std::string &path)
 	return fclose(file) == 0 && ok;
 }
 
+OBSSourceAutoRelease SolidColor(const char *name, uint32_t color)
+{
+	OBSDataAutoRelease settings = obs_data_create();
+	obs_data_set_int(settings, "color", color);
+	return obs_source_create_private("color_source", name, settings);
+}
+
+void SetSize(obs_source_t *source, uint32_t width, uint32_t height)
+{
+	OBSDataAutoRelease settings = obs_data_create();
+	obs_data_set_int(settings, "width", width);
+	obs_data_set_int(settings, "height", height);
+	obs_source_update(source, settings);
+}
+
+// Strips of their own colours down the left and right edges, over everything,
+// so that a crop of the centre can be told from the whole picture.
+void AddEdges()
+{
+	picture.edges[0] = SolidColor("Torvane left edge", left_edge_color);
+	picture.edges[1] = SolidColor("Torvane right edge", right_edge_color);
+	obs_scene_add(picture.scene, picture.edges[0]);
+	picture.right_edge_item = obs_scene_add(picture.scene, picture.edges[1]);
+}
+
+// A still scene that documents can name: magenta on the left, green on the right.
+void AddTestCard()
+{
+	picture.card = obs_scene_create("Test card");
+	for (size_t i = 0; i < 2; i++) {
+		picture.card_halves[i] = SolidColor(i ? "Test card right" : "Test card left", card_colors[i]);
+		obs_sceneitem_t *item = obs_scene_add(picture.card, picture.card_halves[i]);
+		if (i)
+			picture.card_right_item = item;
+	}
+}
+
 } // namespace
 
 bool StartPicture(const std::string &folder, uint32_t width, uint32_t height, std::string &error)
@@ -104,9 +153,11 @@ bool StartPicture(const std::string &folder, uint32_t width, uint32_t height, st
 		error = "The test picture could not be created (OBS's image-source module is missing).";
 		return false;
 	}
-	FitPicture(width, height);
 	obs_scene_add(picture.scene, picture.background);
 	picture.pattern_item = obs_scene_add(picture.scene, picture.pattern);
+	AddEdges();
+	AddTestCard();
+	FitPicture(width, height);
 	obs_set_output_source(0, obs_scene_get_source(picture.scene));
 	obs_add_tick_callback(TickPicture, nullptr);
 	return true;
@@ -118,10 +169,14 @@ void FitPicture(uint32_t width, uint32_t height)
 	picture.canvas_height = height;
 	if (!picture.background)
 		return;
-	OBSDataAutoRelease settings = obs_data_create();
-	obs_data_set_int(settings, "width", width);
-	obs_data_set_int(settings, "height", height);
-	obs_source_update(picture.background, settings);
+	SetSize(picture.background, width, height);
+	for (const OBSSourceAutoRelease &edge : picture.edges)
+		SetSize(edge, edge_width, height);
+	for (const OBSSourceAutoRelease &half : picture.card_halves)
+		SetSize(half, width / 2, height);
+	const vec2 right_edge{{{float(width - edge_width), 0.0f}}}, right_half{{{float(width / 2), 0.0f}}};
+	obs_sceneitem_set_pos(picture.right_edge_item, &right_edge);
+	obs_sceneitem_set_pos(picture.card_right_item, &right_half);
 }
 
 void StopPicture()
@@ -129,6 +184,13 @@ void StopPicture()
 	obs_remove_tick_callback(TickPicture, nullptr);
 	obs_set_output_source(0, nullptr);
 	picture.pattern_item = nullptr;
+	picture.right_edge_item = nullptr;
+	picture.card_right_item = nullptr;
+	picture.card = nullptr;
+	for (size_t i = 0; i < 2; i++) {
+		picture.edges[i] = nullptr;
+		picture.card_halves[i] = nullptr;
+	}
 	picture.scene = nullptr;
 	picture.background = nullptr;
 	picture.pattern = nullptr;
