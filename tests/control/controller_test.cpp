@@ -216,7 +216,7 @@ TEST_F(ControllerTest, LiveFiguresGroupThousandsAndCountReconnects)
 TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
 {
 	PanelSettings &s = store.settings;
-	s.destinations = {Loopback("A", 1940), Loopback("B", 1940), Loopback("C", 1941)};
+	s.destinations = {test::Loopback("A", 1940), test::Loopback("B", 1940), test::Loopback("C", 1941)};
 	s.destinations[2].server = "rtmps://live.example:443/app";
 	s.relay = {true, "rtmp://relay.example/live", "relay-key-0123456789"};
 	PanelSettings one = s;
