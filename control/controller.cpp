@@ -328,13 +328,25 @@ Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> select
 		snapshot.sending += snapshot.rows.back().stats.state == DestinationState::Sending ? 1 : 0;
 	}
 	snapshot.enabled = EnabledCount(settings);
-	snapshot.header = HeaderCountText(settings, controller.engine);
-	if (controller.relay_run && snapshot.busy)
-		snapshot.header = Tr(Txt::RelayHeader, {std::to_string(snapshot.sending), std::to_string(snapshot.enabled)});
+	snapshot.header = HeaderOf(controller);
 	snapshot.output_line = OutputLineOf(controller, selected, &snapshot.output);
 	snapshot.upload_budget = UploadBudgetOf(controller);
 	snapshot.status = controller.status;
 	return snapshot;
+}
+
+std::string HeaderOf(const Controller &controller)
+{
+	const PanelSettings &settings = controller.store.settings;
+	if (!controller.relay_run || !controller.engine.IsBusy())
+		return HeaderCountText(settings, controller.engine);
+	const RelayView relay = ParseRelayStats(controller.relay_watch.Page(), settings);
+	if (controller.engine.GetStats(0).state == DestinationState::Sending && !(relay.read && relay.publishing))
+		return Tr(Txt::RelayUploadOnly);
+	size_t sending = 0;
+	for (size_t i = 0; i < settings.destinations.size(); i++)
+		sending += ViewRow(controller, i).stats.state == DestinationState::Sending ? 1 : 0;
+	return Tr(Txt::RelayHeader, {std::to_string(sending), std::to_string(EnabledCount(settings))});
 }
 
 ObsStreamEncoders ObsStreamOf(const Controller &controller)

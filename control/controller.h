@@ -54,6 +54,9 @@ struct Controller {
 	RelayWatch relay_watch;
 };
 
+// The header count; while the relay sends, the relay's view of it.
+std::string HeaderOf(const Controller &controller);
+
 // OBS's own stream's encoders as the controller's host has them now.
 ObsStreamEncoders ObsStreamOf(const Controller &controller);
 

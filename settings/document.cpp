@@ -45,11 +45,15 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 	}
 	obs_data_set_array(document, "destinations", list);
 	obs_data_set_bool(document, "follow_obs_stream", settings.follow_obs_stream);
-	OBSDataAutoRelease relay = obs_data_create();
-	obs_data_set_bool(relay, "enabled", settings.relay.enabled);
-	obs_data_set_string(relay, "ingest", settings.relay.ingest.c_str());
-	obs_data_set_string(relay, "key", settings.relay.key.c_str());
-	obs_data_set_obj(document, "relay", relay);
+	// Only once the relay was set up: documents without one stay as they were.
+	const RelaySettings &relay = settings.relay;
+	if (relay.enabled || !relay.ingest.empty() || !relay.key.empty()) {
+		OBSDataAutoRelease data = obs_data_create();
+		obs_data_set_bool(data, "enabled", relay.enabled);
+		obs_data_set_string(data, "ingest", relay.ingest.c_str());
+		obs_data_set_string(data, "key", relay.key.c_str());
+		obs_data_set_obj(document, "relay", data);
+	}
 	return document;
 }
 

@@ -152,7 +152,8 @@
 	X(RelaySent, "Sent by the relay") \
 	X(RelaySending, "Sending through the relay") \
 	X(RelayConnecting, "The relay is connecting to it") \
-	X(RelayHeader, "Relay: %1 of %2 sending \xC2\xB7 one upload") \
+	X(RelayHeader, "Relay: %1 of %2 sending") \
+	X(RelayUploadOnly, "Relay: one upload sending") \
 	X(EnableOne, "Enable at least one destination using its checkbox.") \
 	X(FileUnreadable, "The settings file is unreadable. It has been left untouched.") \
 	X(FileInvalid, "The settings file is invalid. It has been left untouched.") \
