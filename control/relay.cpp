@@ -76,8 +76,9 @@ bool ParseRtmpUrl(const std::string &url, RtmpAddress &address)
 	parsed.port = parsed.tls ? 443 : 1935;
 	if (colon != std::string::npos) {
 		const std::string digits = authority.substr(colon + 1);
-		if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos ||
-		    std::stoi(digits) < 1 || std::stoi(digits) > 65535)
+		if (digits.empty() || digits.size() > 5 ||
+		    digits.find_first_not_of("0123456789") != std::string::npos || std::stoi(digits) < 1 ||
+		    std::stoi(digits) > 65535)
 			return false;
 		parsed.port = static_cast<uint16_t>(std::stoi(digits));
 	}
@@ -110,7 +111,8 @@ std::string RelayCarryProblem(const Destination &destination)
 std::string RelayProblem(const PanelSettings &settings)
 {
 	RtmpAddress ingest;
-	if (!ParseRtmpUrl(settings.relay.ingest, ingest) || ingest.tls || ingest.port > 65535 - 2 - max_saved_destinations)
+	if (!ParseRtmpUrl(settings.relay.ingest, ingest) || ingest.tls ||
+	    ingest.port > 65535 - 2 - max_saved_destinations)
 		return Tr(Txt::RelayNeedsIngest);
 	const std::string &key = settings.relay.key;
 	bool key_valid = key.size() >= 12 && key.size() <= 128;

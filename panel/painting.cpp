@@ -123,8 +123,8 @@ DrawList PaintPanel(const Panel &panel)
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
-	p.Text(ScaleEdges(header_count_area, p.dpi), Utf8ToWide(HeaderOf(panel.controller)),
-	       color_accent, FontRole::Body, text_centred_line);
+	p.Text(ScaleEdges(header_count_area, p.dpi), Utf8ToWide(HeaderOf(panel.controller)), color_accent,
+	       FontRole::Body, text_centred_line);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
 

@@ -16,8 +16,8 @@ namespace {
 // Waits for `events` on `fd` until `deadline`.
 bool Ready(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
-	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-										 std::chrono::steady_clock::now());
+	const auto left =
+		std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
 	pollfd entry{fd, events, 0};
 	return left.count() > 0 && poll(&entry, 1, static_cast<int>(left.count())) == 1;
 }

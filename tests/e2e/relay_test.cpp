@@ -69,8 +69,9 @@ TEST_F(Relaying, OneUploadReachesEveryServerThroughTheExportedRelay)
 	};
 	ASSERT_TRUE(WaitFor(all_relayed, std::chrono::seconds(20))) << TakeSnapshot(controller).header;
 	EXPECT_EQ(TakeSnapshot(controller).rows[3].status.text, "Not included");
-	EXPECT_TRUE(WaitFor([&] { return Frames(0) >= 150 && (Tick(controller), ViewRow(controller, 1).stats.kbps > 0); },
-			    std::chrono::seconds(30)))
+	EXPECT_TRUE(
+		WaitFor([&] { return Frames(0) >= 150 && (Tick(controller), ViewRow(controller, 1).stats.kbps > 0); },
+			std::chrono::seconds(30)))
 		<< "the relay's bandwidth figure never showed";
 
 	std::string page;

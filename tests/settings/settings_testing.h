@@ -34,7 +34,8 @@ inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torva
 	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps, actual.encoder, actual.follow_obs_stream,
 			   actual.relay.enabled, actual.relay.ingest, actual.relay.key),
 		  std::tie(expected.bitrate, expected.height, expected.fps, expected.encoder,
-			   expected.follow_obs_stream, expected.relay.enabled, expected.relay.ingest, expected.relay.key));
+			   expected.follow_obs_stream, expected.relay.enabled, expected.relay.ingest,
+			   expected.relay.key));
 	ASSERT_EQ(actual.destinations.size(), expected.destinations.size());
 	for (size_t i = 0; i < expected.destinations.size(); i++) {
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
