@@ -1,5 +1,6 @@
 #include "control/controller.h"
 
+#include "control/relay.h"
 #include "engine/encoders.h"
 #include "engine/pictures.h"
 
@@ -162,6 +163,16 @@ std::string StartedSentence(const PanelSettings &settings, Started started)
 	return sentence;
 }
 
+// Runs of the relay and runs of destinations never share the engine's
+// records: a start of the other kind begins with none.
+void ClearRecordsFor(Controller &controller, bool relay)
+{
+	if (controller.relay_run != relay && !controller.engine.IsBusy())
+		controller.engine.StopAndRelease();
+	controller.relay_run = relay;
+	controller.relay_watch.Clear();
+}
+
 Outcome SaveAndStart(Controller &controller, size_t index)
 {
 	const char *command = "StartDestination";
@@ -171,9 +182,35 @@ Outcome SaveAndStart(Controller &controller, size_t index)
 	if (!saved.Ok())
 		return saved;
 	std::string error;
+	ClearRecordsFor(controller, false);
 	if (!controller.engine.StartDestination(controller.store.settings, index, error, ObsStreamOf(controller)))
 		return StartFailed(controller, error);
 	return Done(controller, StartedSentence(controller.store.settings, [index](size_t i) { return i == index; }));
+}
+
+// The relay's view of an enabled destination while the upload runs: the
+// upload's own state until it sends, then the push's state where the
+// statistics page could be read.
+void ViewThroughRelay(const Controller &controller, const Destination &destination, const RelayView &relay,
+		      size_t index, RowView &row)
+{
+	row.stats = controller.engine.GetStats(0);
+	row.status = DestinationStatusLine(destination, row.stats);
+	row.figure = LiveFigure(destination, row.stats);
+	if (row.stats.state != DestinationState::Sending)
+		return;
+	row.figure.clear();
+	if (!relay.read || !relay.publishing) {
+		row.status = StatusLine{Tr(Txt::RelaySent), Tone::Accent};
+		return;
+	}
+	const RelayPush push = relay.pushes[index];
+	row.status = StatusLine{Tr(push.connected ? Txt::RelaySending : Txt::RelayConnecting), Tone::Accent};
+	row.stats.kbps = push.kbps;
+	if (push.connected)
+		row.figure = LiveFigure(destination, row.stats);
+	else
+		row.stats.state = DestinationState::Connecting;
 }
 
 } // namespace
@@ -211,6 +248,8 @@ const char *RefusalCode(Refusal code)
 		return "request_unfinished";
 	case Refusal::RequestAtExit:
 		return "request_at_exit";
+	case Refusal::RelayOn:
+		return "relay_on";
 	}
 	return "ok";
 }
@@ -249,7 +288,7 @@ const obs_video_info *ReadVideo(const Controller &controller, obs_video_info &st
 RowAction RowActionFor(const Controller &controller, size_t index)
 {
 	const std::vector<Destination> &list = controller.store.settings.destinations;
-	if (index >= list.size())
+	if (index >= list.size() || controller.relay_run || controller.store.settings.relay.enabled)
 		return RowAction::None;
 	const DestinationState state = controller.engine.GetStats(index).state;
 	if (controller.engine.IsDestinationBusy(index))
@@ -266,7 +305,12 @@ RowView ViewRow(const Controller &controller, size_t index)
 	const std::vector<Destination> &list = controller.store.settings.destinations;
 	if (index >= list.size())
 		return row;
-	row.stats = controller.engine.GetStats(index);
+	if (controller.relay_run && list[index].enabled) {
+		const RelayView relay = ParseRelayStats(controller.relay_watch.Page(), controller.store.settings);
+		ViewThroughRelay(controller, list[index], relay, index, row);
+		return row;
+	}
+	row.stats = controller.relay_run ? DestinationStats() : controller.engine.GetStats(index);
 	row.status = DestinationStatusLine(list[index], row.stats);
 	row.figure = LiveFigure(list[index], row.stats);
 	if (FollowsObsEncoder(list[index]))
@@ -290,11 +334,25 @@ Snapshot TakeSnapshot(const Controller &controller, std::optional<size_t> select
 		snapshot.sending += snapshot.rows.back().stats.state == DestinationState::Sending ? 1 : 0;
 	}
 	snapshot.enabled = EnabledCount(settings);
-	snapshot.header = HeaderCountText(settings, controller.engine);
+	snapshot.header = HeaderOf(controller);
 	snapshot.output_line = OutputLineOf(controller, selected, &snapshot.output);
 	snapshot.upload_budget = UploadBudgetOf(controller);
 	snapshot.status = controller.status;
 	return snapshot;
+}
+
+std::string HeaderOf(const Controller &controller)
+{
+	const PanelSettings &settings = controller.store.settings;
+	if (!controller.relay_run || !controller.engine.IsBusy())
+		return HeaderCountText(settings, controller.engine);
+	const RelayView relay = ParseRelayStats(controller.relay_watch.Page(), settings);
+	if (controller.engine.GetStats(0).state == DestinationState::Sending && !(relay.read && relay.publishing))
+		return Tr(Txt::RelayUploadOnly);
+	size_t sending = 0;
+	for (size_t i = 0; i < settings.destinations.size(); i++)
+		sending += ViewRow(controller, i).stats.state == DestinationState::Sending ? 1 : 0;
+	return Tr(Txt::RelayHeader, {std::to_string(sending), std::to_string(EnabledCount(settings))});
 }
 
 ObsStreamEncoders ObsStreamOf(const Controller &controller)
@@ -340,7 +398,8 @@ std::string UploadBudgetOf(const Controller &controller)
 		OBSDataAutoRelease data = obs_encoder_get_settings(encoder);
 		kbps += obs_data_get_int(data, "bitrate");
 	}
-	return UploadBudgetText(controller.store.settings, kbps);
+	const PanelSettings &settings = controller.store.settings;
+	return UploadBudgetText(settings.relay.enabled ? RelayUpload(settings) : settings, kbps);
 }
 
 // Kick servers completed and SRT or RIST secrets moved out of their URLs.
@@ -386,11 +445,23 @@ Outcome StartAll(Controller &controller)
 	const std::string problem = ValidateSettings(controller.store.settings);
 	if (!problem.empty())
 		return Refuse(controller, command, Refusal::InvalidSettings, problem);
+	const std::string relay_problem =
+		controller.store.settings.relay.enabled ? RelayProblem(controller.store.settings) : "";
+	if (!relay_problem.empty())
+		return Refuse(controller, command, Refusal::InvalidSettings, relay_problem);
 	const Outcome saved = SaveChecked(controller, command);
 	if (!saved.Ok())
 		return saved;
 	std::string error;
 	const PanelSettings &settings = controller.store.settings;
+	ClearRecordsFor(controller, settings.relay.enabled);
+	if (settings.relay.enabled) {
+		// Every platform behind the relay takes the one encode's codec.
+		error = CheckEncoderChoices(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
+		if (!error.empty() || !controller.engine.StartAll(RelayUpload(settings), error))
+			return StartFailed(controller, error);
+		return Done(controller, StartedSentence(RelayUpload(settings), [](size_t) { return true; }));
+	}
 	if (!controller.engine.StartAll(settings, error, ObsStreamOf(controller)))
 		return StartFailed(controller, error);
 	return Done(controller,
@@ -422,6 +493,8 @@ Outcome StartDestination(Controller &controller, size_t index)
 	Outcome outcome = CheckIndex(controller, index);
 	if (!outcome.Ok())
 		return Refuse(controller, "StartDestination", outcome.code, outcome.sentence);
+	if (controller.store.settings.relay.enabled || (controller.relay_run && controller.engine.IsBusy()))
+		return Refuse(controller, "StartDestination", Refusal::RelayOn, Tr(Txt::RelayOneAtATime));
 	return SaveAndStart(controller, index);
 }
 
@@ -430,6 +503,8 @@ Outcome StopDestination(Controller &controller, size_t index)
 	Outcome outcome = CheckIndex(controller, index);
 	if (!outcome.Ok())
 		return Refuse(controller, "StopDestination", outcome.code, outcome.sentence);
+	if (controller.relay_run)
+		return Refuse(controller, "StopDestination", Refusal::RelayOn, Tr(Txt::RelayOneAtATime));
 	if (!controller.engine.StopDestination(index))
 		return Refuse(controller, "StopDestination", Refusal::NotStreaming,
 			      Tr(Txt::NotStreaming, {std::to_string(index)}));
@@ -583,6 +658,39 @@ Outcome ToggleFollowObs(Controller &controller)
 	return Outcome{};
 }
 
+Outcome SetRelayEnabled(Controller &controller, bool enabled)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	controller.store.settings.relay.enabled = enabled;
+	return Outcome{};
+}
+
+Outcome EditRelay(Controller &controller, bool key, const std::string &text)
+{
+	if (!MayEdit(controller))
+		return EditRefusal(controller);
+	(key ? controller.store.settings.relay.key : controller.store.settings.relay.ingest) = Trimmed(text);
+	return Outcome{};
+}
+
+Outcome ExportRelay(Controller &controller, std::u16string folder)
+{
+	LoadSettings(controller);
+	if (folder.empty() && controller.store.settings_path.empty())
+		return Refuse(controller, "ExportRelay", Refusal::SettingsUnusable, Tr(Txt::NoSettingsFolder));
+	if (folder.empty()) {
+		const std::u16string &path = controller.store.settings_path;
+		const size_t slash = path.find_last_of(u"/\\");
+		folder = (slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1)) + u"relay";
+	}
+	CompleteKickUrls(controller);
+	std::string message;
+	if (!ExportRelayFiles(controller.store.settings, folder, message))
+		return Refuse(controller, "ExportRelay", Refusal::InvalidSettings, message);
+	return Done(controller, message);
+}
+
 Outcome AddCustomDestination(Controller &controller)
 {
 	if (!MayEdit(controller))
@@ -648,6 +756,10 @@ void StopForHost(Controller &controller)
 void Tick(Controller &controller)
 {
 	controller.engine.SampleThroughput();
+	RtmpAddress ingest;
+	const RelaySettings &relay = controller.store.settings.relay;
+	if (controller.relay_run && controller.engine.IsBusy() && ParseRtmpUrl(relay.ingest, ingest))
+		controller.relay_watch.Request(ingest.host, RelayStatsPort(ingest), RelayStatsPath(relay.key));
 	controller.engine.ReleaseIdleGroups();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/outcome.h"
+#include "control/relay_watch.h"
 #include "control/status.h"
 #include "engine/engine.h"
 #include "settings/store.h"
@@ -47,7 +48,14 @@ struct Controller {
 	bool writes_settings = true;
 	// OBS's own stream's encoders; null: a host without OBS's stream.
 	ObsStreamSource obs_stream = nullptr;
+	// The engine's records are of the relay's one upload, at index 0: every
+	// enabled destination's row shows the relay's view.
+	bool relay_run = false;
+	RelayWatch relay_watch;
 };
+
+// The header count; while the relay sends, the relay's view of it.
+std::string HeaderOf(const Controller &controller);
 
 // OBS's own stream's encoders as the controller's host has them now.
 ObsStreamEncoders ObsStreamOf(const Controller &controller);
@@ -179,6 +187,12 @@ struct PictureChoice {
 // none of them (a scene that is gone still shows).
 std::vector<PictureChoice> PictureChoices(const Picture &current);
 Outcome ToggleFollowObs(Controller &controller);
+// The relay: on or off, its ingest URL and key (trimmed), kept with the next save.
+Outcome SetRelayEnabled(Controller &controller, bool enabled);
+Outcome EditRelay(Controller &controller, bool key, const std::string &text);
+// Writes the relay's nginx.conf and README.txt into `folder`; empty: the
+// "relay" folder beside the settings file. The sentence names the file.
+Outcome ExportRelay(Controller &controller, std::u16string folder = std::u16string());
 // Appends a custom destination, the last in the list.
 Outcome AddCustomDestination(Controller &controller);
 // Removes a destination and saves.

@@ -24,6 +24,7 @@ enum class Refusal {
 	RequestNotTaken,   // OBS's main thread did not take the request in time
 	RequestUnfinished, // taken, but not finished in time
 	RequestAtExit,     // OBS is closing
+	RelayOn,           // a single destination's start or stop while the relay sends them all
 };
 
 struct Outcome {

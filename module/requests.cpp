@@ -69,6 +69,7 @@ void GetStatus(Controller &controller, obs_data_t *, obs_data_t *response)
 		obs_data_set_obj(item, "picture", picture);
 		obs_data_array_push_back(list, item);
 	}
+	obs_data_set_bool(response, "relay", settings.relay.enabled);
 	obs_data_set_bool(response, "busy", snapshot.busy);
 	obs_data_set_int(response, "sending", static_cast<long long>(snapshot.sending));
 	obs_data_set_int(response, "enabled", static_cast<long long>(snapshot.enabled));

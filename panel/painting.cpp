@@ -127,14 +127,13 @@ std::u16string PlatformHint(const Panel &panel)
 DrawList PaintPanel(const Panel &panel)
 {
 	Painter p{{}, panel.state.dpi};
-	const PanelSettings &settings = panel.controller.store.settings;
 
 	p.FillRect(ScaleRect(0, 0, panel_width, panel_height, p.dpi), color_window);
 	p.EdgeText(24, 19, 424, 63, u"Torvane", color_text, FontRole::Title, text_wrap);
 	p.EdgeText(26, 66, 726, 88, Tr16(Txt::Tagline), color_muted, FontRole::Body, text_wrap);
 	p.RoundRect(ScaleEdges({770, 25, 980, 64}, p.dpi), 18, color_highlight, color_border);
-	p.Text(ScaleEdges(header_count_area, p.dpi), Utf8ToWide(HeaderCountText(settings, panel.controller.engine)),
-	       color_accent, FontRole::Body, text_centred_line);
+	p.Text(ScaleEdges(header_count_area, p.dpi), Utf8ToWide(HeaderOf(panel.controller)), color_accent,
+	       FontRole::Body, text_centred_line);
 	p.EdgeText(705, 74, 976, 91, Utf8ToWide(Tr(Txt::VersionBadge, {torvane_version})), color_muted, FontRole::Small,
 		   text_right);
 

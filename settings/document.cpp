@@ -52,6 +52,15 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 	}
 	obs_data_set_array(document, "destinations", list);
 	obs_data_set_bool(document, "follow_obs_stream", settings.follow_obs_stream);
+	// Only once the relay was set up: documents without one stay as they were.
+	const RelaySettings &relay = settings.relay;
+	if (relay.enabled || !relay.ingest.empty() || !relay.key.empty()) {
+		OBSDataAutoRelease data = obs_data_create();
+		obs_data_set_bool(data, "enabled", relay.enabled);
+		obs_data_set_string(data, "ingest", relay.ingest.c_str());
+		obs_data_set_string(data, "key", relay.key.c_str());
+		obs_data_set_obj(document, "relay", data);
+	}
 	return document;
 }
 
@@ -169,6 +178,12 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 
 	// Added within version 1: a document written before it reads as false.
 	candidate.follow_obs_stream = obs_data_get_bool(document, "follow_obs_stream");
+	OBSDataAutoRelease relay = obs_data_get_obj(document, "relay");
+	if (relay) {
+		candidate.relay.enabled = obs_data_get_bool(relay, "enabled");
+		candidate.relay.ingest = obs_data_get_string(relay, "ingest");
+		candidate.relay.key = obs_data_get_string(relay, "key");
+	}
 	settings = std::move(candidate);
 	return true;
 }

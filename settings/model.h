@@ -64,6 +64,15 @@ struct Destination {
 	Picture picture = {};
 };
 
+// The streamer's own relay server: when enabled, Start all sends one stream at
+// the shared quality to its ingest and the relay pushes it to every enabled
+// destination.
+struct RelaySettings {
+	bool enabled = false;
+	std::string ingest; // rtmp://host[:port]/application
+	std::string key;
+};
+
 // The whole configuration: the stream quality every destination shares unless
 // it has its own, then the destinations in display order.
 struct PanelSettings {
@@ -76,6 +85,7 @@ struct PanelSettings {
 	bool follow_obs_stream = false;
 	// The shared quality's encoder: an OBS encoder id or hardware_h264_encoder.
 	std::string encoder = default_encoder;
+	RelaySettings relay = {};
 };
 
 // Whether a destination sends OBS's own stream's encode.

@@ -153,6 +153,26 @@
 	X(ChooseRate, "Choose a frame-rate limit of %1 or %2 fps.") \
 	X(ChooseEncoder, "Choose a video encoder.") \
 	X(DestinationProblem, "Destination %1: %2") \
+	X(RelayThrough, "Relay through my server") \
+	X(RelayIngest, "Relay ingest URL") \
+	X(RelayKey, "Relay key") \
+	X(RelayExport, "Export relay configuration\xE2\x80\xA6") \
+	X(RelayExported, "Relay configuration written to %1, readable only by you: it holds your stream keys.") \
+	X(RelayExportFailed, "The relay configuration could not be written to %1.") \
+	X(RelayNeedsIngest, "Enter the relay's ingest URL as rtmp://your-server:1935/application.") \
+	X(RelayKeyRule, "Enter a relay key of 12 to 128 letters, digits, '-', '_' or '.'.") \
+	X(RelayOwnQuality, "it has a quality of its own, and the relay sends only the shared quality. Give it the shared quality or turn the relay off.") \
+	X(RelayPicture, "it has a picture of its own, and the relay sends only the program. Choose the program or turn the relay off.") \
+	X(RelaySameAsObs, "it sends OBS's own stream, which the relay does not carry. Give it the shared quality or turn the relay off.") \
+	X(RelayNotRtmp, "the relay pushes only to rtmp:// and rtmps:// servers with an application. Turn the relay off to send it.") \
+	X(RelaySignIn, "the relay cannot sign in with a user name and password. Turn the relay off to send it.") \
+	X(RelayUnsafe, "its server or key holds a space, quote, brace, ';', '$', '#' or backslash, which the relay configuration cannot hold.") \
+	X(RelayOneAtATime, "While the relay is on, destinations start and stop together with Start all and Stop all.") \
+	X(RelaySent, "Sent by the relay") \
+	X(RelaySending, "Sending through the relay") \
+	X(RelayConnecting, "The relay is connecting to it") \
+	X(RelayHeader, "Relay: %1 of %2 sending") \
+	X(RelayUploadOnly, "Relay: one upload sending") \
 	X(EnableOne, "Enable at least one destination using its checkbox.") \
 	X(FileUnreadable, "The settings file is unreadable. It has been left untouched.") \
 	X(FileInvalid, "The settings file is invalid. It has been left untouched.") \

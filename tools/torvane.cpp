@@ -2,9 +2,11 @@
 // servers without a desktop and the end-to-end tests.
 //
 //   torvane check FILE
+//   torvane export-relay FILE DIR
 //   torvane stream FILE [--seconds N] [--canvas WxH] [--fps N[/D]] [--audio-rate HZ]
 //                       [--speakers LAYOUT] [--colorspace NAME] [--obs-log FILE] [--config-dir DIR]
 #include "control/controller.h"
+#include "control/relay.h"
 #include "engine/engine.h"
 #include "settings/document.h"
 #include "settings/utf8.h"
@@ -40,12 +42,15 @@ constexpr int exit_host = 4;     // stream: libobs could not be started headless
 const char usage[] =
 	"usage: torvane --version\n"
 	"       torvane check FILE\n"
+	"       torvane export-relay FILE DIR\n"
 	"       torvane stream FILE [--seconds N] [--canvas WxH] [--fps N[/D]] [--audio-rate HZ]\n"
 	"                           [--speakers mono|stereo|2.1|4.0|4.1|5.1|7.1]\n"
 	"                           [--colorspace 601|709|srgb|pq|hlg] [--obs-log FILE] [--config-dir DIR]\n"
 	"\n"
 	"check   prints why the settings cannot start (exit 1) or nothing (exit 0);\n"
 	"        a file that is not an accepted settings document exits 2.\n"
+	"export-relay  writes the relay's nginx.conf and README.txt into DIR, readable only\n"
+	"        by you, and prints where (exit 0) or why not (exit 1).\n"
 	"stream  streams a moving test picture with a tone to every enabled destination until\n"
 	"        N seconds pass (default: until Ctrl-C), showing the live status: on a terminal\n"
 	"        redrawn once a second, into a file or a pipe a line when something changed.\n"
@@ -101,6 +106,19 @@ int RunCheck(const std::string &path)
 		return exit_problem;
 	}
 	return exit_ok;
+}
+
+int RunExportRelay(const std::string &path, const std::string &folder)
+{
+	PanelSettings settings;
+	std::string message;
+	if (!ReadDocument(path, settings, message)) {
+		printf("%s\n", message.c_str());
+		return exit_document;
+	}
+	const bool written = ExportRelayFiles(settings, Utf8ToWide(folder), message);
+	printf("%s\n", message.c_str());
+	return written ? exit_ok : exit_problem;
 }
 
 // A name as the terminal is given it: a control character (C0, DEL or C1) or
@@ -297,6 +315,8 @@ int main(int argc, char **argv)
 	}
 	if (argc == 3 && !strcmp(argv[1], "check"))
 		return RunCheck(argv[2]);
+	if (argc == 4 && !strcmp(argv[1], "export-relay"))
+		return RunExportRelay(argv[2], argv[3]);
 	if (argc >= 3 && !strcmp(argv[1], "stream")) {
 		StreamOptions options;
 		options.host.private_display = true;

@@ -1,6 +1,7 @@
 // The commands every way of driving Torvane shares, without a window: codes,
 // sentences, what each keeps, and the row actions.
 #include "control/controller.h"
+#include "control/relay.h"
 #include "module/requests.h"
 #include "settings/texts.h"
 #include "settings/utf8.h"
@@ -207,3 +208,51 @@ TEST_F(ControllerTest, LiveFiguresGroupThousandsAndCountReconnects)
 }
 
 } // namespace
+
+// While the relay is on, Start all refuses what the relay cannot carry by the
+// destination's number, a single destination neither starts nor stops, and the
+// budget counts one upload. The configuration refuses a key that could break
+// it, and the statistics page names each push apart, duplicates included.
+TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
+{
+	PanelSettings &s = store.settings;
+	s.destinations = {test::Loopback("A", 1940), test::Loopback("B", 1940), test::Loopback("C", 1941)};
+	s.destinations[2].server = "rtmps://live.example:443/app";
+	s.relay = {true, "rtmp://relay.example/live", "relay-key-0123456789"};
+	PanelSettings one = s;
+	one.destinations.resize(1);
+	EXPECT_EQ(UploadBudgetOf(controller), UploadBudgetText(one)) << "one upload, whatever the destinations";
+	ASSERT_TRUE(SetOwnQuality(controller, 1, true).Ok());
+	Outcome outcome = StartAll(controller);
+	EXPECT_EQ(outcome.code, Refusal::InvalidSettings);
+	EXPECT_EQ(outcome.sentence.substr(0, 38), "Destination 2: it has a quality of its");
+	EXPECT_FALSE(Saved());
+	EXPECT_EQ(StartDestination(controller, 0).code, Refusal::RelayOn);
+	EXPECT_EQ(RowActionFor(controller, 0), RowAction::None);
+
+	s.destinations[1].quality.reset();
+	s.destinations[1].picture = {PictureKind::Vertical, ""};
+	EXPECT_EQ(MakeRelayFiles(s).problem.substr(0, 30), "Destination 2: it has a pictur");
+	s.destinations[1].picture = {};
+	s.destinations[2].platform = "Kick";
+	EXPECT_EQ(RelayUpload(s).destinations[0].platform, "Kick") << "Kick's limits bind the one encode";
+	s.destinations[0].key = "a;b";
+	EXPECT_EQ(MakeRelayFiles(s).problem.substr(0, 18), "Destination 1: its");
+	s.destinations[0].key = "key-A";
+	const RelayFiles files = MakeRelayFiles(s);
+	ASSERT_EQ(files.problem, "");
+	EXPECT_NE(files.config.find("push rtmp://127.0.0.1:1939/app playPath=key-C;"), std::string::npos);
+	EXPECT_NE(files.config.find("proxy_ssl_name live.example;"), std::string::npos);
+	s.relay.key = "short";
+	EXPECT_EQ(MakeRelayFiles(s).problem, Tr(Txt::RelayKeyRule));
+
+	const std::string stats = "<nginx_rtmp_version>1.1.4</nginx_rtmp_version><application><name>live</name><live>"
+				  "<stream><name>torvane</name><bw_out>4000000</bw_out>"
+				  "<client><address>127.0.0.1:1940/app</address><active/></client>"
+				  "<client><address>127.0.0.1:1939/app</address><active/></client>"
+				  "<client><address>10.0.0.1</address><publishing/><active/></client></stream>";
+	const RelayView view = ParseRelayStats(stats, s);
+	ASSERT_TRUE(view.read && view.publishing);
+	EXPECT_EQ(view.pushes[0].connected + view.pushes[1].connected * 2 + view.pushes[2].connected * 4, 5);
+	EXPECT_EQ(view.pushes[2].kbps, 2000u);
+}

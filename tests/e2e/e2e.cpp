@@ -67,6 +67,7 @@ void Session::TearDown()
 	std::ifstream file(work_dir + "/obs.log", std::ios::binary);
 	ASSERT_TRUE(file) << "no OBS log to look for secrets in";
 	const std::string log((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+	EXPECT_TRUE(settings.relay.key.empty() || log.find(settings.relay.key) == std::string::npos);
 	for (const Destination &destination : settings.destinations) {
 		for (const std::string &secret : {destination.key, destination.password}) {
 			EXPECT_TRUE(secret.empty() || log.find(secret) == std::string::npos)

@@ -43,6 +43,13 @@ expect_run "check: settings that can start" 0 "" "$torvane" check "$work/good.js
 doc "$work/none.json" "$(dest A rtmp://127.0.0.1:1935/app k false)"
 expect_run "check: nothing enabled" 1 "Enable at least one destination using its checkbox." \
 	"$torvane" check "$work/none.json"
+# The relay's files: only their owner reads them, and the tool prints where they are, not what.
+doc "$work/relay.json" "$(dest A rtmp://127.0.0.1:1935/app tool-key-relay true)" \
+	'"bitrate":2500,"relay":{"enabled":true,"ingest":"rtmp://127.0.0.1:1935/live","key":"tool-relay-key-1"},'
+expect_run "export-relay" 0 \
+	"Relay configuration written to $work/relay/nginx.conf, readable only by you: it holds your stream keys." \
+	"$torvane" export-relay "$work/relay.json" "$work/relay"
+[ "$(stat -c %a "$work/relay/nginx.conf")" = 600 ] || fail "the relay configuration is readable by others"
 expect_run "check: missing file" 2 \
 	"The settings document $work/missing.json cannot be read: No such file or directory." \
 	"$torvane" check "$work/missing.json"

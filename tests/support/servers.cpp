@@ -47,7 +47,10 @@ bool Nginx::StartTls(const std::string &work_dir, const std::string &name, const
 
 bool Nginx::Restart()
 {
-	pid = Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}, dir + "/nginx.out");
+	std::vector<std::string> argv = {"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"};
+	if (!directives.empty())
+		argv.insert(argv.end(), {"-g", directives});
+	pid = Spawn(argv, dir + "/nginx.out");
 	bool exited = false;
 	auto up = [&] {
 		return (exited = waitpid(pid, nullptr, WNOHANG) != 0) || PortAccepts(port);

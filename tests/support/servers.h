@@ -18,6 +18,7 @@ struct Nginx {
 	uint16_t port = 0;
 	std::string dir; // configuration, logs and the recordings in rec/
 	pid_t pid = -1;
+	std::string directives; // given with -g: for a configuration written for a server
 
 	// An RTMP server accepting streams for `application` and recording each
 	// into rec/<key>-<time>.flv.
