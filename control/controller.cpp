@@ -685,6 +685,15 @@ Outcome ExportRelay(Controller &controller, std::u16string folder)
 		folder = (slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1)) + u"relay";
 	}
 	CompleteKickUrls(controller);
+	// The statistics page's secret path is made once and kept with the key,
+	// so that Torvane finds the page of a relay running an earlier export.
+	RelaySettings &relay = controller.store.settings.relay;
+	if (!IsRelayStatsPath(relay.stats_path)) {
+		relay.stats_path = NewRelayStatsPath();
+		const Outcome saved = SaveChecked(controller, "ExportRelay");
+		if (!saved.Ok())
+			return saved;
+	}
 	std::string message;
 	if (!ExportRelayFiles(controller.store.settings, folder, message))
 		return Refuse(controller, "ExportRelay", Refusal::InvalidSettings, message);
@@ -758,8 +767,9 @@ void Tick(Controller &controller)
 	controller.engine.SampleThroughput();
 	RtmpAddress ingest;
 	const RelaySettings &relay = controller.store.settings.relay;
-	if (controller.relay_run && controller.engine.IsBusy() && ParseRtmpUrl(relay.ingest, ingest))
-		controller.relay_watch.Request(ingest.host, RelayStatsPort(ingest), RelayStatsPath(relay.key));
+	if (controller.relay_run && controller.engine.IsBusy() && IsRelayStatsPath(relay.stats_path) &&
+	    ParseRtmpUrl(relay.ingest, ingest))
+		controller.relay_watch.Request(ingest.host, RelayStatsPort(ingest), relay.stats_path);
 	controller.engine.ReleaseIdleGroups();
 }
 

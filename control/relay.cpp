@@ -5,14 +5,19 @@
 #include "settings/utf8.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <sstream>
 
 namespace torvane {
 
 namespace {
+
+// The statistics page path's random part, in 32-bit words.
+constexpr int stats_path_words = 4;
 
 // Characters that would end or change an nginx token: a text holding one is
 // refused rather than quoted, since the RTMP module's push arguments take no
@@ -159,20 +164,24 @@ uint16_t RelayStatsPort(const RtmpAddress &ingest)
 	return static_cast<uint16_t>(ingest.port + 1);
 }
 
-std::string RelayStatsPath(const std::string &relay_key)
+std::string NewRelayStatsPath()
 {
-	// Two FNV-1a passes with different seeds: a name that the key makes
-	// again on every export, and that does not give the key away.
+	// The standard library's random device reads the system's secure source
+	// (getrandom, rand_s).
+	std::random_device random;
 	std::string path = "/stat-";
-	for (uint64_t hash : {0xcbf29ce484222325ull, 0x84222325cbf29ce4ull}) {
-		for (unsigned char c : relay_key)
-			hash = (hash ^ c) * 0x100000001b3ull;
-		hash ^= hash >> 31;
-		char hex[17];
-		snprintf(hex, sizeof(hex), "%016llx", static_cast<unsigned long long>(hash * 0x9e3779b97f4a7c15ull));
+	for (int i = 0; i < stats_path_words; i++) {
+		char hex[9];
+		snprintf(hex, sizeof(hex), "%08x", static_cast<unsigned>(random()));
 		path += hex;
 	}
 	return path;
+}
+
+bool IsRelayStatsPath(const std::string &path)
+{
+	return path.size() == 6 + 8 * stats_path_words && path.rfind("/stat-", 0) == 0 &&
+	       std::all_of(path.begin() + 6, path.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 RelayFiles MakeRelayFiles(const PanelSettings &settings)
@@ -225,9 +234,11 @@ RelayFiles MakeRelayFiles(const PanelSettings &settings)
 		  "# their keys or arguments.\n"
 		  "http {\n\t# Requests to /publish carry the relay key.\n\taccess_log off;\n"
 		  "\tserver {\n\t\tlisten "
-	       << stats_port << ";\n\t\tlocation = " << RelayStatsPath(settings.relay.key)
-	       << " {\n\t\t\trtmp_stat all;\n\t\t}\n"
-		  "\t\tlocation = /publish {\n\t\t\tallow 127.0.0.1;\n\t\t\tdeny all;\n\t\t\tif ($arg_k = \""
+	       << stats_port << ";\n"
+	       << (IsRelayStatsPath(settings.relay.stats_path)
+			   ? "\t\tlocation = " + settings.relay.stats_path + " {\n\t\t\trtmp_stat all;\n\t\t}\n"
+			   : std::string())
+	       << "\t\tlocation = /publish {\n\t\t\tallow 127.0.0.1;\n\t\t\tdeny all;\n\t\t\tif ($arg_k = \""
 	       << settings.relay.key
 	       << "\") {\n\t\t\t\treturn 204;\n\t\t\t}\n\t\t\treturn 403;\n\t\t}\n"
 		  "\t\tlocation / {\n\t\t\treturn 404;\n\t\t}\n\t}\n}\n\n"

@@ -39,9 +39,11 @@ std::string RelayProblem(const PanelSettings &settings);
 PanelSettings RelayUpload(const PanelSettings &settings);
 
 // The relay's statistics page: http://<ingest host>:<ingest port + 1><path>,
-// the path a secret made from the relay key.
+// the path a random secret (`RelaySettings::stats_path`). A path not of the
+// form NewRelayStatsPath makes is never written into a configuration.
 uint16_t RelayStatsPort(const RtmpAddress &ingest);
-std::string RelayStatsPath(const std::string &relay_key);
+std::string NewRelayStatsPath();
+bool IsRelayStatsPath(const std::string &path);
 
 // The files of the relay's folder: nginx.conf and the README. Empty `problem`
 // when they were made; the texts hold keys and are never logged.

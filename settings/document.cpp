@@ -59,6 +59,7 @@ OBSDataAutoRelease SettingsToData(const PanelSettings &settings)
 		obs_data_set_bool(data, "enabled", relay.enabled);
 		obs_data_set_string(data, "ingest", relay.ingest.c_str());
 		obs_data_set_string(data, "key", relay.key.c_str());
+		obs_data_set_string(data, "stats_path", relay.stats_path.c_str());
 		obs_data_set_obj(document, "relay", data);
 	}
 	return document;
@@ -183,6 +184,7 @@ bool SettingsFromData(const char *json, PanelSettings &settings, std::string &me
 		candidate.relay.enabled = obs_data_get_bool(relay, "enabled");
 		candidate.relay.ingest = obs_data_get_string(relay, "ingest");
 		candidate.relay.key = obs_data_get_string(relay, "key");
+		candidate.relay.stats_path = obs_data_get_string(relay, "stats_path");
 	}
 	settings = std::move(candidate);
 	return true;

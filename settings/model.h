@@ -71,6 +71,9 @@ struct RelaySettings {
 	bool enabled = false;
 	std::string ingest; // rtmp://host[:port]/application
 	std::string key;
+	// The statistics page's path ("/stat-" and random hex), made at the first
+	// export: as secret as the key, and kept with it.
+	std::string stats_path;
 };
 
 // The whole configuration: the stream quality every destination shares unless

@@ -218,7 +218,7 @@ TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
 	PanelSettings &s = store.settings;
 	s.destinations = {test::Loopback("A", 1940), test::Loopback("B", 1940), test::Loopback("C", 1941)};
 	s.destinations[2].server = "rtmps://live.example:443/app";
-	s.relay = {true, "rtmp://relay.example/live", "relay-key-0123456789"};
+	s.relay = {true, "rtmp://relay.example/live", "relay-key-0123456789", ""};
 	PanelSettings one = s;
 	one.destinations.resize(1);
 	EXPECT_EQ(UploadBudgetOf(controller), UploadBudgetText(one)) << "one upload, whatever the destinations";
@@ -243,6 +243,10 @@ TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
 	ASSERT_EQ(files.problem, "");
 	EXPECT_NE(files.config.find("push rtmp://127.0.0.1:1939/app playPath=key-C;"), std::string::npos);
 	EXPECT_NE(files.config.find("proxy_ssl_name live.example;"), std::string::npos);
+	EXPECT_EQ(files.config.find("rtmp_stat"), std::string::npos) << "a statistics page without its secret path";
+	s.relay.stats_path = NewRelayStatsPath();
+	EXPECT_TRUE(IsRelayStatsPath(s.relay.stats_path) && s.relay.stats_path != NewRelayStatsPath());
+	EXPECT_NE(MakeRelayFiles(s).config.find("location = " + s.relay.stats_path + " {"), std::string::npos);
 	s.relay.key = "short";
 	EXPECT_EQ(MakeRelayFiles(s).problem, Tr(Txt::RelayKeyRule));
 

@@ -35,7 +35,7 @@ TEST_F(Relaying, OneUploadReachesEveryServerThroughTheExportedRelay)
 	tls.server = "rtmps://" + host + ":" + std::to_string(front.port) + "/app";
 	settings.destinations = {Loopback("A", a.port), Loopback("B", b.port), tls, Loopback("Off", 1, false)};
 	relay.port = FreePort();
-	settings.relay = {true, "rtmp://127.0.0.1:" + std::to_string(relay.port) + "/live", "relay-key-0123456789"};
+	settings.relay = {true, "rtmp://127.0.0.1:" + std::to_string(relay.port) + "/live", "relay-key-0123456789", ""};
 	SettingsStore store;
 	store.settings = settings;
 	store.load_attempted = true;
@@ -75,7 +75,7 @@ TEST_F(Relaying, OneUploadReachesEveryServerThroughTheExportedRelay)
 		<< "the relay's bandwidth figure never showed";
 
 	std::string page;
-	ASSERT_TRUE(HttpGet("127.0.0.1", relay.port + 1, RelayStatsPath(settings.relay.key), page, 2000));
+	ASSERT_TRUE(HttpGet("127.0.0.1", relay.port + 1, store.settings.relay.stats_path, page, 2000));
 	for (const std::string &secret : {settings.relay.key, std::string("key-")})
 		EXPECT_EQ(page.find(secret), std::string::npos) << secret << " is on the statistics page";
 

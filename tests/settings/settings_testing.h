@@ -32,10 +32,10 @@ inline auto OwnFields(const torvane::Destination &d)
 inline void ExpectSameSettings(const torvane::PanelSettings &actual, const torvane::PanelSettings &expected)
 {
 	EXPECT_EQ(std::tie(actual.bitrate, actual.height, actual.fps, actual.encoder, actual.follow_obs_stream,
-			   actual.relay.enabled, actual.relay.ingest, actual.relay.key),
+			   actual.relay.enabled, actual.relay.ingest, actual.relay.key, actual.relay.stats_path),
 		  std::tie(expected.bitrate, expected.height, expected.fps, expected.encoder,
 			   expected.follow_obs_stream, expected.relay.enabled, expected.relay.ingest,
-			   expected.relay.key));
+			   expected.relay.key, expected.relay.stats_path));
 	ASSERT_EQ(actual.destinations.size(), expected.destinations.size());
 	for (size_t i = 0; i < expected.destinations.size(); i++) {
 		EXPECT_TRUE(Fields(actual.destinations[i]) == Fields(expected.destinations[i])) << "destination " << i;
@@ -58,7 +58,7 @@ inline torvane::PanelSettings SettingsWithSecrets()
 	s.destinations[1].quality = torvane::OwnQuality{0, 30, 2500, "hardware_h264"};
 	s.destinations.push_back(
 		{"Custom 5", "Custom", "rtmp://127.0.0.1:1935/live", secret_key, "streamer", secret_password, true});
-	s.relay = {true, "rtmp://relay.example/live", secret_key};
+	s.relay = {true, "rtmp://relay.example/live", secret_key, "/stat-0123456789abcdef0123456789abcdef"};
 	return s;
 }
 
