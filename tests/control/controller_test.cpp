@@ -243,7 +243,8 @@ TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
 	ASSERT_EQ(files.problem, "");
 	EXPECT_NE(files.config.find("push rtmp://127.0.0.1:1939/app playPath=key-C;"), std::string::npos);
 	EXPECT_NE(files.config.find("proxy_ssl_name live.example;"), std::string::npos);
-	EXPECT_EQ(files.config.find("rtmp_stat"), std::string::npos) << "a statistics page without its secret path";
+	s.relay.stats_path = "/stat-0; allow all";
+	EXPECT_EQ(MakeRelayFiles(s).config.find("rtmp_stat"), std::string::npos) << "only a path of its own making";
 	s.relay.stats_path = NewRelayStatsPath();
 	EXPECT_TRUE(IsRelayStatsPath(s.relay.stats_path) && s.relay.stats_path != NewRelayStatsPath());
 	EXPECT_NE(MakeRelayFiles(s).config.find("location = " + s.relay.stats_path + " {"), std::string::npos);
