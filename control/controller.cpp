@@ -371,8 +371,10 @@ StatusLine OutputLineOf(const Controller &controller, std::optional<size_t> sele
 	if (!chosen || !FollowsObsEncoder(settings.destinations[*selected])) {
 		const Quality quality =
 			chosen ? QualityOf(settings, settings.destinations[*selected]) : SharedQuality(settings);
-		actual = ActualOutputFor(quality, host);
-		return ActualOutputLine(quality, host);
+		// A vertical picture is its own mix, at the size it is sent at.
+		const bool vertical = chosen && settings.destinations[*selected].picture.kind == PictureKind::Vertical;
+		actual = ActualOutputFor(quality, host, vertical);
+		return ActualOutputLine(quality, host, vertical);
 	}
 	// What OBS's encoder makes, read at each look: OBS may change it between streams.
 	const ObsStreamEncoders obs = ObsStreamOf(controller);

@@ -102,12 +102,13 @@ std::string HeaderCountText(const PanelSettings &settings, const MultistreamEngi
 	return Tr(Txt::SendingCount, {std::to_string(sending), std::to_string(enabled)});
 }
 
-ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video)
+ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video, bool vertical)
 {
 	ActualOutput actual;
 	if (!video)
 		return actual;
-	actual.size = ScaledOutputSize(video->output_width, video->output_height, quality.height);
+	actual.size = vertical ? EncodedSize{VerticalWidth(quality.height), VerticalHeight(quality.height)}
+			       : ScaledOutputSize(video->output_width, video->output_height, quality.height);
 	if (video->fps_den != 0) {
 		const uint32_t divisor = FrameRateDivisor(video->fps_num, video->fps_den, quality.fps);
 		actual.fps = double(video->fps_num) / double(video->fps_den) / double(divisor);
@@ -122,15 +123,16 @@ std::string FpsText(double fps)
 	return text.str();
 }
 
-StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video)
+StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video, bool vertical)
 {
 	if (!video)
 		return StatusLine{Tr(Txt::EncodingSummary, {std::to_string(keyframe_interval_sec)}), Tone::Muted};
 
-	if (int64_t(video->output_height) < int64_t(quality.height))
+	// A vertical picture renders at its own size, whatever the host's output.
+	if (!vertical && int64_t(video->output_height) < int64_t(quality.height))
 		return StatusLine{Tr(Txt::FullHdHint), Tone::Accent};
 
-	const ActualOutput actual = ActualOutputFor(quality, video);
+	const ActualOutput actual = ActualOutputFor(quality, video, vertical);
 	const std::string codec = CodecName(quality.encoder);
 	std::initializer_list<std::string> values = {std::to_string(actual.size.width),
 						     std::to_string(actual.size.height), FpsText(actual.fps), codec};

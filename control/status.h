@@ -42,14 +42,14 @@ struct ActualOutput {
 	EncodedSize size;
 	double fps = 0.0;
 };
-ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video);
+ActualOutput ActualOutputFor(const Quality &quality, const obs_video_info *video, bool vertical = false);
 
 // A frame rate as the actual output line shows it: "29.97", "60".
 std::string FpsText(double fps);
 
 // What one quality comes to: `video` is the host's video settings, or null when
-// the host has none.
-StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video);
+// the host has none; a vertical picture is sent at 9:16 from the quality's height.
+StatusLine ActualOutputLine(const Quality &quality, const obs_video_info *video, bool vertical = false);
 
 // Each enabled destination's video bitrate and the audio, with the overhead; a
 // destination that sends OBS's own stream counts `obs_stream_kbps` (video and

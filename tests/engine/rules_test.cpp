@@ -114,6 +114,8 @@ TEST(LiveStatus, OutputLineShowsWhatTheEncoderGetsAndBudgetSumsEveryTickedDestin
 	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), &host).text,
 		  "For full 1080p, set OBS Settings \xE2\x86\x92 Video "
 		  "\xE2\x86\x92 Output resolution to 1920 \xC3\x97 1080.");
+	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), &host, true).text.substr(0, 28),
+		  "Actual output: 1080 \xC3\x97 1920 ");
 	EXPECT_EQ(ActualOutputLine(SharedQuality(settings), nullptr).text,
 		  "H.264 + AAC  \xC2\xB7  CBR  \xC2\xB7  2-second keyframes");
 
