@@ -6,6 +6,21 @@ namespace {
 constexpr int read_timeout_ms = 2000;
 }
 
+std::string HttpGetRequest(const std::string &host, const std::string &path)
+{
+	return "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
+}
+
+bool HttpAnswerBody(const std::string &answer, std::string &body)
+{
+	// "HTTP/1.x 200 ...": a shorter answer is no answer (and never read past).
+	const size_t head_end = answer.find("\r\n\r\n");
+	if (head_end == std::string::npos || head_end < 13 || answer.compare(8, 5, " 200 ") != 0)
+		return false;
+	body = answer.substr(head_end + 4);
+	return true;
+}
+
 RelayWatch::~RelayWatch()
 {
 	{

@@ -14,6 +14,12 @@ namespace torvane {
 // within `timeout_ms`, or false. Plain sockets; one file per platform.
 bool HttpGet(const std::string &host, uint16_t port, const std::string &path, std::string &body, int timeout_ms);
 
+// What both platforms' HttpGet share: the request, the most of an answer that
+// is read, and the body of a whole 200 answer (false for anything else).
+std::string HttpGetRequest(const std::string &host, const std::string &path);
+inline constexpr size_t http_answer_limit = 1u << 20;
+bool HttpAnswerBody(const std::string &answer, std::string &body);
+
 struct RelayWatch {
 	RelayWatch() = default;
 	RelayWatch(const RelayWatch &) = delete;

@@ -45,21 +45,17 @@ bool HttpGet(const std::string &host, uint16_t port, const std::string &path, st
 		return false;
 	int error = 0;
 	socklen_t size = sizeof(error);
-	const std::string request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
+	const std::string request = HttpGetRequest(host, path);
 	bool sent = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 &&
 		    send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size());
 	std::string answer;
 	char buffer[4096];
 	ssize_t got = 0;
-	while (sent && answer.size() < (1u << 20) && Ready(fd, POLLIN, deadline) &&
+	while (sent && answer.size() < http_answer_limit && Ready(fd, POLLIN, deadline) &&
 	       (got = recv(fd, buffer, sizeof(buffer), 0)) > 0)
 		answer.append(buffer, size_t(got));
 	close(fd);
-	const size_t head_end = answer.find("\r\n\r\n");
-	if (!sent || got != 0 || head_end == std::string::npos || answer.compare(8, 5, " 200 ") != 0)
-		return false;
-	body = answer.substr(head_end + 4);
-	return true;
+	return sent && got == 0 && HttpAnswerBody(answer, body);
 }
 
 } // namespace torvane

@@ -54,19 +54,15 @@ bool HttpGet(const std::string &host, uint16_t port, const std::string &path, st
 	const DWORD timeout = DWORD(timeout_ms);
 	setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&timeout), sizeof(timeout));
 	setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char *>(&timeout), sizeof(timeout));
-	const std::string request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
+	const std::string request = HttpGetRequest(host, path);
 	const bool sent = send(fd, request.data(), int(request.size()), 0) == int(request.size());
 	std::string answer;
 	char buffer[4096];
 	int got = 0;
-	while (sent && answer.size() < (1u << 20) && (got = recv(fd, buffer, sizeof(buffer), 0)) > 0)
+	while (sent && answer.size() < http_answer_limit && (got = recv(fd, buffer, sizeof(buffer), 0)) > 0)
 		answer.append(buffer, size_t(got));
 	closesocket(fd);
-	const size_t head_end = answer.find("\r\n\r\n");
-	if (!sent || got != 0 || head_end == std::string::npos || answer.compare(8, 5, " 200 ") != 0)
-		return false;
-	body = answer.substr(head_end + 4);
-	return true;
+	return sent && got == 0 && HttpAnswerBody(answer, body);
 }
 
 } // namespace torvane

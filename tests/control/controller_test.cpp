@@ -256,6 +256,9 @@ TEST_F(ControllerTest, TheRelayRefusesWhatItCannotCarryAndReadsEachPushApart)
 				  "<client><address>127.0.0.1:1940/app</address><active/></client>"
 				  "<client><address>127.0.0.1:1939/app</address><active/></client>"
 				  "<client><address>10.0.0.1</address><publishing/><active/></client></stream>";
+	std::string body; // a relay's answer, however short, is read and never past its end
+	EXPECT_TRUE(HttpAnswerBody("HTTP/1.1 200 OK\r\n\r\n<x/>", body) && body == "<x/>");
+	EXPECT_FALSE(HttpAnswerBody("\r\n\r\n", body) || HttpAnswerBody("HTTP/1.1 404 No\r\n\r\n", body));
 	const RelayView view = ParseRelayStats(stats, s);
 	ASSERT_TRUE(view.read && view.publishing);
 	EXPECT_EQ(view.pushes[0].connected + view.pushes[1].connected * 2 + view.pushes[2].connected * 4, 5);
