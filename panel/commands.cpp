@@ -125,6 +125,35 @@ void ChoosePicture(Panel &panel)
 	Repaint(panel);
 }
 
+// The relay's menu: on or off, its ingest URL and key, each asked for in a box,
+// and the export. The key shows only whether there is one, and is typed masked.
+void ChooseRelay(Panel &panel)
+{
+	const RelaySettings &relay = panel.controller.store.settings.relay;
+	const std::vector<std::u16string> items = {Tr16(Txt::RelayThrough), Tr16(Txt::RelayIngest),
+						   Tr16(relay.key.empty() ? Txt::RelayKey : Txt::RelayKeySet),
+						   Tr16(Txt::RelayExport)};
+	const int32_t chosen = panel.ui.ChooseFromMenu(ControlRect(*FindControl(id_relay), panel.state.dpi), items,
+						       relay.enabled ? 0 : -1);
+	Outcome outcome;
+	if (chosen == 0) {
+		outcome = SetRelayEnabled(panel.controller, !relay.enabled);
+	} else if (chosen == 1 || chosen == 2) {
+		const bool key = chosen == 2;
+		std::u16string text = Utf8ToWide(key ? relay.key : relay.ingest);
+		if (!panel.ui.AskText(Tr16(key ? Txt::RelayKeyRule : Txt::RelayNeedsIngest), text, key))
+			return;
+		// Streaming may have started while the box was open: the edit is refused then.
+		outcome = EditRelay(panel.controller, key, WideToUtf8(text));
+	} else if (chosen == 3) {
+		outcome = ExportRelay(panel.controller);
+	} else {
+		return;
+	}
+	panel.ui.InvalidateControl(id_relay);
+	ShowOutcome(panel, outcome);
+}
+
 void ToggleOwnQuality(Panel &panel)
 {
 	if (const std::optional<size_t> index = SelectedIndex(panel))
@@ -220,6 +249,9 @@ void OnButtonClicked(Panel &panel, int32_t id)
 		break;
 	case id_coffee:
 		panel.ui.OpenAddress(donation_url);
+		break;
+	case id_relay:
+		ChooseRelay(panel);
 		break;
 	case id_follow:
 		// Kept with the next save, as the quality is.

@@ -31,6 +31,7 @@ uint32_t ChoosePanelDpi(uint32_t host_dpi, int32_t work_width, int32_t work_heig
 const ControlSpec panel_controls[control_count] = {
 	{id_list, ControlKind::List, Txt::Destinations, 32, 184, 278, 264, false, false, 0},
 	{id_follow, ControlKind::Button, Txt::FollowObs, 400, 64, 300, 28, true, false, 0},
+	{id_relay, ControlKind::Button, Txt::RelayThrough, 400, 30, 300, 28, true, false, 0},
 	{id_custom, ControlKind::Button, Txt::AddCustom, 37, 469, 153, 36, true, false, 0},
 	{id_remove, ControlKind::Button, Txt::Remove, 201, 469, 102, 36, true, false, 0},
 	{id_picture, ControlKind::Button, Txt::none, 596, 120, 200, 32, true, false, 0},

@@ -74,6 +74,8 @@ enum ControlId : int32_t {
 	id_encoder = 128,
 	// The selected destination's picture.
 	id_picture = 129,
+	// The relay's menu.
+	id_relay = 130,
 };
 
 enum class ControlKind { List, Button, Label, Field };
@@ -92,7 +94,7 @@ struct ControlSpec {
 	int32_t max_length; // fields only
 };
 
-inline constexpr int32_t control_count = 34;
+inline constexpr int32_t control_count = 35;
 extern const ControlSpec panel_controls[control_count];
 
 // The frame the panel paints around a field, at 96 DPI; always 38 high.

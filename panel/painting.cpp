@@ -210,10 +210,12 @@ static DrawList PaintTickButton(const Panel &panel, int32_t id, const Rect &item
 	auto s = [&](int32_t v) {
 		return Scale(v, p.dpi);
 	};
-	p.FillRect(item, id == id_follow ? color_window : color_card);
+	p.FillRect(item, id == id_own ? color_card : color_window);
 	const int32_t top = (item.top + item.bottom) / 2 - s(9);
-	const bool ticked = id == id_follow ? panel.controller.store.settings.follow_obs_stream
-					    : HasSelection(panel) && Selected(panel).quality;
+	const PanelSettings &settings = panel.controller.store.settings;
+	const bool ticked = id == id_follow  ? settings.follow_obs_stream
+			    : id == id_relay ? settings.relay.enabled
+					     : HasSelection(panel) && Selected(panel).quality;
 	PaintTick(p, {item.left + s(4), top, item.left + s(22), top + s(18)}, ticked);
 	p.Text({item.left + s(30), item.top, item.right, item.bottom}, panel.ui.Text(id),
 	       panel.ui.IsEnabled(id) ? color_text : color_disabled_text, FontRole::Small, text_line);
@@ -227,7 +229,7 @@ DrawList PaintButton(const Panel &panel, int32_t id, const Rect &item, ButtonPai
 {
 	if (id == id_coffee)
 		return PaintCoffeeButton(panel, item, paint_state);
-	if (id == id_follow || id == id_own)
+	if (id == id_follow || id == id_own || id == id_relay)
 		return PaintTickButton(panel, id, item, paint_state);
 
 	Painter p{{}, panel.state.dpi};

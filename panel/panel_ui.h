@@ -41,6 +41,10 @@ struct PanelUi {
 	// captioned "Torvane".
 	virtual bool AskYesNo(const std::u16string &text) = 0;
 	virtual void ShowNotice(const std::u16string &text) = 0;
+	// A modal box with `prompt` over a field that starts with `text`, masked
+	// with bullets when asked, and OK and Cancel. True with the field's text in
+	// `text` when the user took OK.
+	virtual bool AskText(const std::u16string &prompt, std::u16string &text, bool masked) = 0;
 	// A popup menu of `items` below `anchor` (a control's rectangle) with the
 	// `checked` one marked; the index the user chose, or -1.
 	virtual int32_t ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items,

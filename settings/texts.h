@@ -54,6 +54,8 @@
 	X(StreamKey, "Stream key") \
 	X(Show, "Show") \
 	X(Hide, "Hide") \
+	X(Ok, "OK") \
+	X(Cancel, "Cancel") \
 	X(Username, "Username") \
 	X(Password, "Password") \
 	X(Quality720p, "720p") \
@@ -154,8 +156,9 @@
 	X(ChooseEncoder, "Choose a video encoder.") \
 	X(DestinationProblem, "Destination %1: %2") \
 	X(RelayThrough, "Relay through my server") \
-	X(RelayIngest, "Relay ingest URL") \
-	X(RelayKey, "Relay key") \
+	X(RelayIngest, "Relay ingest URL\xE2\x80\xA6") \
+	X(RelayKey, "Relay key\xE2\x80\xA6") \
+	X(RelayKeySet, "Relay key (set)\xE2\x80\xA6") \
 	X(RelayExport, "Export relay configuration\xE2\x80\xA6") \
 	X(RelayExported, "Relay configuration written to %1, readable only by you: it holds your stream keys.") \
 	X(RelayExportFailed, "The relay configuration could not be written to %1.") \

@@ -115,6 +115,15 @@ void QtPanelUi::ShowNotice(const std::u16string &text)
 	window.RunBox(QMessageBox::Information, ToQString(text), QMessageBox::Ok);
 }
 
+bool QtPanelUi::AskText(const std::u16string &prompt, std::u16string &text, bool masked)
+{
+	QString value = ToQString(text);
+	if (!window.RunTextBox(ToQString(prompt), value, masked))
+		return false;
+	text = FromQString(value);
+	return true;
+}
+
 int32_t QtPanelUi::ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
 {
 	return window.RunMenu(anchor, items, checked);

@@ -1,5 +1,5 @@
 // The Qt panel window: it paints the panel, turns closing into hiding, reports
-// the fields' focus, and runs the message boxes that ask and tell.
+// the fields' focus, and runs the boxes that ask and tell.
 #include "panel/qt/panel_window.h"
 
 #include "panel/qt/render.h"
@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFocusEvent>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QWindow>
@@ -83,16 +84,13 @@ bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 	return QWidget::eventFilter(watched, event);
 }
 
-QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QString &text,
-						QMessageBox::StandardButtons buttons)
+void PanelWindow::RunDialog(QDialog *dialog, const std::function<void()> &answer)
 {
-	// The box has no parent widget: a box parented to the panel would be
+	// The dialog has no parent widget: one parented to the panel would be
 	// disabled with it, and a window-modal one would block OBS's main window
 	// too, which owns the panel. It stays above the panel through its
 	// transient parent.
-	if (destroy_requested)
-		return QMessageBox::NoButton;
-	QPointer<QMessageBox> box = new QMessageBox(icon, QStringLiteral("Torvane"), text, buttons);
+	QPointer<QDialog> box = dialog;
 	box->setWindowModality(Qt::NonModal);
 	box->winId();
 	if (box->windowHandle() && windowHandle())
@@ -111,9 +109,9 @@ QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QS
 	box->show();
 	loop.exec(QEventLoop::DialogExec);
 
-	QMessageBox::StandardButton answer = QMessageBox::NoButton;
 	if (box) {
-		answer = box->standardButton(box->clickedButton());
+		if (!destroy_requested)
+			answer();
 		delete box.data();
 	}
 	boxes.erase(std::remove(boxes.begin(), boxes.end(), box), boxes.end());
@@ -126,7 +124,37 @@ QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QS
 		if (destroy_requested)
 			deleteLater();
 	}
+}
+
+QMessageBox::StandardButton PanelWindow::RunBox(QMessageBox::Icon icon, const QString &text,
+						QMessageBox::StandardButtons buttons)
+{
+	if (destroy_requested)
+		return QMessageBox::NoButton;
+	auto *box = new QMessageBox(icon, QStringLiteral("Torvane"), text, buttons);
+	QMessageBox::StandardButton answer = QMessageBox::NoButton;
+	RunDialog(box, [&]() { answer = box->standardButton(box->clickedButton()); });
 	return answer;
+}
+
+bool PanelWindow::RunTextBox(const QString &prompt, QString &text, bool masked)
+{
+	if (destroy_requested)
+		return false;
+	auto *box = new QInputDialog();
+	box->setWindowTitle(QStringLiteral("Torvane"));
+	box->setLabelText(prompt);
+	box->setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+	box->setTextValue(text);
+	box->setOkButtonText(QString::fromUtf8(Tr(Txt::Ok)));
+	box->setCancelButtonText(QString::fromUtf8(Tr(Txt::Cancel)));
+	bool taken = false;
+	RunDialog(box, [&]() {
+		taken = box->result() == QDialog::Accepted;
+		if (taken)
+			text = box->textValue();
+	});
+	return taken;
 }
 
 int32_t PanelWindow::RunMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked)
@@ -160,7 +188,7 @@ void DestroyPanelWindow(PanelWindow *window)
 	}
 	window->destroy_requested = true;
 	window->hide();
-	for (const QPointer<QMessageBox> &box : window->boxes)
+	for (const QPointer<QDialog> &box : window->boxes)
 		if (box)
 			box->reject();
 	if (window->menu)

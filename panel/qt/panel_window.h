@@ -20,6 +20,7 @@
 #include "panel/refresh.h"
 #include "panel/row_actions.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -125,6 +126,7 @@ public:
 	void InvalidateList() override;
 	bool AskYesNo(const std::u16string &text) override;
 	void ShowNotice(const std::u16string &text) override;
+	bool AskText(const std::u16string &prompt, std::u16string &text, bool masked) override;
 	int32_t ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked) override;
 	void OpenAddress(const char *url) override;
 	void HidePanel() override;
@@ -145,6 +147,9 @@ public:
 	// a Windows message box disables only its owner.
 	QMessageBox::StandardButton RunBox(QMessageBox::Icon icon, const QString &text,
 					   QMessageBox::StandardButtons buttons);
+	// Asks for a text in a box run as RunBox runs its box: true with the text
+	// when the user took OK.
+	bool RunTextBox(const QString &prompt, QString &text, bool masked);
 	bool BoxOpen() const { return !boxes.empty() || menu; }
 	// Shows a popup menu below `anchor` and waits for a choice: its index, or -1.
 	int32_t RunMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked);
@@ -163,6 +168,9 @@ protected:
 private:
 	friend void DestroyPanelWindow(PanelWindow *window);
 	void CreateControls();
+	// Shows a dialog it then owns over the panel and waits until it is done;
+	// `answer` reads it unless the panel is going.
+	void RunDialog(QDialog *dialog, const std::function<void()> &answer);
 
 	PanelState &state;
 	QtPanelUi ui;
@@ -170,7 +178,7 @@ private:
 	std::map<int32_t, QWidget *> controls;
 	DestinationList *list = nullptr;
 	QTimer timer;
-	std::vector<QPointer<QMessageBox>> boxes;
+	std::vector<QPointer<QDialog>> boxes;
 	QPointer<QMenu> menu; // while a popup menu runs its own event loop
 	QPointer<QWidget> focus_before_box;
 	bool destroy_requested = false;

@@ -77,6 +77,7 @@ struct Win32PanelUi : PanelUi {
 	void InvalidateList() override;
 	bool AskYesNo(const std::u16string &text) override;
 	void ShowNotice(const std::u16string &text) override;
+	bool AskText(const std::u16string &prompt, std::u16string &text, bool masked) override;
 	int32_t ChooseFromMenu(const Rect &anchor, const std::vector<std::u16string> &items, int32_t checked) override;
 	void OpenAddress(const char *url) override;
 	void HidePanel() override;

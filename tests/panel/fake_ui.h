@@ -13,6 +13,7 @@ struct UiRequests {
 	std::vector<torvane::Rect> areas;
 	std::vector<int32_t> controls, rows;
 	std::vector<std::u16string> questions, notices;
+	std::vector<bool> text_masks; // whether each text box was masked
 	std::vector<std::vector<std::u16string>> menus;
 	std::vector<std::string> addresses;
 };
@@ -23,8 +24,9 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 	std::map<int32_t, bool> enabled, masked; // enabled unless set
 	int32_t focus = 0, row_count = 0, selected_row = -1;
 	bool hidden = false;
-	std::deque<bool> answers; // the user's answers to questions, in order; No when none are left
-	int32_t menu_choice = -1; // the entry the user picks from a menu
+	std::deque<bool> answers;         // the user's answers to questions, in order; No when none are left
+	int32_t menu_choice = -1;         // the entry the user picks from a menu
+	std::deque<std::u16string> typed; // what the user types into text boxes, in order; Cancel when none are left
 
 	void SetText(int32_t id, const std::u16string &text) override { texts[id] = text; }
 	std::u16string Text(int32_t id) const override { return texts.count(id) ? texts.at(id) : u""; }
@@ -50,6 +52,15 @@ struct FakeUi : torvane::PanelUi, UiRequests {
 		return answer;
 	}
 	void ShowNotice(const std::u16string &text) override { notices.push_back(text); }
+	bool AskText(const std::u16string &, std::u16string &text, bool mask) override
+	{
+		text_masks.push_back(mask);
+		if (typed.empty())
+			return false;
+		text = typed.front();
+		typed.pop_front();
+		return true;
+	}
 	int32_t ChooseFromMenu(const torvane::Rect &, const std::vector<std::u16string> &items, int32_t) override
 	{
 		menus.push_back(items);

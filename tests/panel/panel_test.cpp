@@ -196,7 +196,7 @@ TEST_F(PanelTest, OwnQualityRowEditsTheSelectedDestinationOnly)
 TEST_F(PanelTest, EnableRulesFollowTheEngineTheStoreAndTheSelection)
 {
 	const int32_t always[] = {id_list, id_coffee};
-	const int32_t editing[] = {id_bitrate, id_save, id_custom, id_720p, id_1080p, id_30fps, id_60fps};
+	const int32_t editing[] = {id_bitrate, id_save, id_custom, id_720p, id_1080p, id_30fps, id_60fps, id_relay};
 	const int32_t selection[] = {id_name,     id_server, id_key,    id_username,
 				     id_password, id_show,   id_remove, id_guide};
 	auto expect = [&](bool edit, bool select, bool start, bool stop) {
@@ -243,7 +243,7 @@ TEST_F(PanelTest, TicksToggleWhenIdleAndFreezeWhileBusy)
 	EXPECT_EQ(state.selected_index, 1) << "selection stays free while streaming";
 }
 
-TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
+TEST_F(PanelTest, RelayMenuAndClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 {
 	Type(id_bitrate, "12");
 	EXPECT_FALSE(OnCloseRequested(panel)) << "a failed save keeps the panel open";
@@ -251,9 +251,21 @@ TEST_F(PanelTest, ClosingSavesWhenIdleAndOnlyHidesWhenBusyOrUnusable)
 	Type(id_bitrate, "4500");
 	Type(id_key, "kept-on-close");
 	OnButtonClicked(panel, id_show);
+	// The relay's menu: on, its URL and its key typed in boxes (the key masked), then the export.
+	store.settings.destinations[0].enabled = true;
+	ui.typed = {u"rtmp://127.0.0.1:1935/live", u" relay-key-0123 "};
+	for (int32_t entry : {0, 1, 2, 3}) {
+		ui.menu_choice = entry;
+		OnButtonClicked(panel, id_relay);
+	}
+	EXPECT_EQ(ui.text_masks, (std::vector<bool>{false, true}));
+	EXPECT_EQ(ui.menus[3][2], Tr16(Txt::RelayKeySet)) << "the menu shows only that a key is set";
+	EXPECT_EQ(WideToUtf8(Status()), Tr(Txt::RelayExported, {test::TestWorkDir() + "/relay/nginx.conf"}));
 	EXPECT_TRUE(OnCloseRequested(panel));
 	EXPECT_TRUE(ui.hidden && ui.IsMasked(id_key));
-	EXPECT_EQ(Reload().destinations[0].key, "kept-on-close");
+	const PanelSettings saved = Reload();
+	EXPECT_EQ(std::tuple(saved.destinations[0].key, saved.relay.enabled, saved.relay.ingest, saved.relay.key),
+		  std::tuple("kept-on-close", true, "rtmp://127.0.0.1:1935/live", "relay-key-0123"));
 
 	std::filesystem::remove(WideToUtf8(store.settings_path));
 	test::AddRun(engine, 0, DestinationState::Sending);

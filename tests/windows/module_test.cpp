@@ -312,7 +312,7 @@ TEST_F(Win32Panel, InputGoesThroughTheWindowMessagesAndRepaintsWhatChanged)
 			  focus == id_key ? color_accent : color_border);
 	}
 
-	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[6], 96);
+	const Rect name = ControlRect(*FindControl(id_name), 96), label = ControlRect(panel_controls[7], 96);
 	HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(Child(id_name), WM_GETFONT, 0, 0)), brush = nullptr;
 	{
 		const Shot shot(panel);
