@@ -459,7 +459,8 @@ Outcome StartAll(Controller &controller)
 	ClearRecordsFor(controller, settings.relay.enabled);
 	if (settings.relay.enabled) {
 		// Every platform behind the relay takes the one encode's codec.
-		error = CheckEncoderChoices(settings, [&settings](size_t i) { return settings.destinations[i].enabled; });
+		error = CheckEncoderChoices(settings,
+					    [&settings](size_t i) { return settings.destinations[i].enabled; });
 		if (!error.empty() || !controller.engine.StartAll(RelayUpload(settings), error))
 			return StartFailed(controller, error);
 		return Done(controller, StartedSentence(RelayUpload(settings), [](size_t) { return true; }));

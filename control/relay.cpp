@@ -147,9 +147,10 @@ PanelSettings RelayUpload(const PanelSettings &settings)
 	relay.name = "Relay";
 	// Kick's limits (main profile, no B-frames) bind the one encode when Kick
 	// is among the pushes.
-	const bool kick = std::any_of(settings.destinations.begin(), settings.destinations.end(), [](const Destination &d) {
-		return d.enabled && ParsePlatform(d.platform) == Platform::Kick;
-	});
+	const bool kick =
+		std::any_of(settings.destinations.begin(), settings.destinations.end(), [](const Destination &d) {
+			return d.enabled && ParsePlatform(d.platform) == Platform::Kick;
+		});
 	relay.platform = kick ? "Kick" : "Custom";
 	relay.server = settings.relay.ingest;
 	relay.key = std::string(relay_stream_name) + "?k=" + settings.relay.key;
@@ -181,7 +182,8 @@ std::string NewRelayStatsPath()
 bool IsRelayStatsPath(const std::string &path)
 {
 	return path.size() == 6 + 8 * stats_path_words && path.rfind("/stat-", 0) == 0 &&
-	       std::all_of(path.begin() + 6, path.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+	       std::all_of(path.begin() + 6, path.end(),
+			   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 RelayFiles MakeRelayFiles(const PanelSettings &settings)
