@@ -59,6 +59,12 @@ TEST_F(Relaying, OneUploadReachesEveryServerThroughTheExportedRelay)
 		   &status);
 	EXPECT_NE(status, 0) << "a publisher without the relay key was let in";
 
+	// Every platform behind the relay takes the one encode's codec.
+	store.settings.encoder = "ffmpeg_svt_av1";
+	store.settings.destinations[1].platform = "Twitch";
+	EXPECT_EQ(StartAll(controller).sentence, "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
+	store.settings.encoder = settings.encoder;
+	store.settings.destinations[1].platform = "Custom";
 	ASSERT_TRUE(StartAll(controller).Ok()) << controller.status.text;
 	EXPECT_EQ(engine.runs.size(), 1u) << "one upload";
 	EXPECT_EQ(engine.groups.size(), 1u) << "one encode";
