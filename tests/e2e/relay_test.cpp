@@ -62,7 +62,8 @@ TEST_F(Relaying, OneUploadReachesEveryServerThroughTheExportedRelay)
 	// Every platform behind the relay takes the one encode's codec.
 	store.settings.encoder = "ffmpeg_svt_av1";
 	store.settings.destinations[1].platform = "Twitch";
-	EXPECT_EQ(StartAll(controller).sentence, "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
+	EXPECT_EQ(StartAll(controller).sentence,
+		  "Destination 2: Twitch takes H.264 only. Choose an H.264 encoder for it.");
 	store.settings.encoder = settings.encoder;
 	store.settings.destinations[1].platform = "Custom";
 	ASSERT_TRUE(StartAll(controller).Ok()) << controller.status.text;
