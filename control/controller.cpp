@@ -490,6 +490,13 @@ Outcome CheckIndex(const Controller &controller, size_t index)
 		       Tr(Txt::NoDestinationAt, {std::to_string(index), std::to_string(count)})};
 }
 
+// An edit of the destination at `index`: refused while streaming, without
+// usable settings, or past the list's end.
+static Outcome CheckEdit(const Controller &controller, size_t index)
+{
+	return MayEdit(controller) ? CheckIndex(controller, index) : EditRefusal(controller);
+}
+
 Outcome StartDestination(Controller &controller, size_t index)
 {
 	LoadSettings(controller);
@@ -528,9 +535,7 @@ Outcome RunRowAction(Controller &controller, size_t index, RowAction expected)
 
 Outcome EditDestination(Controller &controller, size_t index, Field field, const std::string &text)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	Outcome outcome = CheckIndex(controller, index);
+	Outcome outcome = CheckEdit(controller, index);
 	if (!outcome.Ok())
 		return outcome;
 	const std::string value = FieldValue(field, text);
@@ -550,9 +555,7 @@ const std::string &FieldOf(const Destination &destination, Field field)
 
 Outcome SetIncluded(Controller &controller, size_t index, bool included)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	Outcome outcome = CheckIndex(controller, index);
+	Outcome outcome = CheckEdit(controller, index);
 	if (outcome.Ok())
 		controller.store.settings.destinations[index].enabled = included;
 	return outcome;
@@ -589,9 +592,7 @@ Outcome SetEncoder(Controller &controller, const std::string &choice, std::optio
 
 Outcome SetOwnQuality(Controller &controller, size_t index, bool own)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	Outcome outcome = CheckIndex(controller, index);
+	Outcome outcome = CheckEdit(controller, index);
 	if (!outcome.Ok())
 		return outcome;
 	if (own)
@@ -603,9 +604,7 @@ Outcome SetOwnQuality(Controller &controller, size_t index, bool own)
 
 Outcome SetSameAsObs(Controller &controller, size_t index, bool same)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	Outcome outcome = CheckIndex(controller, index);
+	Outcome outcome = CheckEdit(controller, index);
 	if (!outcome.Ok())
 		return outcome;
 	MakeOwnQuality(controller.store.settings, index).obs_stream = same;
@@ -614,9 +613,7 @@ Outcome SetSameAsObs(Controller &controller, size_t index, bool same)
 
 Outcome SetPicture(Controller &controller, size_t index, const Picture &picture)
 {
-	if (!MayEdit(controller))
-		return EditRefusal(controller);
-	Outcome outcome = CheckIndex(controller, index);
+	Outcome outcome = CheckEdit(controller, index);
 	if (!outcome.Ok())
 		return outcome;
 	controller.store.settings.destinations[index].picture = picture;
